@@ -1,0 +1,17 @@
+# Compiler options shared by every target of the project.
+add_library(kv_options INTERFACE)
+target_compile_options(kv_options INTERFACE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+target_include_directories(kv_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(kv_options INTERFACE KV32_VERSION="${PROJECT_VERSION}")
+if(KV32_SANITIZE)
+    target_compile_options(kv_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                -fno-sanitize-recover=undefined)
+    target_link_options(kv_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# kv_library(<name> <deps...>): one static library from every source file of the calling folder.
+function(kv_library name)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC kv_options ${ARGN})
+endfunction()

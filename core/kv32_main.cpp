@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("KV32");
+    return 0;
+}

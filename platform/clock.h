@@ -1,0 +1,33 @@
+#pragma once
+// The monotonic clock that every time-out of the program reads. Tests install a manual clock so
+// that waits of seconds cost nothing; the program uses the steady clock, which does not jump at
+// midnight or when the wall-clock time is changed.
+#include <chrono>
+
+namespace kv::platform {
+
+using TimePoint = std::chrono::steady_clock::time_point;
+using Duration = std::chrono::steady_clock::duration;
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual TimePoint now() const = 0;
+};
+
+// The clock in use: the steady clock unless a test installed another one.
+const Clock& clock();
+// Installs a clock (nullptr goes back to the steady clock). The caller keeps it alive.
+void set_clock(const Clock* clock);
+
+// A clock that moves only when told to; for tests.
+class ManualClock : public Clock {
+public:
+    TimePoint now() const override { return now_; }
+    void advance(Duration d) { now_ += d; }
+
+private:
+    TimePoint now_{std::chrono::hours(24)};
+};
+
+}  // namespace kv::platform

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Builds KV32 with AddressSanitizer and UndefinedBehaviorSanitizer into build-test/ and runs every test.
+set -eu
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$root/build-test" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV32_SANITIZE=ON >/dev/null
+cmake --build "$root/build-test"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir "$root/build-test" --output-on-failure -j "$(nproc)" "$@"

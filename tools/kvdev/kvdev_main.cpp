@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("kvdev");
+    return 0;
+}

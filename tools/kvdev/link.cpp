@@ -1,0 +1,1 @@
+#include "tools/kvdev/link.h"
