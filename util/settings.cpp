@@ -1,5 +1,7 @@
 #include "util/settings.h"
 
+#include "platform/files.h"
+
 namespace kv::util {
 
 RuntimeSettings& settings() {
@@ -7,6 +9,9 @@ RuntimeSettings& settings() {
     return instance;
 }
 
-void set_file_case(const std::string& mode) { settings().file_case = mode; }
+void set_file_case(const std::string& mode) {
+    settings().file_case = mode;
+    platform::set_upper_case_file_names(mode == "UPPER");
+}
 
 }  // namespace kv::util
