@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unordered_set>
 
 namespace kv::platform {
 namespace {
@@ -39,6 +40,20 @@ bool same_name(const std::string& a, const std::string& b) {
                return fold(static_cast<unsigned char>(x)) == fold(static_cast<unsigned char>(y));
            });
 }
+
+std::string folded(std::string s) {
+    for (auto& c : s) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Names seen so far, without regard to case; insert() tells whether a name is new.
+class NameSet {
+  public:
+    bool insert(const std::string& name) { return seen_.insert(folded(name)).second; }
+
+  private:
+    std::unordered_set<std::string> seen_;
+};
 
 std::string trim(const std::string& s) {
     const auto first = s.find_first_not_of(kBlanks);
@@ -238,12 +253,10 @@ std::vector<std::string> read_profile_section_names(const std::string& file) {
     const auto bytes = read_file(file);
     if (!bytes) return {};
     std::vector<std::string> names;
+    NameSet seen;
     for (const auto& line : split_lines(*bytes)) {
         auto name = section_header(line.text);
-        if (!name) continue;
-        const bool seen = std::any_of(names.begin(), names.end(),
-                                      [&](const std::string& n) { return same_name(n, *name); });
-        if (!seen) names.push_back(std::move(*name));
+        if (name && seen.insert(*name)) names.push_back(std::move(*name));
     }
     return names;
 }
