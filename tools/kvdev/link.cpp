@@ -1,1 +1,190 @@
 #include "tools/kvdev/link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kv::dev {
+
+namespace {
+
+std::string system_error_text(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+void make_raw_57600(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) throw LinkError(system_error_text("not a terminal"));
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | CSTOPB | PARENB);
+    t.c_cflag |= CLOCAL | CREAD | CS8;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    ::cfsetispeed(&t, B57600);
+    ::cfsetospeed(&t, B57600);
+    if (::tcsetattr(fd, TCSANOW, &t) != 0)
+        throw LinkError(system_error_text("cannot configure the line"));
+}
+
+}  // namespace
+
+DeviceLink DeviceLink::open(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw LinkError(system_error_text("cannot open " + path));
+    return adopt(fd);
+}
+
+DeviceLink DeviceLink::adopt(int fd) {
+    DeviceLink link(fd);
+    link.configure();
+    return link;
+}
+
+DeviceLink::DeviceLink(DeviceLink&& other) noexcept : fd_(other.fd_), hung_up_(other.hung_up_) {
+    other.fd_ = -1;
+}
+
+DeviceLink& DeviceLink::operator=(DeviceLink&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        hung_up_ = other.hung_up_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+DeviceLink::~DeviceLink() {
+    close();
+}
+
+void DeviceLink::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+void DeviceLink::configure() {
+    // Reads wait with poll(), so the descriptor itself may block.
+    int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    make_raw_57600(fd_);
+}
+
+void DeviceLink::send_raw(std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw LinkError(system_error_text("write failed"));
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void DeviceLink::send_command(char letter) {
+    send_raw(std::string_view(&letter, 1));
+}
+
+void DeviceLink::send_byte(std::uint8_t value) {
+    char c = static_cast<char>(value);
+    send_raw(std::string_view(&c, 1));
+}
+
+void DeviceLink::send_uint16(std::uint16_t value) {
+    const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+    send_raw(std::string_view(bytes, 2));
+}
+
+void DeviceLink::send_string(std::string_view text) {
+    send_raw(text);
+    send_raw("\r");
+}
+
+std::optional<std::uint8_t> DeviceLink::read_byte(Timeout timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        auto left =
+            std::chrono::duration_cast<Timeout>(deadline - std::chrono::steady_clock::now());
+        pollfd in{fd_, POLLIN, 0};
+        int ready = ::poll(&in, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return std::nullopt;
+        unsigned char c;
+        ssize_t n = ::read(fd_, &c, 1);
+        if (n == 1) return c;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        hung_up_ = true;  // end of file, or EIO once the other side has closed
+        return std::nullopt;
+    }
+}
+
+std::string DeviceLink::read_bytes(std::size_t n, Timeout idle) {
+    std::string bytes;
+    while (bytes.size() < n) {
+        auto c = read_byte(idle);
+        if (!c) break;
+        bytes.push_back(static_cast<char>(*c));
+    }
+    return bytes;
+}
+
+std::optional<std::string> DeviceLink::read_line(Timeout idle) {
+    std::string line;
+    for (;;) {
+        auto c = read_byte(idle);
+        if (!c) return std::nullopt;
+        if (*c == '\r') return line;
+        line.push_back(static_cast<char>(*c));
+    }
+}
+
+bool DeviceLink::read_start_byte(Timeout timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        auto left =
+            std::chrono::duration_cast<Timeout>(deadline - std::chrono::steady_clock::now());
+        auto c = read_byte(left.count() > 0 ? left : Timeout(0));
+        if (!c) return false;
+        if (*c == 0) return true;
+    }
+}
+
+PtyPair::PtyPair() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof name) != 0) {
+        if (master_ >= 0) ::close(master_);
+        throw LinkError(system_error_text("cannot create a pseudo-terminal"));
+    }
+    slave_path_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) {
+        ::close(master_);
+        throw LinkError(system_error_text("cannot open " + slave_path_));
+    }
+    make_raw_57600(slave_);
+}
+
+PtyPair::~PtyPair() {
+    release_slave();
+    if (master_ >= 0) ::close(master_);
+}
+
+DeviceLink PtyPair::take_master() {
+    if (master_ < 0) throw LinkError("the master side was already taken");
+    int fd = master_;
+    master_ = -1;
+    return DeviceLink::adopt(fd);
+}
+
+void PtyPair::release_slave() {
+    if (slave_ >= 0) ::close(slave_);
+    slave_ = -1;
+}
+
+}  // namespace kv::dev

@@ -1,1 +1,87 @@
 #pragma once
+// The device's side of the serial line to KV32: a raw 57600 8N1 link over a serial device or a
+// pseudo-terminal, with the framing of the protocol (command letters, bytes, 16-bit numbers low
+// byte first, CR-ended strings) and reads that give up after a time-out.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace kv::dev {
+
+using Timeout = std::chrono::milliseconds;
+
+// A link that cannot be opened, configured or written.
+class LinkError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class DeviceLink {
+  public:
+    // Opens a serial device or pseudo-terminal by path and configures it (raw, 57600 8N1).
+    static DeviceLink open(const std::string& path);
+    // Takes an open descriptor (closed with the link) and configures it the same way.
+    static DeviceLink adopt(int fd);
+
+    DeviceLink(DeviceLink&& other) noexcept;
+    DeviceLink& operator=(DeviceLink&& other) noexcept;
+    ~DeviceLink();
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    int fd() const { return fd_; }
+    // Closes the line; the other side sees a hang-up.
+    void close();
+
+    // Sending; each call returns once every byte has been written.
+    void send_command(char letter);
+    void send_byte(std::uint8_t value);
+    void send_uint16(std::uint16_t value);    // low byte first
+    void send_string(std::string_view text);  // followed by CR
+    void send_raw(std::string_view bytes);
+
+    // One byte, or nothing when none came within the time-out.
+    std::optional<std::uint8_t> read_byte(Timeout timeout);
+    // Up to n bytes; fewer when the line stays silent for `idle` between two bytes.
+    std::string read_bytes(std::size_t n, Timeout idle);
+    // Bytes up to a CR (not included); nothing when the line stays silent for `idle` first.
+    std::optional<std::string> read_line(Timeout idle);
+    // Waits for the start byte 0x00 that KV32 sends when it begins serving; true when it came.
+    // Other bytes before it are skipped.
+    bool read_start_byte(Timeout timeout);
+    // True when the other side has gone (hang-up or read error) since the last read.
+    bool hung_up() const { return hung_up_; }
+
+  private:
+    explicit DeviceLink(int fd) : fd_(fd) {}
+    void configure();
+
+    int fd_ = -1;
+    bool hung_up_ = false;
+};
+
+// A new pseudo-terminal pair for tests and emulators: KV32 opens the slave by its path, the
+// device side talks on the master. Until release_slave(), the pair keeps its own descriptor to
+// the slave, so that the master sees no hang-up before KV32 opens it or between two opens.
+class PtyPair {
+  public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    const std::string& slave_path() const { return slave_path_; }
+    // The device's end of the line (the master), as a link. Only once.
+    DeviceLink take_master();
+    void release_slave();
+
+  private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slave_path_;
+};
+
+}  // namespace kv::dev

@@ -1,0 +1,220 @@
+#include "core/serial.h"
+
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "core/serial_port.h"
+#include "gui/window.h"
+#include "platform/serial_dcb.h"
+#include "platform/serial_device.h"
+#include "util/abandon.h"
+#include "util/msgbox.h"
+
+namespace kv::core {
+
+namespace {
+
+// The open ports by handle; a closed port's slot is reused. Window's thread only.
+std::vector<std::unique_ptr<SerialPort>>& ports() {
+    static std::vector<std::unique_ptr<SerialPort>> table;
+    return table;
+}
+
+SerialPort* port_of(int handle) {
+    auto& table = ports();
+    if (handle < 0 || static_cast<std::size_t>(handle) >= table.size()) return nullptr;
+    return table[static_cast<std::size_t>(handle)].get();
+}
+
+int free_handle() {
+    auto& table = ports();
+    for (std::size_t i = 0; i < table.size(); ++i)
+        if (!table[i]) return static_cast<int>(i);
+    table.emplace_back();
+    return static_cast<int>(table.size() - 1);
+}
+
+std::function<void(const std::string&)>& log_sink() {
+    static std::function<void(const std::string&)> sink;
+    return sink;
+}
+
+void serial_log(const std::string& line) {
+    if (log_sink())
+        log_sink()(line);
+    else
+        std::cerr << line << '\n';
+}
+
+// The port name without the "\\.\" device prefix of its Windows form.
+std::string bare_port_name(const std::string& name) {
+    static const std::string prefix = "\\\\.\\";
+    return name.compare(0, prefix.size(), prefix) == 0 ? name.substr(prefix.size()) : name;
+}
+
+struct OpenedDevice {
+    int device = -1;
+    int keep_open = -1;
+};
+
+OpenedDevice open_device(const std::string& port_name) {
+    if (!platform::is_pseudo_terminal_name(port_name))
+        return {platform::open_serial_device(platform::serial_device_path(port_name)), -1};
+    auto pty = platform::open_pseudo_terminal();
+    if (!pty) return {};
+    serial_log("Pseudo-terminal for the device: " + pty->slave_path);
+    return {pty->master, pty->slave};
+}
+
+void log_reader_end(const std::string& port_name, const std::string& why) {
+    gui::post_to_gui_thread([line = "Serial port " + port_name + ": " + why +
+                                    "; nothing more will be received."] { serial_log(line); });
+}
+
+[[noreturn]] void fail(const std::string& text) {
+    util::POPMSG(text, 1);
+    throw util::Abandon(text);
+}
+
+}  // namespace
+
+void set_serial_log(std::function<void(const std::string&)> sink) {
+    log_sink() = std::move(sink);
+}
+
+int OPENCOMM(const std::string& name, int, int) {
+    const std::string port_name = bare_port_name(name);
+    OpenedDevice opened = open_device(port_name);
+    if (opened.device < 0) return -1;
+    const int handle = free_handle();
+    auto port = std::make_unique<SerialPort>(handle, port_name, opened.device, opened.keep_open);
+    if (!port->start_reader(
+            [port_name](const std::string& why) { log_reader_end(port_name, why); }))
+        return -1;  // the record, and with it the device, is released on the way out
+    ports()[static_cast<std::size_t>(handle)] = std::move(port);
+    return handle;
+}
+
+bool CLOSECOMM(int handle) {
+    if (!port_of(handle)) return false;
+    ports()[static_cast<std::size_t>(handle)].reset();  // joins the reader, closes the device
+    return true;
+}
+
+int WRITECOMM(int handle, std::string_view bytes) {
+    auto* port = port_of(handle);
+    return port ? static_cast<int>(port->write(bytes)) : 0;
+}
+
+int READCOMM(int handle, std::string& buffer) {
+    auto* port = port_of(handle);
+    return port ? static_cast<int>(port->read(buffer.data(), buffer.size())) : 0;
+}
+
+bool BUILDCOMMDCB(const std::string& mode, std::string& block, int handle) {
+    platform::Dcb dcb;
+    if (auto* port = port_of(handle))
+        if (auto current = platform::read_device_dcb(port->device())) dcb = *current;
+    if (!platform::apply_mode_string(mode, dcb)) {
+        block.clear();
+        return false;
+    }
+    block = platform::serialise_dcb(dcb);
+    return true;
+}
+
+bool SETCOMMSTATE(int handle, const std::string& block) {
+    auto* port = port_of(handle);
+    auto dcb = platform::parse_dcb(block);
+    return port && dcb && platform::apply_dcb_to_device(port->device(), *dcb);
+}
+
+bool ENABLECOMMNOTIFICATION(int handle, gui::Hwnd window, int, int) {
+    auto* port = port_of(handle);
+    if (!port) return false;
+    port->set_notify_window(window);
+    return true;
+}
+
+std::string RECEIVESTR(int handle) {
+    std::string buffer(kReceivePieceSize, ' ');
+    buffer.resize(static_cast<std::size_t>(READCOMM(handle, buffer)));
+    return buffer;
+}
+
+void install_connect_handler(gui::Window& window) {
+    window.set_comm_notify_handler([hwnd = window.handle()](std::intptr_t port, std::intptr_t) {
+        CONNECT(static_cast<int>(port));
+        ENABLECOMMNOTIFICATION(static_cast<int>(port), hwnd, 1, -1);
+    });
+}
+
+void CONNECT(int handle) {
+    ENABLECOMMNOTIFICATION(handle, 0, 1, -1);
+    // The whole ring, not one piece: bytes left behind would wait for the device's next byte,
+    // and a device waiting for an answer sends none.
+    std::string piece;
+    do {
+        piece = RECEIVESTR(handle);
+        receive_buffer().append(piece);
+    } while (piece.size() == kReceivePieceSize);
+}
+
+std::size_t bytes_in_ring(int handle) {
+    auto* port = port_of(handle);
+    return port ? port->ring().used() : 0;
+}
+
+bool reader_running(int handle) {
+    auto* port = port_of(handle);
+    return port && port->reader_running();
+}
+
+void send_in_pieces(std::string_view bytes, const std::function<void(std::string_view)>& write) {
+    while (!bytes.empty()) {
+        auto piece = bytes.substr(0, kSendPieceSize);
+        write(piece);
+        bytes.remove_prefix(piece.size());
+    }
+}
+
+void SENDSTR(int handle, std::string_view bytes) {
+    send_in_pieces(bytes, [handle](std::string_view piece) { WRITECOMM(handle, piece); });
+}
+
+std::string open_failure_text(const std::string& port_name) {
+    return "Errore di apertura della porta di comunicazione (" + port_name + ").";
+}
+
+std::string parameters_failure_text(const std::string& port_name) {
+    return "Errore di impostazione dei parametri di comunicazione (" + port_name + ").";
+}
+
+std::string settings_failure_text(const std::string& port_name) {
+    return "Errore di impostazione della porta di comunicazione (" + port_name + ").";
+}
+
+std::string notification_failure_text(const std::string& port_name) {
+    return "Errore di abilitazione della notifica (" + port_name + ").";
+}
+
+int APRICOM(gui::Window& window, const std::string& port_name) {
+    int handle = -1;
+    try {
+        handle = OPENCOMM("\\\\.\\" + port_name, 16384, 16384);
+        if (handle < 0) fail(open_failure_text(port_name));
+        std::string block;
+        if (!BUILDCOMMDCB("57600,N,8,1", block, handle)) fail(parameters_failure_text(port_name));
+        if (!SETCOMMSTATE(handle, block)) fail(settings_failure_text(port_name));
+        install_connect_handler(window);
+        if (!ENABLECOMMNOTIFICATION(handle, window.handle(), 1, -1))
+            fail(notification_failure_text(port_name));
+        return handle;
+    } catch (const util::Abandon&) {
+        if (handle >= 0) CLOSECOMM(handle);
+        return -1;
+    }
+}
+
+}  // namespace kv::core

@@ -1,0 +1,95 @@
+#pragma once
+// The serial layer: the port operations on a terminal device, and the core's serial functions
+// that open the device's port, move received bytes into the receive buffer and send bytes.
+// Everything here runs on the window's thread; each open port has one reader thread of its own.
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/receive_buffer.h"
+#include "gui/messages.h"
+
+namespace kv::gui {
+class Window;
+}
+
+namespace kv::core {
+
+// ---- port operations ----------------------------------------------------------------------
+
+// Opens a port by name ("\\.\" + port name, or the port name alone) and starts its reader
+// thread. The name "PTY" opens a new pseudo-terminal and logs the path the device opens. The
+// queue sizes are accepted for their callers' sake; the driver's own queues are used. Returns the
+// port handle (0 or more), or -1 when the device is missing or in use or no reader can run.
+int OPENCOMM(const std::string& name, int input_size = 1024, int output_size = 128);
+
+// Ends the reader thread (waking it, and releasing it from a notification in progress) and
+// closes the device. Sends nothing and changes no line signal. False for an unknown handle.
+bool CLOSECOMM(int handle);
+
+// Writes the bytes to the device, waiting until the driver has taken them all; returns the count
+// written (less when the device fails).
+int WRITECOMM(int handle, std::string_view bytes);
+
+// Copies received bytes from the port's ring into the first positions of `buffer`, at most as
+// many as it is long; returns the count.
+int READCOMM(int handle, std::string& buffer);
+
+// Builds the 28-byte settings block from a mode string ("57600,N,8,1" or
+// "baud=57600 parity=n data=8 stop=1"). Members the mode string does not set come from the open
+// port `handle` when one is given, else from the usual defaults. False, and an empty block,
+// when the mode string is refused.
+bool BUILDCOMMDCB(const std::string& mode, std::string& block, int handle = -1);
+
+// Applies a settings block to the port: raw bytes, no flow control, the block's speed and
+// framing. True when the device accepted it.
+bool SETCOMMSTATE(int handle, const std::string& block);
+
+// Sets the window the port's reader notifies after each pass that leaves bytes in the ring
+// (0 = notification off); bytes already waiting are announced at once. The two further numbers
+// have no effect. False for an unknown handle.
+bool ENABLECOMMNOTIFICATION(int handle, gui::Hwnd window, int = 1, int = -1);
+
+// ---- the core's serial functions -------------------------------------------------------------
+
+// Opens and configures the port named in the settings and has the window notified of received
+// bytes. On a failure shows its message, closes what it opened and returns -1.
+int APRICOM(gui::Window& window, const std::string& port_name);
+
+// Has the window handle its ports' notifications: CONNECT, then notification back on to it.
+void install_connect_handler(gui::Window& window);
+
+// The notification handler: notification off, then every byte waiting in the ring (in pieces of
+// up to 1000) appended to the receive buffer.
+void CONNECT(int handle);
+
+// Sends the bytes in pieces of 16384.
+void SENDSTR(int handle, std::string_view bytes);
+
+// Takes up to 1000 bytes from the port's ring.
+std::string RECEIVESTR(int handle);
+
+// Where the serial layer's log lines go (the pseudo-terminal's path, a reader that ended).
+// Set and called on the window's thread only; without a sink lines go to standard error.
+void set_serial_log(std::function<void(const std::string&)> sink);
+
+// ---- pieces exposed for their own tests ------------------------------------------------------
+
+constexpr std::size_t kSendPieceSize = 16384;
+constexpr std::size_t kReceivePieceSize = 1000;
+
+// Bytes waiting in a port's ring (0 for an unknown handle).
+std::size_t bytes_in_ring(int handle);
+// True while a port's reader thread runs.
+bool reader_running(int handle);
+
+// Hands the bytes to `write` in pieces of at most kSendPieceSize, in order; nothing for no bytes.
+void send_in_pieces(std::string_view bytes, const std::function<void(std::string_view)>& write);
+
+// The texts of the four failures of APRICOM.
+std::string open_failure_text(const std::string& port_name);
+std::string parameters_failure_text(const std::string& port_name);
+std::string settings_failure_text(const std::string& port_name);
+std::string notification_failure_text(const std::string& port_name);
+
+}  // namespace kv::core

@@ -1,0 +1,72 @@
+#pragma once
+// The port record: the open device, the receive ring, the notify window and the reader thread
+// that moves received bytes from the device into the ring and notifies the window.
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "core/serial_ring.h"
+#include "gui/messages.h"
+
+namespace kv::core {
+
+class SerialPort {
+  public:
+    // Reports, from the reader thread, why the reader ended before the port was closed.
+    using ReaderEndHandler = std::function<void(const std::string& why)>;
+
+    // Takes the open device; `keep_open` is an extra descriptor closed with the port (the slave
+    // side of a pseudo-terminal the program serves on), or -1.
+    SerialPort(int handle, std::string name, int device, int keep_open = -1);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Starts the reader thread; false when it cannot be started.
+    bool start_reader(ReaderEndHandler on_end);
+    // Wakes the reader, releases it from a pending notification and waits for it to end.
+    void stop_reader();
+
+    int handle() const { return handle_; }
+    const std::string& name() const { return name_; }
+    int device() const { return device_; }
+
+    // The window the reader notifies after a pass (0 = none). When bytes are already waiting in
+    // the ring, the reader is woken to notify at once.
+    void set_notify_window(gui::Hwnd window);
+    // Takes up to `capacity` bytes from the ring; a reader waiting for room goes on.
+    std::size_t read(char* out, std::size_t capacity);
+    // Writes every byte unless the device fails; returns the count written.
+    std::size_t write(std::string_view bytes);
+
+    const ByteRing& ring() const { return ring_; }
+    bool reader_running() const { return reader_running_; }
+
+  private:
+    enum class Pass { kGoOn, kClosing, kEnded };
+
+    void run_reader(ReaderEndHandler on_end);
+    Pass reader_pass(std::string& why);
+    Pass take_from_device(std::string& why);
+    void notify_window_if_bytes_wait();
+    void wake_reader();
+    void clear_wake();
+
+    const int handle_;
+    const std::string name_;
+    int device_;
+    int keep_open_;
+    int wake_ = -1;  // eventfd that wakes the reader from poll()
+    ByteRing ring_;
+    std::atomic<gui::Hwnd> notify_window_{0};
+    std::atomic<bool> waiting_for_room_{false};
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> reader_running_{false};
+    gui::SendGate gate_;
+    std::thread reader_;
+};
+
+}  // namespace kv::core

@@ -1,0 +1,124 @@
+// The serial layer on a pseudo-terminal: bytes in both directions, the notification that moves
+// them into the receive buffer, and the mended faults (no byte left behind, a full ring waits).
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "serial_test_support.h"
+
+namespace kv::core {
+namespace {
+
+using kv::test::counting_bytes;
+using kv::test::PortOnPty;
+using kv::test::pump_until;
+using kv::test::take_receive_buffer;
+using namespace std::chrono_literals;
+
+TEST(SerialPort, EveryByteValueReachesTheReceiveBufferInOrder) {
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    std::string all(256, '\0');
+    for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<char>(i);
+    line.device.send_raw(all);
+    ASSERT_TRUE(pump_until([] { return receive_buffer().size() >= 256; }));
+    EXPECT_EQ(take_receive_buffer(), all);
+    EXPECT_TRUE(CLOSECOMM(handle));
+}
+
+TEST(SerialPort, SendstrDeliversEveryByteOfALongString) {
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    const std::string bytes = counting_bytes(40000);
+    auto received =
+        std::async(std::launch::async, [&] { return line.device.read_bytes(bytes.size(), 5s); });
+    SENDSTR(handle, bytes);
+    EXPECT_EQ(received.get(), bytes);
+    EXPECT_TRUE(CLOSECOMM(handle));
+}
+
+TEST(SerialPort, ABurstLargerThanOnePieceReachesTheBufferWithoutFurtherBytes) {
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    const std::string burst = counting_bytes(1023);
+    line.device.send_raw(burst);
+    // The device now waits for an answer and sends nothing more: every byte must still arrive.
+    ASSERT_TRUE(pump_until([] { return receive_buffer().size() >= 1023; }));
+    EXPECT_EQ(take_receive_buffer(), burst);
+    EXPECT_EQ(bytes_in_ring(handle), 0u);
+    CLOSECOMM(handle);
+}
+
+TEST(SerialPort, AFullRingHoldsTheRestInTheDriverAndLosesNothing) {
+    PortOnPty line;
+    int handle = line.open_quietly();
+    ASSERT_GE(handle, 0);
+    const std::string bytes = counting_bytes(6000);
+    std::thread writer([&] { line.device.send_raw(bytes); });
+    // Without notification nobody drains the ring: it fills up and the reader waits for room.
+    ASSERT_TRUE(pump_until([&] { return bytes_in_ring(handle) == 2047; }));
+    // Bytes that came before notification was on reach the buffer once it is, unasked.
+    install_connect_handler(line.window);
+    ASSERT_TRUE(ENABLECOMMNOTIFICATION(handle, line.window.handle(), 1, -1));
+    ASSERT_TRUE(pump_until([&] { return receive_buffer().size() >= bytes.size(); }));
+    writer.join();
+    EXPECT_EQ(take_receive_buffer(), bytes);
+    CLOSECOMM(handle);
+}
+
+TEST(SerialPort, ReadcommTakesWhatFitsAndRingWaitsWithoutNotification) {
+    PortOnPty line;
+    int handle = line.open_quietly();
+    ASSERT_GE(handle, 0);
+    line.device.send_raw("ABCDE");
+    ASSERT_TRUE(pump_until([&] { return bytes_in_ring(handle) == 5; }));
+    std::string buffer(3, ' ');
+    EXPECT_EQ(READCOMM(handle, buffer), 3);
+    EXPECT_EQ(buffer, "ABC");
+    EXPECT_EQ(RECEIVESTR(handle), "DE");
+    EXPECT_EQ(RECEIVESTR(handle), "");
+    EXPECT_TRUE(receive_buffer().empty());
+    CLOSECOMM(handle);
+}
+
+TEST(SerialPort, CloseReleasesAReaderWaitingInItsNotification) {
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    line.device.send_raw("X");
+    // The window's thread does not handle the notification: the reader waits in its send.
+    while (bytes_in_ring(handle) == 0) std::this_thread::yield();
+    EXPECT_TRUE(CLOSECOMM(handle));
+    EXPECT_FALSE(CLOSECOMM(handle));
+}
+
+TEST(SerialPort, ClosingSendsNothingToTheDevice) {
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    EXPECT_TRUE(CLOSECOMM(handle));
+    EXPECT_EQ(line.device.read_bytes(1, 50ms), "");
+}
+
+TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
+    std::vector<std::string> log;
+    set_serial_log([&](const std::string& line) { log.push_back(line); });
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    line.pty.release_slave();
+    line.device.close();  // the adapter is unplugged
+    ASSERT_TRUE(pump_until([&] { return !log.empty(); }));
+    EXPECT_FALSE(reader_running(handle));
+    EXPECT_NE(log.back().find(line.pty.slave_path()), std::string::npos);
+    EXPECT_NE(log.back().find("hung up"), std::string::npos);
+    EXPECT_TRUE(CLOSECOMM(handle));
+    set_serial_log(nullptr);
+}
+
+}  // namespace
+}  // namespace kv::core
