@@ -9,6 +9,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/serial_device.h"
+
 namespace kv::core {
 
 namespace {
@@ -26,7 +28,7 @@ SerialPort::SerialPort(int handle, std::string name, int device, int keep_open)
 
 SerialPort::~SerialPort() {
     stop_reader();
-    if (device_ >= 0) ::close(device_);
+    platform::close_serial_device(device_);
     if (keep_open_ >= 0) ::close(keep_open_);
     if (wake_ >= 0) ::close(wake_);
 }

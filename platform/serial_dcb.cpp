@@ -179,35 +179,33 @@ std::optional<std::uint8_t> parse_line_control(std::string_view s, bool allow_to
     return std::nullopt;
 }
 
+// Stores a parsed value into a member; false when the value did not parse.
+template <typename T, typename Member>
+bool store(const std::optional<T>& value, Member& member) {
+    if (!value) return false;
+    member = static_cast<Member>(*value);
+    return true;
+}
+
 bool apply_keyword(std::string_view key, std::string_view value, Dcb& d) {
-    auto k = lower(key);
-    if (k == "baud") {
-        auto v = parse_baud(value, false);
-        return v && (d.baud_rate = *v, true);
-    }
+    const auto k = lower(key);
+    if (k == "baud") return store(parse_baud(value, false), d.baud_rate);
+    if (k == "data") return store(parse_data_bits(value), d.byte_size);
+    if (k == "stop") return store(parse_stop_bits(value), d.stop_bits);
+    if (k == "dtr") return store(parse_line_control(value, false), d.dtr_control);
+    if (k == "rts") return store(parse_line_control(value, true), d.rts_control);
     if (k == "parity") {
-        auto v = parse_parity(value);
-        return v && (d.parity = *v, d.parity_check = *v != kNoParity, true);
+        if (!store(parse_parity(value), d.parity)) return false;
+        d.parity_check = d.parity != kNoParity;
+        return true;
     }
-    if (k == "data") {
-        auto v = parse_data_bits(value);
-        return v && (d.byte_size = *v, true);
-    }
-    if (k == "stop") {
-        auto v = parse_stop_bits(value);
-        return v && (d.stop_bits = *v, true);
-    }
-    if (k == "dtr" || k == "rts") {
-        auto v = parse_line_control(value, k == "rts");
-        return v && ((k == "dtr" ? d.dtr_control : d.rts_control) = *v, true);
-    }
-    auto on = parse_on_off(value);
-    if (!on) return false;
-    if (k == "xon") return d.out_x = d.in_x = *on, true;
-    if (k == "odsr") return d.outx_dsr_flow = *on, true;
-    if (k == "octs") return d.outx_cts_flow = *on, true;
-    if (k == "idsr") return d.dsr_sensitivity = *on, true;
-    return k == "to";  // time-outs are not part of the block
+    if (k == "xon")
+        return store(parse_on_off(value), d.out_x) && store(parse_on_off(value), d.in_x);
+    if (k == "odsr") return store(parse_on_off(value), d.outx_dsr_flow);
+    if (k == "octs") return store(parse_on_off(value), d.outx_cts_flow);
+    if (k == "idsr") return store(parse_on_off(value), d.dsr_sensitivity);
+    bool timeouts;  // time-outs are not part of the block
+    return k == "to" && store(parse_on_off(value), timeouts);
 }
 
 // "baud=57600 parity=n data=8 stop=1", keywords in any order, separated by blanks.

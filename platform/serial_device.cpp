@@ -107,6 +107,12 @@ int open_serial_device(const std::string& path) {
     return fd;
 }
 
+void close_serial_device(int fd) {
+    if (fd < 0) return;
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
 std::optional<PseudoTerminal> open_pseudo_terminal() {
     PseudoTerminal pty;
     pty.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);

@@ -20,6 +20,10 @@ std::string serial_device_path(const std::string& port_name);
 // not a terminal or is in use.
 int open_serial_device(const std::string& path);
 
+// Gives up the program's sole use of the device (which otherwise lasts while anyone else still
+// holds it open) and closes it.
+void close_serial_device(int fd);
+
 // A new pseudo-terminal: the master side that the program serves on, and the slave side that
 // the device (or its emulator) opens by path. The slave descriptor is kept open so that the
 // master does not see a hang-up while no device is connected. Both sides start in raw mode.

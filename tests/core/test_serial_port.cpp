@@ -2,10 +2,12 @@
 // them into the receive buffer, and the mended faults (no byte left behind, a full ring waits).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <future>
 #include <thread>
 
 #include "serial_test_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace kv::core {
 namespace {
@@ -118,6 +120,52 @@ TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
     EXPECT_NE(log.back().find("hung up"), std::string::npos);
     EXPECT_TRUE(CLOSECOMM(handle));
     set_serial_log(nullptr);
+}
+
+TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
+    std::vector<std::string> log;
+    set_serial_log([&](const std::string& line) { log.push_back(line); });
+    receive_buffer().clear();
+    gui::Window window;
+    int handle = APRICOM(window, "pty");
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(log.size(), 1u);
+    const std::string path = log[0].substr(log[0].rfind(' ') + 1);
+    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << log[0];
+    for (const char* bytes : {"first", "second"}) {
+        auto device = dev::DeviceLink::open(path);
+        device.send_raw(bytes);
+        ASSERT_TRUE(pump_until([&] { return receive_buffer().size() >= std::strlen(bytes); }));
+        EXPECT_EQ(take_receive_buffer(), bytes);
+        SENDSTR(handle, std::string("\0ok", 3));
+        EXPECT_EQ(device.read_bytes(3, 5s), std::string("\0ok", 3));
+    }  // the device closes the line: no hang-up for the program, which keeps serving
+    EXPECT_TRUE(reader_running(handle));
+    EXPECT_EQ(log.size(), 1u);
+    EXPECT_TRUE(CLOSECOMM(handle));
+    set_serial_log(nullptr);
+}
+
+TEST(SerialPort, AMissingDeviceCannotBeOpened) {
+    kv::test::TempDir dir;
+    EXPECT_EQ(OPENCOMM("\\\\.\\" + (dir.path() / "ttyS11").string(), 16384, 16384), -1);
+    EXPECT_EQ(OPENCOMM((dir.path() / "ttyS11").string()), -1);
+}
+
+TEST(SerialPort, SettingsBlockOperationsOnAnOpenPort) {
+    PortOnPty line;
+    int handle = line.open_quietly();
+    ASSERT_GE(handle, 0);
+    std::string block = "old";
+    EXPECT_FALSE(BUILDCOMMDCB("57600,N,8", block, handle));
+    EXPECT_EQ(block, "");
+    ASSERT_TRUE(BUILDCOMMDCB("baud=57600 parity=n data=8 stop=1", block, handle));
+    EXPECT_EQ(block.size(), 28u);
+    EXPECT_TRUE(SETCOMMSTATE(handle, block));
+    EXPECT_FALSE(SETCOMMSTATE(handle, "not a block"));
+    EXPECT_FALSE(SETCOMMSTATE(handle + 100, block));
+    EXPECT_FALSE(ENABLECOMMNOTIFICATION(handle + 100, line.window.handle(), 1, -1));
+    EXPECT_TRUE(CLOSECOMM(handle));
 }
 
 }  // namespace
