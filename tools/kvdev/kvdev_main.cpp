@@ -1,6 +1,17 @@
-#include <cstdio>
+// kvdev: the device's side of the KV32 serial protocol, from the command line.
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-    std::puts("kvdev");
-    return 0;
+#include "tools/kvdev/cli.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    auto invocation = kv::dev::parse_arguments(arguments, error);
+    if (!invocation) {
+        std::cerr << "kvdev: " << error << "\nTry kvdev --help.\n";
+        return 2;
+    }
+    return kv::dev::run_invocation(*invocation, std::cout, std::cerr);
 }

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -104,31 +105,37 @@ void DeviceLink::send_string(std::string_view text) {
     send_raw("\r");
 }
 
-std::optional<std::uint8_t> DeviceLink::read_byte(Timeout timeout) {
+std::size_t DeviceLink::read_some(char* out, std::size_t capacity, Timeout timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        auto left =
-            std::chrono::duration_cast<Timeout>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::ceil<Timeout>(deadline - std::chrono::steady_clock::now());
         pollfd in{fd_, POLLIN, 0};
-        int ready = ::poll(&in, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        int ready = ::poll(&in, 1, static_cast<int>(std::max<Timeout::rep>(left.count(), 0)));
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return std::nullopt;
-        unsigned char c;
-        ssize_t n = ::read(fd_, &c, 1);
-        if (n == 1) return c;
+        if (ready <= 0) return 0;
+        ssize_t n = ::read(fd_, out, capacity);
+        if (n > 0) return static_cast<std::size_t>(n);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         hung_up_ = true;  // end of file, or EIO once the other side has closed
-        return std::nullopt;
+        return 0;
     }
 }
 
+std::optional<std::uint8_t> DeviceLink::read_byte(Timeout timeout) {
+    char c;
+    if (read_some(&c, 1, timeout) == 0) return std::nullopt;
+    return static_cast<std::uint8_t>(c);
+}
+
 std::string DeviceLink::read_bytes(std::size_t n, Timeout idle) {
-    std::string bytes;
-    while (bytes.size() < n) {
-        auto c = read_byte(idle);
-        if (!c) break;
-        bytes.push_back(static_cast<char>(*c));
+    std::string bytes(n, '\0');
+    std::size_t have = 0;
+    while (have < n) {
+        std::size_t got = read_some(bytes.data() + have, n - have, idle);
+        if (got == 0) break;
+        have += got;
     }
+    bytes.resize(have);
     return bytes;
 }
 

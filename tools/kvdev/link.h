@@ -58,6 +58,9 @@ class DeviceLink {
   private:
     explicit DeviceLink(int fd) : fd_(fd) {}
     void configure();
+    // Reads what has come, up to `capacity` bytes, waiting at most `timeout` for the first;
+    // 0 after the time-out or a hang-up.
+    std::size_t read_some(char* out, std::size_t capacity, Timeout timeout);
 
     int fd_ = -1;
     bool hung_up_ = false;

@@ -1,0 +1,190 @@
+#include "tools/kvdev/cli.h"
+
+#include <algorithm>
+#include <charconv>
+#include <ostream>
+
+namespace kv::dev {
+
+namespace {
+
+std::optional<std::size_t> parse_count(const std::string& s) {
+    std::size_t value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc{} || end != s.data() + s.size() || s.empty()) return std::nullopt;
+    return value;
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+int wait_start(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    if (link.read_start_byte(inv.timeout)) {
+        out << "start\n";
+        return 0;
+    }
+    err << "kvdev: no start byte within " << inv.timeout.count() << " ms\n";
+    return 1;
+}
+
+int send_raw(DeviceLink& link, const Invocation& inv, std::ostream&, std::ostream& err) {
+    auto bytes = parse_hex_bytes(inv.args);
+    if (!bytes) {
+        err << "kvdev: send-raw takes hexadecimal bytes, such as 53 0d or 0x530d\n";
+        return 2;
+    }
+    link.send_raw(*bytes);
+    return 0;
+}
+
+int read_n(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    auto count = parse_count(inv.args[0]);
+    if (!count) {
+        err << "kvdev: read takes a byte count\n";
+        return 2;
+    }
+    std::string bytes = link.read_bytes(*count, inv.timeout);
+    out << to_hex(bytes) << '\n';
+    if (bytes.size() == *count) return 0;
+    err << "kvdev: " << bytes.size() << " of " << *count << " bytes before the line fell silent\n";
+    return 1;
+}
+
+const Command* find_command(const std::string& name) {
+    for (const auto& c : commands())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+}  // namespace
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table{
+        {"wait-start", "wait-start",
+         "wait for the start byte 0x00 that KV32 sends when it begins serving", 0, 0, wait_start},
+        {"send-raw", "send-raw HEX...", "send bytes given in hexadecimal", 1, SIZE_MAX, send_raw},
+        {"read", "read N", "read N bytes and print them in hexadecimal", 1, 1, read_n},
+    };
+    return table;
+}
+
+std::string usage_text() {
+    std::string text =
+        "Usage: kvdev --port PATH [--timeout MS] COMMAND [ARGS...]\n"
+        "Speaks the device's side of the KV32 serial protocol over a serial device or a\n"
+        "pseudo-terminal (raw, 57600 baud, 8N1).\n\n"
+        "Options:\n"
+        "  --port PATH     serial device or pseudo-terminal to open (for example /dev/ttyUSB0,\n"
+        "                  or the path KV32 logs when its port is PTY)\n"
+        "  --timeout MS    how long to wait for the next byte (default 2000)\n"
+        "  --help          show this text\n\n"
+        "Commands:\n";
+    for (const auto& c : commands()) {
+        std::string line = "  " + c.usage;
+        line.resize(std::max<std::size_t>(line.size() + 1, 20), ' ');
+        text += line + c.summary + "\n";
+    }
+    text += "\nExit status: 0 done, 1 the device side failed or timed out, 2 wrong usage.\n";
+    return text;
+}
+
+std::optional<std::string> parse_hex_bytes(const std::vector<std::string>& words) {
+    std::string bytes;
+    for (std::string_view word : words) {
+        if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X'))
+            word.remove_prefix(2);
+        if (word.empty() || word.size() % 2 != 0) return std::nullopt;
+        for (std::size_t i = 0; i < word.size(); i += 2) {
+            int high = hex_digit(word[i]), low = hex_digit(word[i + 1]);
+            if (high < 0 || low < 0) return std::nullopt;
+            bytes.push_back(static_cast<char>(high * 16 + low));
+        }
+    }
+    return bytes;
+}
+
+std::string to_hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char b : bytes) {
+        if (!text.empty()) text.push_back(' ');
+        text.push_back(kDigits[b >> 4]);
+        text.push_back(kDigits[b & 15]);
+    }
+    return text;
+}
+
+std::optional<Invocation> parse_arguments(const std::vector<std::string>& arguments,
+                                          std::string& error) {
+    Invocation inv;
+    std::size_t i = 0;
+    for (; i < arguments.size() && arguments[i].rfind("--", 0) == 0; ++i) {
+        const std::string& option = arguments[i];
+        if (option == "--help") {
+            inv.help = true;
+            return inv;
+        }
+        if ((option == "--port" || option == "--timeout") && i + 1 >= arguments.size()) {
+            error = option + " needs a value";
+            return std::nullopt;
+        }
+        if (option == "--port") {
+            inv.port = arguments[++i];
+        } else if (option == "--timeout") {
+            auto ms = parse_count(arguments[++i]);
+            if (!ms) {
+                error = "--timeout takes milliseconds";
+                return std::nullopt;
+            }
+            inv.timeout = Timeout(static_cast<Timeout::rep>(*ms));
+        } else {
+            error = "unknown option " + option;
+            return std::nullopt;
+        }
+    }
+    if (i == arguments.size()) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    inv.command = arguments[i];
+    inv.args.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+    const Command* command = find_command(inv.command);
+    if (!command) {
+        error = "unknown command " + inv.command;
+        return std::nullopt;
+    }
+    if (inv.args.size() < command->min_args || inv.args.size() > command->max_args) {
+        error = "usage: kvdev --port PATH " + command->usage;
+        return std::nullopt;
+    }
+    if (inv.port.empty()) {
+        error = "--port PATH is required";
+        return std::nullopt;
+    }
+    return inv;
+}
+
+int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    if (inv.help) {
+        out << usage_text();
+        return 0;
+    }
+    const Command* command = find_command(inv.command);
+    if (!command) {
+        err << "kvdev: unknown command " << inv.command << '\n';
+        return 2;
+    }
+    try {
+        DeviceLink link = DeviceLink::open(inv.port);
+        return command->run(link, inv, out, err);
+    } catch (const LinkError& e) {
+        err << "kvdev: " << e.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace kv::dev

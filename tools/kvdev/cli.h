@@ -1,0 +1,49 @@
+#pragma once
+// The kvdev command line: `kvdev --port PATH [--timeout MS] COMMAND ARGS...`.
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/kvdev/link.h"
+
+namespace kv::dev {
+
+struct Invocation {
+    std::string port;
+    Timeout timeout{2000};
+    std::string command;
+    std::vector<std::string> args;
+    bool help = false;
+};
+
+// The invocation, or nothing with `error` set when the arguments do not make one.
+std::optional<Invocation> parse_arguments(const std::vector<std::string>& arguments,
+                                          std::string& error);
+
+// Bytes written in hexadecimal: words of two-digit pairs ("41", "4142", "0x0d"); nothing when a
+// word is not hexadecimal or has an odd number of digits.
+std::optional<std::string> parse_hex_bytes(const std::vector<std::string>& words);
+// Bytes as two-digit upper-case hexadecimal pairs separated by blanks.
+std::string to_hex(std::string_view bytes);
+
+// What one command does with the open link; returns the exit status.
+struct Command {
+    std::string name;
+    std::string usage;
+    std::string summary;
+    std::size_t min_args;
+    std::size_t max_args;
+    std::function<int(DeviceLink&, const Invocation&, std::ostream& out, std::ostream& err)> run;
+};
+const std::vector<Command>& commands();
+
+// The help text.
+std::string usage_text();
+
+// Runs the invocation: 0 done, 1 the device side failed (time-out, link error), 2 usage.
+int run_invocation(const Invocation& invocation, std::ostream& out, std::ostream& err);
+
+}  // namespace kv::dev
