@@ -1,15 +1,80 @@
 #include "util/msgbox.h"
 
+#include <algorithm>
+
+#include "gui/message_box.h"
+#include "gui/pump.h"
+#include "platform/codepages.h"
 #include "platform/keystate.h"
+#include "util/status_popup.h"
 
 namespace kv::util {
+namespace {
+
+struct BoxType {
+    bool beep;
+    gui::BoxIcon icon;
+    gui::BoxButtons buttons;
+    int default_button;
+};
+
+// The six types: MB_ICONINFORMATION; MB_OKCANCEL|MB_ICONQUESTION; MB_YESNOCANCEL|MB_ICONQUESTION;
+// MB_YESNO|MB_ICONQUESTION; the same with MB_DEFBUTTON2; MB_OKCANCEL|MB_ICONHAND.
+std::optional<BoxType> box_type(int type) {
+    using gui::BoxButtons;
+    using gui::BoxIcon;
+    switch (type) {
+        case 1: return BoxType{false, BoxIcon::Information, BoxButtons::Ok, 1};
+        case 2: return BoxType{true, BoxIcon::Question, BoxButtons::OkCancel, 1};
+        case 3: return BoxType{true, BoxIcon::Question, BoxButtons::YesNoCancel, 1};
+        case 4: return BoxType{true, BoxIcon::Question, BoxButtons::YesNo, 1};
+        case 5: return BoxType{true, BoxIcon::Question, BoxButtons::YesNo, 2};
+        case 6: return BoxType{true, BoxIcon::Stop, BoxButtons::OkCancel, 1};
+        default: return std::nullopt;
+    }
+}
+
+std::optional<int> result_of(int type, int button) {
+    switch (type) {
+        case 1: return std::nullopt;
+        case 3: return button;
+        default: return (button == gui::IDOK || button == gui::IDYES) ? 1 : 0;
+    }
+}
+
+bool looks_like_oem(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        auto b = static_cast<unsigned char>(c);
+        return b >= 0x81 && b <= 0xA8;
+    });
+}
+
+}  // namespace
+
+std::string message_text(const std::string& text) {
+    std::string converted = looks_like_oem(text) ? platform::oem_to_ansi(text) : text;
+    std::string out;
+    out.reserve(converted.size());
+    for (char c : converted) {
+        if (c == ';') out += "\r\n";
+        else out += c;
+    }
+    return out;
+}
+
+std::optional<int> POPMSG(const std::string& text, int type, const std::optional<std::string>& title) {
+    const std::string shown = message_text(text);
+    close_status_popup();
+    const auto kind = box_type(type);
+    if (!kind) return std::nullopt;
+    if (kind->beep) gui::beep();
+    gui::BoxRequest request{title.value_or("Attenzione"), shown, kind->icon, kind->buttons,
+                            kind->default_button};
+    const int button = gui::show_message_box(request);
+    gui::SYSREFRESH();
+    return result_of(type, button);
+}
 
 bool GETASYNCKEYSTATE(int vk) { return platform::key_is_down(vk); }
-
-std::string message_text(const std::string& text) { return text; }
-
-std::optional<int> POPMSG(const std::string&, int, const std::optional<std::string>&) {
-    return std::nullopt;
-}
 
 }  // namespace kv::util

@@ -1,0 +1,52 @@
+#include "core/command_loop.h"
+
+#include <array>
+
+#include "core/handlers.h"
+#include "core/receive.h"
+#include "core/serial.h"
+#include "gui/main_window.h"
+#include "platform/keystate.h"
+#include "util/msgbox.h"
+
+namespace kv::core {
+namespace {
+
+constexpr std::array<Command, 5> kCommands = {{
+    {'S', "Saving...", SAVE},
+    {'L', "Loading...", LOAD},
+    {'E', "Erasing...", ERASE_},
+    {'C', "Listing...", CAT},
+    {'P', "Printing...", PRINT_},
+}};
+
+bool esc_held() { return util::GETASYNCKEYSTATE(platform::VK_ESCAPE); }
+
+}  // namespace
+
+const Command* find_command(char letter) {
+    for (const auto& c : kCommands)
+        if (c.letter == letter) return &c;
+    return nullptr;
+}
+
+void MESSAGE(gui::LogPane& pane, const std::string& text) { pane.append_line(text); }
+
+void KV(int port, gui::LogPane& pane) {
+    SENDSTR(port, std::string(1, '\0'));
+    for (;;) {
+        if (esc_held()) return;
+        MESSAGE(pane, "Waiting command (ESC to exit)...");
+        const Command* command = nullptr;
+        while (!command) {
+            std::string c = WAITCOMMAND();
+            if (esc_held()) break;
+            if (!c.empty()) command = find_command(c[0]);
+        }
+        if (!command) continue;  // Esc: back to the test at the top
+        MESSAGE(pane, command->log_line);
+        command->handler(port);
+    }
+}
+
+}  // namespace kv::core

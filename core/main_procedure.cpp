@@ -1,0 +1,55 @@
+#include "core/main_procedure.h"
+
+#include "core/command_loop.h"
+#include "core/serial.h"
+#include "fs/profile.h"
+#include "gui/main_window.h"
+#include "platform/keystate.h"
+#include "util/msgbox.h"
+
+namespace kv::core {
+namespace {
+
+gui::MainWindow* active_window = nullptr;
+
+bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+
+}  // namespace
+
+std::string configured_port() {
+    std::string port = fs::GETPVPROFSTRING(kSettingsSection, kPortKey, "", kSettingsFile);
+    if (!blank(port)) return port;
+    fs::WRITEPPROSTRING(kSettingsSection, kPortKey, kDefaultPort, kSettingsFile);
+    return kDefaultPort;
+}
+
+std::string window_title(const std::string& port) {
+    return std::string("KV32 v") + KV32_VERSION + " (" + port + ":57600,N,8,1)";
+}
+
+bool MAIN(const StartOptions& options) {
+    const std::string port = options.port ? *options.port : configured_port();
+    auto window = gui::create_main_window(window_title(port), 500, 500);
+    gui::LogPane& pane = window->log_pane();
+    int handle = -1;
+
+    active_window = window.get();
+    set_serial_log([&pane](const std::string& line) { MESSAGE(pane, line); });
+    window->set_start_handler([&] { KV(handle, pane); });
+    window->activate([&] {
+        handle = APRICOM(*window, port);
+        window->set_close_guard([] { return !util::GETASYNCKEYSTATE(platform::VK_F4); });
+        if (handle < 0) window->END();
+    });
+    active_window = nullptr;
+
+    if (handle >= 0) CLOSECOMM(handle);
+    set_serial_log(nullptr);
+    return handle >= 0;
+}
+
+void request_main_window_close() {
+    if (active_window) active_window->END();
+}
+
+}  // namespace kv::core

@@ -1,0 +1,31 @@
+#pragma once
+// The program's start procedure: reads the port from KV32.INI, shows the main window with its
+// log, opens the port while the window initialises and serves commands until Esc.
+#include <optional>
+#include <string>
+
+namespace kv::core {
+
+constexpr const char* kSettingsFile = ".\\KV32.INI";
+constexpr const char* kSettingsSection = "Impostazioni";
+constexpr const char* kPortKey = "Porta";
+constexpr const char* kDefaultPort = "COM1";
+
+struct StartOptions {
+    // A port for this run only: the settings file is neither read nor written.
+    std::optional<std::string> port;
+};
+
+// The port name from the settings file; "COM1", written back, when it is missing or blank.
+std::string configured_port();
+
+// "KV32 v<version> (<port>:57600,N,8,1)".
+std::string window_title(const std::string& port);
+
+// Runs the program. False when the port could not be opened (the user has been told).
+bool MAIN(const StartOptions& options = {});
+
+// A close request to the main window while MAIN runs (SIGINT, SIGTERM); nothing otherwise.
+void request_main_window_close();
+
+}  // namespace kv::core

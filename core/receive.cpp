@@ -1,0 +1,88 @@
+#include "core/receive.h"
+
+#include "core/protocol.h"
+#include "core/receive_buffer.h"
+#include "core/serial.h"
+#include "gui/pump.h"
+#include "platform/keystate.h"
+#include "util/msgbox.h"
+
+namespace kv::core {
+namespace {
+
+class GuiPump : public Pump {
+public:
+    bool refresh() override { return gui::SYSREFRESH(); }
+    void wait(std::optional<platform::Duration> at_most) override {
+        std::optional<std::chrono::milliseconds> ms;
+        if (at_most) ms = std::chrono::ceil<std::chrono::milliseconds>(*at_most);
+        gui::wait_for_events(ms);
+    }
+};
+
+GuiPump gui_pump;
+Pump* installed = nullptr;
+
+bool esc_held() { return util::GETASYNCKEYSTATE(platform::VK_ESCAPE); }
+
+// Nothing to do until an event comes: no byte waiting and Esc not held.
+bool idle() { return receive_buffer().empty() && !esc_held(); }
+
+// One wait for a byte: Esc is tested before the buffer, and a byte already waiting is taken even
+// when the time is up. Without a deadline it waits until a byte comes or Esc is held.
+std::string wait_byte(std::optional<platform::TimePoint> deadline) {
+    const auto& clock = platform::clock();
+    std::string c;
+    for (;;) {
+        if (esc_held()) break;
+        c = GETCHAR();
+        if (!c.empty()) break;
+        if (deadline && clock.now() >= *deadline) break;
+        SYSREFRESH();
+        if (idle()) {
+            std::optional<platform::Duration> left;
+            if (deadline) left = *deadline - clock.now();
+            if (!left || left->count() > 0) pump().wait(left);
+        }
+    }
+    SYSREFRESH();
+    return c;
+}
+
+}  // namespace
+
+Pump& pump() { return installed ? *installed : gui_pump; }
+void set_pump(Pump* p) { installed = p; }
+
+bool SYSREFRESH() { return pump().refresh(); }
+
+std::string WAITCOMMAND() { return wait_byte(std::nullopt); }
+
+std::string WAITCHAR() { return wait_byte(platform::clock().now() + kByteTimeout); }
+
+unsigned WAITUINT() {
+    auto code = [](const std::string& c) { return c.empty() ? 0u : static_cast<unsigned char>(c[0]); };
+    unsigned low = code(WAITCHAR());
+    unsigned high = code(WAITCHAR());
+    return low + 256 * high;
+}
+
+std::string WAITNEXT() { return WAITCHAR(); }
+
+std::string WAITSTRING() {
+    std::string s;
+    for (;;) {
+        std::string c = WAITCHAR();
+        if (c.size() == 1 && c[0] == kCarriageReturn) break;
+        s += c;
+        SYSREFRESH();
+        // While Esc is held every byte wait returns at once; only an event (a byte, the key's
+        // release) can change that, so wait for one instead of spinning.
+        if (c.empty() && esc_held()) pump().wait(kByteTimeout);
+    }
+    return s;
+}
+
+void SENDERR(int port, int code) { SENDSTR(port, std::string(1, static_cast<char>(code))); }
+
+}  // namespace kv::core

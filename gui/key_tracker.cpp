@@ -1,0 +1,62 @@
+#include "gui/key_tracker.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+#include "platform/keystate.h"
+
+namespace kv::gui {
+namespace {
+
+class KeyTracker : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease: {
+                auto* key = static_cast<QKeyEvent*>(event);
+                if (!key->isAutoRepeat())
+                    platform::set_key_down(virtual_key_of(*key), event->type() == QEvent::KeyPress);
+                break;
+            }
+            case QEvent::ApplicationDeactivate:
+                // A key released while another application has the focus sends us no release.
+                for (int vk = 0; vk < 256; ++vk) platform::set_key_down(vk, false);
+                break;
+            default:
+                break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+int virtual_key_of(const QKeyEvent& event) {
+    const int key = event.key();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return key;  // Windows uses the ASCII codes of digits and capital letters
+    switch (key) {
+        case Qt::Key_Escape: return 27;
+        case Qt::Key_Return: case Qt::Key_Enter: return 13;
+        case Qt::Key_Space: return 32;
+        case Qt::Key_Tab: return 9;
+        case Qt::Key_Backspace: return 8;
+        case Qt::Key_Shift: return 16;
+        case Qt::Key_Control: return 17;
+        case Qt::Key_Alt: return 18;
+        case Qt::Key_Left: return 37;
+        case Qt::Key_Up: return 38;
+        case Qt::Key_Right: return 39;
+        case Qt::Key_Down: return 40;
+        default: return -1;
+    }
+}
+
+void install_key_tracker(QApplication& app) { app.installEventFilter(new KeyTracker(&app)); }
+
+}  // namespace kv::gui

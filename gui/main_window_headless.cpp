@@ -1,0 +1,56 @@
+// The main window without a display: no window at all; each log line goes to standard output as
+// it is appended, and the window "closes" on a close request.
+#include <cstdio>
+
+#include "gui/main_window_state.h"
+#include "gui/pump.h"
+#include "gui/session.h"
+#include "platform/codepages.h"
+
+namespace kv::gui {
+namespace {
+
+class StdoutLog : public LogPane {
+public:
+    void append_line(const std::string& line) override {
+        text_ += line;
+        text_ += "\r\n";
+        std::string out = platform::ansi_to_utf8(line) + "\n";
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fflush(stdout);
+    }
+    const std::string& text() const override { return text_; }
+
+private:
+    std::string text_;
+};
+
+class HeadlessMainWindow : public MainWindowBase {
+public:
+    LogPane& log_pane() override { return log_; }
+    bool was_shown() const override { return false; }
+    void activate(Handler init) override {
+        if (init) init();
+        if (closed()) return;
+        run_start_handler();
+        while (!closed()) wait_for_events(std::nullopt);
+    }
+
+protected:
+    void close_now() override {}
+
+private:
+    StdoutLog log_;
+};
+
+}  // namespace
+
+std::unique_ptr<MainWindow> create_widget_main_window(const std::string& title, int width,
+                                                      int height);
+
+std::unique_ptr<MainWindow> create_main_window(const std::string& title, int width, int height) {
+    if (is_headless()) return std::make_unique<HeadlessMainWindow>();
+    return create_widget_main_window(title, width, height);
+}
+
+}  // namespace kv::gui

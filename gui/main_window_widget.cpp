@@ -1,0 +1,140 @@
+// The main window on screen: a fixed 500 x 500 dialog without close button, centred, whose client
+// area is filled by the read-only log pane.
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "gui/main_window_state.h"
+#include "gui/text.h"
+
+namespace kv::gui {
+namespace {
+
+class LogEdit : public LogPane {
+public:
+    explicit LogEdit(QWidget* parent) : edit_(new QPlainTextEdit(parent)) {
+        edit_->setReadOnly(true);
+        edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        edit_->setFrameShape(QFrame::StyledPanel);
+        edit_->setObjectName("log");
+    }
+    void append_line(const std::string& line) override {
+        text_ += line;
+        text_ += "\r\n";
+        edit_->appendPlainText(from_ansi(line));
+        edit_->moveCursor(QTextCursor::End);
+        edit_->verticalScrollBar()->setValue(edit_->verticalScrollBar()->maximum());
+    }
+    const std::string& text() const override { return text_; }
+    QPlainTextEdit* widget() const { return edit_; }
+
+private:
+    QPlainTextEdit* edit_;
+    std::string text_;
+};
+
+class Dialog;
+
+class WidgetMainWindow : public MainWindowBase {
+public:
+    WidgetMainWindow(const std::string& title, int width, int height);
+    ~WidgetMainWindow() override;
+    LogPane& log_pane() override { return *log_; }
+    void activate(Handler init) override;
+    bool was_shown() const override { return shown_; }
+
+    void first_paint();
+
+protected:
+    void close_now() override;
+
+private:
+    std::unique_ptr<Dialog> dialog_;
+    std::unique_ptr<LogEdit> log_;
+    bool shown_ = false;
+    bool painted_ = false;
+};
+
+class Dialog : public QDialog {
+public:
+    explicit Dialog(WidgetMainWindow& owner) : owner_(owner) {}
+    // The first paint of the dialog or of the pane that covers it starts the command loop.
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Paint) owner_.first_paint();
+        return QDialog::eventFilter(watched, e);
+    }
+    void allow_close() { closing_ = true; }
+
+protected:
+    // Esc: the dialog's cancel is the window's own close request.
+    void reject() override { owner_.END(); }
+    // Closes from the window manager (its close button, Alt+F4) are refused.
+    void closeEvent(QCloseEvent* event) override {
+        if (closing_) event->accept();
+        else event->ignore();
+    }
+    bool event(QEvent* e) override {
+        bool handled = QDialog::event(e);
+        if (e->type() == QEvent::Paint) owner_.first_paint();
+        return handled;
+    }
+
+private:
+    WidgetMainWindow& owner_;
+    bool closing_ = false;
+};
+
+WidgetMainWindow::WidgetMainWindow(const std::string& title, int width, int height)
+    : dialog_(std::make_unique<Dialog>(*this)) {
+    dialog_->setWindowTitle(from_ansi(title));
+    dialog_->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog_->setFixedSize(width, height);
+    dialog_->setModal(true);
+    log_ = std::make_unique<LogEdit>(dialog_.get());
+    log_->widget()->viewport()->installEventFilter(dialog_.get());
+}
+
+WidgetMainWindow::~WidgetMainWindow() = default;
+
+void WidgetMainWindow::activate(Handler init) {
+    auto* layout = new QVBoxLayout(dialog_.get());  // the log pane becomes the client control
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(log_->widget());
+    if (init) init();
+    if (closed()) return;
+    if (auto* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        dialog_->move(area.center() - QPoint(dialog_->width() / 2, dialog_->height() / 2));
+    }
+    shown_ = true;
+    log_->widget()->setFocus();
+    dialog_->exec();
+}
+
+void WidgetMainWindow::first_paint() {
+    if (painted_) return;
+    painted_ = true;
+    // The command loop pumps events itself; it starts from the event loop, not inside the paint.
+    QTimer::singleShot(0, dialog_.get(), [this] { run_start_handler(); });
+}
+
+void WidgetMainWindow::close_now() {
+    dialog_->allow_close();
+    dialog_->done(0);
+}
+
+}  // namespace
+
+std::unique_ptr<MainWindow> create_widget_main_window(const std::string& title, int width,
+                                                      int height) {
+    return std::make_unique<WidgetMainWindow>(title, width, height);
+}
+
+}  // namespace kv::gui

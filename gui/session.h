@@ -1,0 +1,24 @@
+#pragma once
+// The program's run mode and its Qt application object. Windowed runs need a display; headless
+// runs show no window, write log lines to standard output and message boxes to standard error.
+#include <QCoreApplication>
+#include <functional>
+#include <memory>
+
+namespace kv::gui {
+
+// True when a window system can be reached (a Qt platform is named, or X11/Wayland is there).
+bool display_available();
+
+bool is_headless();
+void set_headless(bool headless);
+
+// Creates the application object for the mode: QApplication with key tracking for windowed runs,
+// QCoreApplication for headless ones.
+std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless);
+
+// On SIGINT or SIGTERM: Esc counts as held down from then on, and `on_signal` runs on the GUI
+// thread (the event loop wakes for it).
+void install_quit_signals(std::function<void()> on_signal);
+
+}  // namespace kv::gui

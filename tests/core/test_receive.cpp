@@ -1,0 +1,118 @@
+// The receive primitives against a scripted link and a manual clock.
+#include <gtest/gtest.h>
+
+#include "core/receive.h"
+#include "tests/core/fake_link.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kv::core::receive_buffer;
+
+void hold_esc(bool down) { kv::platform::set_key_down(kv::platform::VK_ESCAPE, down); }
+
+TEST(WaitChar, TakesWaitingBytesInOrder) {
+    kv::test::FakeLink link;
+    receive_buffer().append(std::string("A\0\r", 3));
+    EXPECT_EQ(kv::core::WAITCHAR(), "A");
+    EXPECT_EQ(kv::core::WAITCHAR(), std::string(1, '\0'));
+    EXPECT_EQ(kv::core::WAITCHAR(), "\r");
+    EXPECT_EQ(link.elapsed(), 0s);
+}
+
+TEST(WaitChar, BlocksUntilAByteComesAndTimesOutAfterTwoSeconds) {
+    kv::test::FakeLink link;
+    link.arrive(1500ms, "x");
+    EXPECT_EQ(kv::core::WAITCHAR(), "x");
+    EXPECT_EQ(link.elapsed(), 1500ms);
+    EXPECT_EQ(kv::core::WAITCHAR(), "");
+    EXPECT_EQ(link.elapsed(), 3500ms);
+    EXPECT_LE(link.waits(), 3);  // it blocks instead of spinning
+}
+
+TEST(WaitChar, AByteThatCameAsTheTimeRanOutIsStillTaken) {
+    kv::test::FakeLink link;
+    link.arrive(2s, "z");
+    EXPECT_EQ(kv::core::WAITCHAR(), "z");
+}
+
+TEST(WaitChar, EscIsTestedBeforeTheBufferAndLeavesItsBytes) {
+    kv::test::FakeLink link;
+    receive_buffer().append("AB");
+    hold_esc(true);
+    EXPECT_EQ(kv::core::WAITCHAR(), "");
+    EXPECT_EQ(kv::core::WAITCOMMAND(), "");
+    EXPECT_EQ(receive_buffer().size(), 2u);
+    EXPECT_EQ(link.elapsed(), 0s);
+    hold_esc(false);
+    EXPECT_EQ(kv::core::WAITCHAR(), "A");
+}
+
+TEST(WaitChar, EscPressedDuringTheWaitEndsIt) {
+    kv::test::FakeLink link;
+    link.at(700ms, [] { hold_esc(true); });
+    EXPECT_EQ(kv::core::WAITCHAR(), "");
+    EXPECT_EQ(link.elapsed(), 700ms);
+}
+
+TEST(WaitCommand, HasNoTimeOut) {
+    kv::test::FakeLink link;
+    link.arrive(3h, "C");
+    EXPECT_EQ(kv::core::WAITCOMMAND(), "C");
+    EXPECT_EQ(link.elapsed(), 3h);
+    EXPECT_EQ(link.waits(), 1);
+}
+
+TEST(WaitUint, LowByteFirstAndMissingBytesCountAsZero) {
+    kv::test::FakeLink link;
+    receive_buffer().append("\x34\x12");
+    EXPECT_EQ(kv::core::WAITUINT(), 4660u);
+    receive_buffer().append("\x34");
+    EXPECT_EQ(kv::core::WAITUINT(), 52u);
+    EXPECT_EQ(link.elapsed(), 2s);
+    EXPECT_EQ(kv::core::WAITUINT(), 0u);
+    EXPECT_EQ(link.elapsed(), 6s);
+    receive_buffer().append("\xff\xff");
+    EXPECT_EQ(kv::core::WAITUINT(), 65535u);
+}
+
+TEST(WaitString, ReadsUpToCrWithoutOverallLimit) {
+    kv::test::FakeLink link;
+    receive_buffer().append("ABC\r\rAB");
+    EXPECT_EQ(kv::core::WAITSTRING(), "ABC");
+    EXPECT_EQ(kv::core::WAITSTRING(), "");
+    link.arrive(5s, "\r");
+    EXPECT_EQ(kv::core::WAITSTRING(), "AB");
+    EXPECT_EQ(link.elapsed(), 5s);
+}
+
+TEST(WaitString, EscDoesNotEndAStringWaitNorSpin) {
+    kv::test::FakeLink link;
+    hold_esc(true);
+    link.arrive(1s, "N");
+    link.at(3s, [] { hold_esc(false); });
+    link.arrive(4s, "\r");
+    EXPECT_EQ(kv::core::WAITSTRING(), "N");
+    EXPECT_EQ(link.elapsed(), 4s);
+    EXPECT_LT(link.waits(), 20);
+}
+
+TEST(WaitNext, IsWaitChar) {
+    kv::test::FakeLink link;
+    receive_buffer().append("\x06");
+    EXPECT_EQ(kv::core::WAITNEXT(), "\x06");
+    EXPECT_EQ(kv::core::WAITNEXT(), "");
+    EXPECT_EQ(link.elapsed(), 2s);
+}
+
+TEST(Getchar, EmptyBufferGivesEmptyStringAndAbLeavesB) {
+    receive_buffer().clear();
+    EXPECT_EQ(kv::core::GETCHAR(), "");
+    EXPECT_TRUE(receive_buffer().empty());
+    receive_buffer().append("AB");
+    EXPECT_EQ(kv::core::GETCHAR(), "A");
+    EXPECT_EQ(receive_buffer().size(), 1u);
+    EXPECT_EQ(kv::core::GETCHAR(), "B");
+}
+
+}  // namespace

@@ -1,0 +1,7 @@
+#include "util/status_popup.h"
+
+namespace kv::util {
+
+void close_status_popup() {}
+
+}  // namespace kv::util
