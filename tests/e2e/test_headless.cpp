@@ -1,0 +1,112 @@
+// kv32 --headless, end to end over a real pseudo-terminal.
+#include <csignal>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/kv32_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kv::test::Kv32Session;
+using kv::test::kReplyTimeout;
+using kv::test::kStartTimeout;
+using kv::test::kWaitingLine;
+
+TEST(Headless, SendsOneStartByteAndLogsOneWaitingLine) {
+    Kv32Session kv;
+    ASSERT_TRUE(kv.started()) << kv.process().err();
+    EXPECT_FALSE(kv.device().read_byte(300ms).has_value());  // nothing after the start byte
+    EXPECT_EQ(kv.process().out_lines(), std::vector<std::string>{kWaitingLine});
+    EXPECT_EQ(kv.stop(), 0);
+}
+
+TEST(Headless, BytesThatAreNotCommandsAreDroppedWithoutReply) {
+    Kv32Session kv;
+    ASSERT_TRUE(kv.started());
+    kv.device().send_raw(std::string("Xs\0\r\x1b", 5));
+    EXPECT_FALSE(kv.device().read_byte(500ms).has_value());
+    EXPECT_EQ(kv.process().out_lines(), std::vector<std::string>{kWaitingLine});
+    EXPECT_EQ(kv.stop(), 0);
+}
+
+TEST(Headless, SigtermAndSigintEndTheProgramNormally) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        Kv32Session kv;
+        ASSERT_TRUE(kv.started());
+        kv.process().signal(sig);
+        EXPECT_EQ(kv.process().wait_exit(kStartTimeout), 0) << sig;
+        EXPECT_FALSE(kv.device().read_byte(100ms).has_value());  // nothing sent when it ends
+    }
+}
+
+TEST(Headless, MissingPortGivesTheItalianMessageAndFailureStatus) {
+    kv::test::TempDir dir;
+    kv::dev::ChildProcess p(KV32_BINARY, {"--headless", "--port", "/dev/kv32-no-such-port"}, dir.str());
+    EXPECT_EQ(p.wait_exit(kStartTimeout), 1);
+    EXPECT_NE(p.err().find("Errore di apertura della porta di comunicazione (/dev/kv32-no-such-port)."),
+              std::string::npos)
+        << p.err();
+    EXPECT_EQ(p.out(), "");  // the window never came up: no log line
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "KV32.INI"));  // --port writes nothing
+}
+
+TEST(Headless, PortComesFromTheSettingsFile) {
+    kv::test::TempDir dir;
+    dir.write("KV32.INI", "[Impostazioni]\r\nPorta = /dev/kv32-from-ini\r\n");
+    kv::dev::ChildProcess p(KV32_BINARY, {"--headless"}, dir.str());
+    EXPECT_EQ(p.wait_exit(kStartTimeout), 1);
+    EXPECT_NE(p.err().find("(/dev/kv32-from-ini)."), std::string::npos) << p.err();
+    EXPECT_EQ(dir.read("KV32.INI"), "[Impostazioni]\r\nPorta = /dev/kv32-from-ini\r\n");
+}
+
+TEST(Headless, MissingOrBlankSettingBecomesCom1AndIsWritten) {
+    for (std::string ini : {"", "[Impostazioni]\r\nPorta=   \r\n"}) {
+        kv::test::TempDir dir;
+        if (!ini.empty()) dir.write("KV32.INI", ini);
+        kv::dev::ChildProcess p(KV32_BINARY, {"--headless"}, dir.str());
+        // COM1 may or may not exist on this machine; either way the setting is written.
+        if (!p.wait_exit(3s)) {
+            p.signal(SIGTERM);
+            p.wait_exit(kStartTimeout);
+        }
+        const std::string text = dir.read("KV32.INI");
+        EXPECT_NE(text.find("[Impostazioni]"), std::string::npos) << text;
+        EXPECT_NE(text.find("Porta=COM1"), std::string::npos) << text;
+    }
+}
+
+TEST(Headless, PtyPortLogsThePathToOpen) {
+    kv::test::TempDir dir;
+    kv::dev::ChildProcess p(KV32_BINARY, {"--headless", "--port", "PTY"}, dir.str());
+    auto line = p.wait_for_prefix("/dev/pts/", kStartTimeout);
+    if (!line) {
+        // The path may be part of a longer sentence; find it in the output.
+        auto out = p.out();
+        auto at = out.find("/dev/pts/");
+        ASSERT_NE(at, std::string::npos) << out << p.err();
+        line = out.substr(at, out.find_first_of(" \n", at) - at);
+    }
+    std::string path = line->substr(0, line->find_first_of(" \t"));
+    auto device = kv::dev::DeviceLink::open(path);
+    EXPECT_TRUE(device.read_start_byte(kStartTimeout));
+    EXPECT_TRUE(p.wait_for_line(kWaitingLine, kStartTimeout));
+    p.signal(SIGTERM);
+    EXPECT_EQ(p.wait_exit(kStartTimeout), 0);
+}
+
+TEST(CommandLine, HelpVersionAndBadArguments) {
+    kv::dev::ChildProcess help(KV32_BINARY, {"--help"});
+    EXPECT_EQ(help.wait_exit(kStartTimeout), 0);
+    EXPECT_NE(help.out().find("--headless"), std::string::npos);
+    EXPECT_NE(help.out().find("--port"), std::string::npos);
+    kv::dev::ChildProcess version(KV32_BINARY, {"--version"});
+    EXPECT_EQ(version.wait_exit(kStartTimeout), 0);
+    EXPECT_EQ(version.out().rfind("KV32 ", 0), 0u);
+    kv::dev::ChildProcess bad(KV32_BINARY, {"--frobnicate"});
+    EXPECT_EQ(bad.wait_exit(kStartTimeout), 2);
+    EXPECT_NE(bad.err().find("--frobnicate"), std::string::npos);
+}
+
+}  // namespace
