@@ -1,0 +1,127 @@
+// The start procedure with its real window on the offscreen platform and a real pseudo-terminal.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "core/main_procedure.h"
+#include "gui/key_tracker.h"
+#include "gui/message_box.h"
+#include "gui/session.h"
+#include "platform/keystate.h"
+#include "tests/support/temp_dir.h"
+#include "tools/kvdev/link.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+void send_key(QWidget* target, Qt::Key key, QEvent::Type type) {
+    QKeyEvent event(type, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+class MainProcedureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kv::gui::set_headless(false);
+        kv::platform::release_all_keys();
+        static bool tracking = false;
+        if (!tracking) kv::gui::install_key_tracker(*qApp);
+        tracking = true;
+    }
+    void TearDown() override {
+        kv::gui::set_box_answerer(nullptr);
+        kv::platform::release_all_keys();
+    }
+
+    kv::test::TempDir dir;
+};
+
+TEST_F(MainProcedureTest, ServesInItsWindowUntilEscAndRefusesOtherCloses) {
+    kv::dev::PtyPair pty;
+    auto device = pty.take_master();
+    dir.write("KV32.INI", "[Impostazioni]\r\nPorta=" + pty.slave_path() + "\r\n");
+    kv::test::ScopedCurrentDir cd(dir.path());
+
+    QString title, log_after_start;
+    bool visible_after_close = false;
+    int step = 0;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* log = dialog ? dialog->findChild<QPlainTextEdit*>("log") : nullptr;
+        if (!log || log->toPlainText().isEmpty()) return;
+        if (step == 0) {
+            title = dialog->windowTitle();
+            log_after_start = log->toPlainText();
+            dialog->close();  // the window manager's close
+            ++step;
+        } else if (step == 1) {
+            visible_after_close = dialog->isVisible();
+            send_key(log, Qt::Key_Escape, QEvent::KeyPress);
+            ++step;
+        }
+    });
+    driver.start(20);
+    EXPECT_TRUE(kv::core::MAIN());
+    driver.stop();
+
+    EXPECT_TRUE(title.endsWith("(" + QString::fromStdString(pty.slave_path()) + ":57600,N,8,1)"))
+        << title.toStdString();
+    EXPECT_TRUE(title.startsWith("KV32"));
+    EXPECT_EQ(log_after_start, "Waiting command (ESC to exit)...");
+    EXPECT_TRUE(visible_after_close);
+    EXPECT_EQ(device.read_byte(2s), std::optional<std::uint8_t>(0));
+    EXPECT_FALSE(device.read_byte(100ms).has_value());
+}
+
+TEST_F(MainProcedureTest, EscHeldAtTheStartSendsTheStartByteAndLogsNothing) {
+    kv::dev::PtyPair pty;
+    auto device = pty.take_master();
+    kv::platform::latch_key_down(kv::platform::VK_ESCAPE);
+    QString log_text = "unset";
+    QTimer::singleShot(0, [&] {
+        // The loop has already returned; Esc also closes the window.
+        QTimer::singleShot(100, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            log_text = dialog->findChild<QPlainTextEdit*>("log")->toPlainText();
+            send_key(dialog->findChild<QPlainTextEdit*>("log"), Qt::Key_Escape, QEvent::KeyPress);
+        });
+    });
+    EXPECT_TRUE(kv::core::MAIN({pty.slave_path()}));
+    EXPECT_EQ(log_text, "");
+    EXPECT_EQ(device.read_byte(2s), std::optional<std::uint8_t>(0));
+}
+
+TEST_F(MainProcedureTest, PortFailureShowsOneBoxAndNeverShowsTheWindow) {
+    int boxes = 0;
+    QString text;
+    kv::gui::set_box_answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
+        ++boxes;
+        text = box.text();
+        box.button(QMessageBox::Ok)->click();
+    });
+    bool window_seen = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (qobject_cast<QDialog*>(QApplication::activeModalWidget()) &&
+            !qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            window_seen = true;
+    });
+    probe.start(1);
+    EXPECT_FALSE(kv::core::MAIN({"COM99"}));
+    probe.stop();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(text, "Errore di apertura della porta di comunicazione (COM99).");
+    EXPECT_FALSE(window_seen);
+}
+
+}  // namespace
