@@ -1,9 +1,6 @@
 #include "util/dates.h"
 
-#include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <ctime>
 #include <vector>
 
 #include "util/settings.h"
@@ -151,23 +148,6 @@ DateTime::DateTime(Date date, int hour, int minute, int second, int millisecond)
     if (!in_range) return;
     date_ = date;
     millisecond_of_day_ = date.empty() ? 0 : static_cast<int>(ms);
-}
-
-DateTime now() {
-    const auto clock_now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(clock_now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(clock_now.time_since_epoch())
-            .count() %
-        1000;
-    return DateTime(Date::of(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday), local.tm_hour,
-                    local.tm_min, std::min(local.tm_sec, 59), static_cast<int>(ms));
-}
-
-Date today() {
-    return now().date();
 }
 
 std::string date_text(Date date) {

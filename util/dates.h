@@ -61,10 +61,6 @@ bool is_leap_year(int year);
 // The number of days of a month (1 to 12) of a year; 0 for any other month number.
 int days_in_month(int year, int month);
 
-// Today's and the present date by the local clock.
-Date today();
-DateTime now();
-
 // The date as the date format writes it ("dd/mm/yy": 06/12/26); as many blanks as the format has
 // characters for the empty date.
 std::string date_text(Date date);

@@ -142,11 +142,5 @@ TEST(DateTime, TimeOutsideTheDayGivesTheEmptyDateTime) {
     EXPECT_TRUE(DateTime(Date(), 10, 0, 0).empty());
 }
 
-TEST(DateTime, NowIsARealDate) {
-    const Date d = today();
-    EXPECT_FALSE(d.empty());
-    EXPECT_GE(d.year(), 2024);
-}
-
 }  // namespace
 }  // namespace kv::util
