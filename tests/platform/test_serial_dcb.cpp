@@ -8,6 +8,7 @@
 
 #include "platform/serial_dcb.h"
 #include "platform/serial_device.h"
+#include "serial_test_io.h"
 
 namespace kv::platform {
 namespace {
@@ -143,13 +144,7 @@ TEST(DcbOnDevice, TheBlockMakesTheTerminalRawWithoutFlowControl) {
     // Flow-control and line-editing bytes pass as data.
     const std::string special("\x00\r\n\x11\x13\x03\x7f\xff", 8);
     ASSERT_EQ(write(pty->master, special.data(), special.size()), 8);
-    std::string got(8, ' ');
-    std::size_t have = 0;
-    while (have < got.size()) {
-        ssize_t n = read(pty->slave, got.data() + have, got.size() - have);
-        ASSERT_GT(n, 0);
-        have += static_cast<std::size_t>(n);
-    }
+    const std::string got = kv::test::read_exactly(pty->slave, special.size());
     EXPECT_EQ(got, special);
     close(pty->master);
     close(pty->slave);

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/serial_device.h"
+#include "serial_test_io.h"
 #include "tests/support/temp_dir.h"
 
 namespace kv::platform {
@@ -66,13 +67,7 @@ TEST(PseudoTerminal, BytesPassBetweenTheSlavePathAndTheMaster) {
     ASSERT_GE(device, 0);
     const std::string bytes("a\r\n\x00z", 5);
     ASSERT_EQ(write(device, bytes.data(), bytes.size()), 5);
-    std::string got(5, ' ');
-    std::size_t have = 0;
-    while (have < got.size()) {
-        ssize_t n = read(pty->master, got.data() + have, got.size() - have);
-        ASSERT_GT(n, 0);
-        have += static_cast<std::size_t>(n);
-    }
+    const std::string got = kv::test::read_exactly(pty->master, bytes.size());
     EXPECT_EQ(got, bytes);  // raw from the start: no CR LF added, nothing echoed
     close(device);
     close(pty->slave);
