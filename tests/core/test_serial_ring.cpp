@@ -113,3 +113,35 @@ TEST(SerialTexts, TheFourFailureMessagesNameThePortAsGiven) {
 
 }  // namespace
 }  // namespace kv::core
+
+namespace kv::core {
+namespace {
+
+TEST(ReceiveBuffer, GetcharTakesTheFrontByteAndAnEmptyBufferGivesNothing) {
+    receive_buffer().clear();
+    EXPECT_EQ(GETCHAR(), "");
+    EXPECT_TRUE(receive_buffer().empty());
+    receive_buffer().append("AB");
+    EXPECT_EQ(GETCHAR(), "A");
+    EXPECT_EQ(receive_buffer().size(), 1u);
+    EXPECT_EQ(GETCHAR(), "B");
+    EXPECT_EQ(GETCHAR(), "");
+}
+
+// Taking a large buffer apart byte by byte stays linear: a buffer that moved its rest on every
+// take would move half a terabyte here.
+TEST(ReceiveBuffer, TakingAMillionBytesOneByOneKeepsEveryByteInOrder) {
+    receive_buffer().clear();
+    constexpr std::size_t kSize = 1'000'000;
+    std::string bytes(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; ++i) bytes[i] = static_cast<char>(i % 255);
+    receive_buffer().append(bytes);
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < kSize; ++i)
+        if (GETCHAR() != std::string(1, bytes[i])) ++wrong;
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_TRUE(receive_buffer().empty());
+}
+
+}  // namespace
+}  // namespace kv::core
