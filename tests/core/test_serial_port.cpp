@@ -2,6 +2,8 @@
 // them into the receive buffer, and the mended faults (no byte left behind, a full ring waits).
 #include <gtest/gtest.h>
 
+#include <termios.h>
+
 #include <cstring>
 #include <future>
 #include <thread>
@@ -159,8 +161,14 @@ TEST(SerialPort, SettingsBlockOperationsOnAnOpenPort) {
     std::string block = "old";
     EXPECT_FALSE(BUILDCOMMDCB("57600,N,8", block, handle));
     EXPECT_EQ(block, "");
+    // Members the mode string does not set come from the port's current settings.
+    termios t{};
+    ASSERT_EQ(tcgetattr(line.device.fd(), &t), 0);
+    t.c_cc[VSTART] = 0x21;
+    ASSERT_EQ(tcsetattr(line.device.fd(), TCSANOW, &t), 0);
     ASSERT_TRUE(BUILDCOMMDCB("baud=57600 parity=n data=8 stop=1", block, handle));
-    EXPECT_EQ(block.size(), 28u);
+    ASSERT_EQ(block.size(), 28u);
+    EXPECT_EQ(block[21], 0x21);  // XonChar
     EXPECT_TRUE(SETCOMMSTATE(handle, block));
     EXPECT_FALSE(SETCOMMSTATE(handle, "not a block"));
     EXPECT_FALSE(SETCOMMSTATE(handle + 100, block));
