@@ -23,7 +23,8 @@ class ByteRing {
 
     // Producer: stores as many leading bytes as there is room for; returns how many.
     std::size_t push(std::string_view bytes) {
-        std::size_t count = bytes.size() < room() ? bytes.size() : room();
+        const std::size_t free = room();  // read once: the consumer may make more meanwhile
+        const std::size_t count = bytes.size() < free ? bytes.size() : free;
         std::size_t at = index(write_);
         for (std::size_t i = 0; i < count; ++i) {
             data_[at] = bytes[i];
@@ -35,8 +36,8 @@ class ByteRing {
 
     // Consumer: copies up to `capacity` waiting bytes into `out`; returns how many.
     std::size_t pop(char* out, std::size_t capacity) {
-        std::size_t available = used();
-        std::size_t count = capacity < available ? capacity : available;
+        const std::size_t available = used();
+        const std::size_t count = capacity < available ? capacity : available;
         std::size_t at = index(read_);
         for (std::size_t i = 0; i < count; ++i) {
             out[i] = data_[at];

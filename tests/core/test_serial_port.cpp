@@ -8,6 +8,10 @@
 #include <future>
 #include <thread>
 
+#include <QAbstractButton>
+#include <QMessageBox>
+
+#include "gui/message_box.h"
 #include "serial_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -146,6 +150,22 @@ TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     EXPECT_EQ(log.size(), 1u);
     EXPECT_TRUE(CLOSECOMM(handle));
     set_serial_log(nullptr);
+}
+
+TEST(SerialPort, AMissingDeviceIsExplainedInOneBoxAndApricomGivesMinusOne) {
+    kv::test::TempDir dir;
+    const std::string port = (dir.path() / "ttyS11").string();
+    std::vector<QString> texts;
+    gui::set_box_answerer([&](QMessageBox& box, const gui::BoxRequest&) {
+        texts.push_back(box.text());
+        box.button(QMessageBox::Ok)->click();
+    });
+    gui::Window window;
+    EXPECT_EQ(APRICOM(window, port), -1);
+    gui::set_box_answerer(nullptr);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].toStdString(),
+              "Errore di apertura della porta di comunicazione (" + port + ").");
 }
 
 TEST(SerialPort, AMissingDeviceCannotBeOpened) {
