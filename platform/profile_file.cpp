@@ -1,55 +1,22 @@
 #include "platform/profile_file.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <unordered_set>
+
+#include "platform/files.h"
 
 namespace kv::platform {
 namespace {
 
-namespace stdfs = std::filesystem;
-
 constexpr const char* kBlanks = " \t";
 constexpr const char* kNewLine = "\r\n";
-
-// Upper case of a Windows-1252 byte, for names that match without regard to case.
-unsigned char fold(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
-    switch (c) {
-        case 0x9A:
-            return 0x8A;  // š
-        case 0x9C:
-            return 0x8C;  // œ
-        case 0x9E:
-            return 0x8E;  // ž
-        case 0xFF:
-            return 0x9F;  // ÿ
-        default:
-            return c;
-    }
-}
-
-bool same_name(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return fold(static_cast<unsigned char>(x)) == fold(static_cast<unsigned char>(y));
-           });
-}
-
-std::string folded(std::string s) {
-    for (auto& c : s) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // Names seen so far, without regard to case; insert() tells whether a name is new.
 class NameSet {
   public:
-    bool insert(const std::string& name) { return seen_.insert(folded(name)).second; }
+    bool insert(const std::string& name) { return seen_.insert(to_upper_name(name)).second; }
 
   private:
     std::unordered_set<std::string> seen_;
@@ -80,19 +47,6 @@ std::string config_folder() {
     return std::string(home && *home ? home : ".") + "/.config/kv32";
 }
 
-// An existing entry of the folder whose name equals name ignoring case, or name itself.
-stdfs::path match_case(const stdfs::path& path) {
-    std::error_code ec;
-    if (stdfs::exists(path, ec)) return path;
-    const auto name = path.filename().string();
-    const auto folder = path.has_parent_path() ? path.parent_path() : stdfs::path(".");
-    for (stdfs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (same_name(it->path().filename().string(), name))
-            return path.parent_path() / it->path().filename();
-    }
-    return path;
-}
-
 // One line of the file, its text without the line end and the line end as found.
 struct Line {
     std::string text;
@@ -113,11 +67,11 @@ std::vector<Line> split_lines(const std::string& bytes) {
     return lines;
 }
 
+// Profile files are named as the Windows API names them: the file-name case setting does not
+// apply.
 std::optional<std::string> read_file(const std::string& file) {
     if (file.empty()) return std::nullopt;
-    std::ifstream in(profile_path(file), std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return read_whole_file(profile_path(file), NameCase::AsGiven);
 }
 
 // The name of a "[section]" line, or nothing for any other line.
@@ -149,7 +103,7 @@ std::optional<SectionSpan> find_section(const std::vector<Line>& lines,
                                         const std::string& section) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto name = section_header(lines[i].text);
-        if (!name || !same_name(*name, section)) continue;
+        if (!name || !names_equal_ignoring_case(*name, section)) continue;
         std::size_t end = i + 1;
         while (end < lines.size() && !section_header(lines[end].text)) ++end;
         return SectionSpan{i, end};
@@ -159,13 +113,12 @@ std::optional<SectionSpan> find_section(const std::vector<Line>& lines,
 
 std::vector<ProfileEntry> section_entries(const std::vector<Line>& lines, SectionSpan span) {
     std::vector<ProfileEntry> entries;
+    NameSet seen;
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
         auto entry = key_line(lines[i].text);
-        if (!entry) continue;
-        const bool seen = std::any_of(entries.begin(), entries.end(), [&](const ProfileEntry& e) {
-            return same_name(e.first, entry->first);
-        });
-        if (!seen) entries.push_back({entry->first, unquote(trim(entry->second))});
+        if (entry && seen.insert(entry->first)) {
+            entries.push_back({entry->first, unquote(trim(entry->second))});
+        }
     }
     return entries;
 }
@@ -189,7 +142,7 @@ void set_value(std::vector<Line>& lines, const std::string& section, const std::
     for (std::size_t i = span->header + 1; i < span->end; ++i) {
         const auto entry = key_line(lines[i].text);
         if (!entry) continue;
-        if (same_name(entry->first, key)) {
+        if (names_equal_ignoring_case(entry->first, key)) {
             lines[i].text = entry->first + "=" + value;
             return;
         }
@@ -200,42 +153,16 @@ void set_value(std::vector<Line>& lines, const std::string& section, const std::
                  Line{key + "=" + value, kNewLine});
 }
 
-// Replaces the file by way of a new file in the same folder, so that a failed write leaves the
-// old contents in place.
-bool replace_file(const stdfs::path& path, const std::string& bytes) {
-    std::error_code ec;
-    const bool existed = stdfs::exists(path, ec);
-    if (existed && ::access(path.c_str(), W_OK) != 0) return false;
-    auto temp = path;
-    temp += ".kv32-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            stdfs::remove(temp, ec);
-            return false;
-        }
-    }
-    if (existed) stdfs::permissions(temp, stdfs::status(path, ec).permissions(), ec);
-    stdfs::rename(temp, path, ec);
-    if (ec) stdfs::remove(temp, ec);
-    return !ec;
-}
-
 }  // namespace
 
 std::string profile_path(const std::string& file) {
-    std::string path = file;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    if (!has_folder(file)) path = config_folder() + "/" + path;
-    return match_case(path).string();
+    return resolve_path(has_folder(file) ? file : config_folder() + "/" + file, NameCase::AsGiven);
 }
 
 std::optional<std::string> read_profile_string(const std::string& section, const std::string& key,
                                                const std::string& file) {
     for (const auto& [name, value] : read_profile_section(section, file)) {
-        if (same_name(name, key)) return value;
+        if (names_equal_ignoring_case(name, key)) return value;
     }
     return std::nullopt;
 }
@@ -270,13 +197,13 @@ bool write_profile_string(const std::string& section, const std::string& key,
     if (section.find(']') != std::string::npos || key.find('=') != std::string::npos) return false;
     if (const char c = trim(key).front(); c == ';' || c == '[') return false;
     std::error_code ec;
-    if (!has_folder(file)) stdfs::create_directories(config_folder(), ec);
+    if (!has_folder(file)) std::filesystem::create_directories(config_folder(), ec);
     const auto path = profile_path(file);
     auto lines = split_lines(read_file(file).value_or(""));
     set_value(lines, trim(section), trim(key), value);
     std::string bytes;
     for (const auto& line : lines) bytes += line.text + line.end;
-    return replace_file(path, bytes);
+    return write_whole_file(path, bytes, NameCase::AsGiven);
 }
 
 }  // namespace kv::platform

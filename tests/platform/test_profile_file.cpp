@@ -122,6 +122,13 @@ TEST_F(ProfileFileTest, WriteRefusesTextThatWouldChangeTheFileStructure) {
     EXPECT_EQ(dir.read("TEST.INI"), "[A]\nk=1\n");
 }
 
+TEST_F(ProfileFileTest, WriteToAReadOnlyFileFailsAndLeavesItAlone) {
+    dir.write("TEST.INI", "[A]\nk=1\n");
+    std::filesystem::permissions(file(), std::filesystem::perms::owner_read);
+    EXPECT_FALSE(write_profile_string("A", "k", "2", file()));
+    EXPECT_EQ(dir.read("TEST.INI"), "[A]\nk=1\n");
+}
+
 TEST_F(ProfileFileTest, WriteIntoAMissingFolderFails) {
     EXPECT_FALSE(write_profile_string("A", "k", "1", file("NO/SUCH/TEST.INI")));
 }
