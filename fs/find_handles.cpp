@@ -25,6 +25,8 @@ std::map<std::int32_t, Search>& searches() {
 
 std::int32_t g_last_handle = 0;
 
+constexpr std::uint32_t IO_REPARSE_TAG_SYMLINK = 0xA000000C;
+
 void put_u32(std::string& record, std::size_t offset, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) record[offset + i] = static_cast<char>(value >> (8 * i));
 }
@@ -49,6 +51,9 @@ void write_record(std::string& buffer, const pf::DirEntry& entry) {
     put_u64(record, find_record::LAST_W_TIME, entry.times.last_write);
     put_u32(record, find_record::FILE_SIZE_H, static_cast<std::uint32_t>(entry.size >> 32));
     put_u32(record, find_record::FILE_SIZE_L, static_cast<std::uint32_t>(entry.size));
+    if (entry.attributes & pf::ATTR_REPARSE_POINT) {
+        put_u32(record, find_record::RESERVED0, IO_REPARSE_TAG_SYMLINK);
+    }
     put_text(record, find_record::FILE_NAME, find_record::FILE_NAME_SIZE, entry.name);
     buffer.replace(0, find_record::SIZE, record);
 }

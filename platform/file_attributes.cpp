@@ -87,6 +87,9 @@ std::uint32_t attributes_of(const std::string& path, const std::string& name,
     std::uint32_t attributes = S_ISDIR(st.st_mode) ? ATTR_DIRECTORY : ATTR_ARCHIVE;
     if (mode_is_read_only(st.st_mode)) attributes |= ATTR_READONLY;
     if (is_dot_name(name)) attributes |= ATTR_HIDDEN;
+    struct stat link;
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        attributes |= ATTR_REPARSE_POINT;
     return attributes | stored_dos_bits(path);
 }
 

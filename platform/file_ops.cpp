@@ -157,6 +157,10 @@ bool remove_folder(const std::string& name) {
     std::string path = resolve_path(name);
     auto st = lstat_path(path);
     if (!st) return false;
+    if (S_ISLNK(st->st_mode) && is_folder_path(path)) {
+        if (::unlink(path.c_str()) != 0) return detail::fail_errno(errno);
+        return true;
+    }
     if (!S_ISDIR(st->st_mode)) return detail::fail(win_error::DIRECTORY, ENOTDIR);
     if (detail::mode_is_read_only(st->st_mode)) return detail::fail(win_error::ACCESS_DENIED);
     struct stat current;

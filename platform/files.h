@@ -30,13 +30,15 @@ namespace kv::platform {
 // ---- Windows attribute bits -------------------------------------------------------------------
 // Folder 16; read-only 1 when the owner may not write; hidden 2 for names that begin with "."
 // (not "." and "..") or when set by the program; system 4 when set by the program; archive 32 on
-// every ordinary file. Hidden and system bits that the program sets are kept in the extended
+// every ordinary file; reparse point 1024 on symbolic links (with the bits of what they point to).
+// Hidden and system bits that the program sets are kept in the extended
 // attribute user.DOSATTRIB (as "0x" + hex), where the file system supports it.
 constexpr std::uint32_t ATTR_READONLY = 0x01;
 constexpr std::uint32_t ATTR_HIDDEN = 0x02;
 constexpr std::uint32_t ATTR_SYSTEM = 0x04;
 constexpr std::uint32_t ATTR_DIRECTORY = 0x10;
 constexpr std::uint32_t ATTR_ARCHIVE = 0x20;
+constexpr std::uint32_t ATTR_REPARSE_POINT = 0x400;
 constexpr std::uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFF;
 
 // ---- Errors -------------------------------------------------------------------------------------
@@ -258,8 +260,8 @@ bool copy_file(const std::string& from, const std::string& to, bool fail_if_exis
 // CreateDirectory: one level; fails when the name exists (file or folder) or the parent is
 // missing. The case of the new folder's name is kept.
 bool create_folder(const std::string& name);
-// RemoveDirectory: fails when the folder is not empty, missing, read-only, or is (or holds) the
-// process's current folder.
+// RemoveDirectory: fails when the folder is not empty, missing, read-only, or is the process's
+// current folder. A symbolic link to a folder is removed itself, as Windows removes a folder link.
 bool remove_folder(const std::string& name);
 
 // The process's current folder (absolute, "/"-separated); "" when it cannot be read.
