@@ -165,6 +165,9 @@ std::string resolve_path(const std::string& name, NameCase name_case) {
         parts.back() = to_upper_name(parts.back());
     }
     std::string path = "/";
+    for (const auto& part : parts) path = join_under(path, part);
+    if (entry_exists(path)) return trailing ? path + "/" : path;  // every component exact
+    path = "/";
     bool missing = false;  // once a component is missing, nothing below it can exist
     for (const auto& part : parts) {
         std::string exact = join_under(path, part);

@@ -151,7 +151,12 @@ bool File::open(const std::string& name, Access access, Share share, Disposition
     std::string path = resolve_path(name, name_case);
     if (truncates(disposition) && access == Access::Read) access = Access::ReadWrite;
     if (!may_open(path, access, disposition)) return false;
-    int fd = ::open(path.c_str(), open_flags(access, disposition), 0666);
+    int flags = open_flags(access, disposition);
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0 && errno == EACCES && access == Access::Write) {
+        // A file that may be written but not read: no share locks can be held on it.
+        fd = ::open(path.c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
+    }
     if (fd < 0) return detail::fail_errno(errno);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

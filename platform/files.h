@@ -152,8 +152,10 @@ struct FindOptions {
 };
 
 // The entries of the folder part of the pattern whose names match the file part (wildcards or a
-// plain name, ignoring case), in the file system's order with "." and ".." first. Ordinary files
-// (read-only ones included) are always candidates; the options add the rest. A pattern that is
+// plain name, ignoring case; a plain name finds the one entry it resolves to), in the file
+// system's order with "." and ".." first. Ordinary files (read-only ones included) are always
+// candidates; the options add the rest. Links count as what they point to; dangling links,
+// devices, pipes and sockets are never returned. A pattern that is
 // empty or ends in a separator finds nothing (callers append "*" to list a folder); a missing
 // folder finds nothing.
 std::vector<DirEntry> find_entries(const std::string& pattern, const FindOptions& options = {});
