@@ -1,6 +1,8 @@
 #pragma once
 // The process-wide run-time settings: fixed by the library's start-up procedure and read by the
 // rest of the system. Before start-up they hold the run-time's neutral defaults.
+#include <chrono>
+#include <optional>
 #include <string>
 
 namespace kv::util {
@@ -13,8 +15,11 @@ struct RuntimeSettings {
     int lock_scheme = 0;
     bool auto_share = false;
     bool hide_deleted = false;
-    // Dates: "dd/mm/yy" style masks; a two-digit year below epoch % 100 belongs to the next century.
+    // Dates: "dd/mm/yy" style masks; a two-digit year below epoch % 100 belongs to the next
+    // century.
     std::string date_format = "mm/dd/yy";
+    // Whether years are shown with their century; the date format follows it at start-up.
+    bool century = false;
     int epoch = 1900;
     // "UPPER": name and extension of every file handed to a file operation are upper-cased.
     std::string file_case = "MIXED";
@@ -27,5 +32,11 @@ RuntimeSettings& settings();
 
 // Sets the file-name case and passes it on to the file layer, which applies it to every operation.
 void set_file_case(const std::string& mode);
+
+// The full year of a two-digit year read from text, by the epoch: with epoch 1980, 80..99 are
+// 1980..1999 and 00..79 are 2000..2079.
+int year_from_two_digits(int yy);
+// The date written with the date format ("dd/mm/yy": 06/12/26); an empty date is all blanks.
+std::string format_date(const std::optional<std::chrono::year_month_day>& date);
 
 }  // namespace kv::util

@@ -1,0 +1,28 @@
+#include "util/text.h"
+
+namespace kv::util {
+
+std::string trim_trailing_blanks(const std::string& text) {
+    const auto last = text.find_last_not_of(' ');
+    return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+std::string trim_blanks(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : trim_trailing_blanks(text.substr(first));
+}
+
+std::string ascii_upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+std::string pad_right(const std::string& text, std::size_t width) {
+    std::string result = text.substr(0, width);
+    result.resize(width, ' ');
+    return result;
+}
+
+}  // namespace kv::util
