@@ -1,10 +1,8 @@
 #include "util/paths.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
+#include "platform/files.h"
 #include "util/text.h"
 
 namespace kv::util {
@@ -26,6 +24,32 @@ char separator_of(const std::string& path) {
 
 }  // namespace
 
+std::string join_path(const std::string& folder, const std::string& name) {
+    if (folder.empty() || platform::ends_with_separator(folder)) return folder + name;
+    return folder + "/" + name;
+}
+
+bool DIR(const std::string& name) {
+    if (name.empty()) return false;
+    const std::string saved = platform::current_folder();
+    if (!platform::set_current_folder(name)) return false;
+    platform::set_current_folder(saved);
+    return true;
+}
+
+std::string FULLPATH(const std::string& name) {
+    const auto full = platform::full_path_name(name);
+    if (!full) return platform::current_folder();  // no name: the current folder
+    const auto last = full->find_last_of('/');
+    if (last == std::string::npos) return *full;
+    return last == 0 ? "/" : full->substr(0, last);
+}
+
+std::string CURPATH(const std::string& /*drive*/) {
+    const std::string current = platform::current_folder();
+    return current.empty() || current == "/" ? "/" : current + "/";
+}
+
 std::string SHORTPATH(const std::string& path, int width) {
     const std::string trimmed = trim_trailing_blanks(path);
     const std::size_t full_width = width > 0 ? static_cast<std::size_t>(width) : 0;
@@ -42,22 +66,36 @@ std::string SHORTPATH(const std::string& path, int width) {
     return pad_right(prefix + separator_of(trimmed) + "..." + kept, full_width);
 }
 
-std::optional<std::string> FREADLINE(int fd, std::size_t maximum) {
-    const off_t start = ::lseek(fd, 0, SEEK_CUR);
+std::optional<std::string> FREADLINE(platform::File& file, std::size_t maximum) {
+    const std::int64_t start = file.seek(0, 1);
     if (start < 0 || maximum == 0) return std::nullopt;
-    std::string bytes(maximum, '\0');
-    std::size_t got = 0;
-    while (got < maximum) {
-        const ssize_t n = ::read(fd, bytes.data() + got, maximum - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    if (got == 0) return std::nullopt;
-    bytes.resize(got);
-    const std::string line = bytes.substr(0, bytes.find('\r'));
-    ::lseek(fd, start + static_cast<off_t>(line.size()) + 2, SEEK_SET);
+    const auto bytes = file.read(maximum);
+    if (!bytes || bytes->empty()) return std::nullopt;
+    std::string line = bytes->substr(0, bytes->find('\r'));
+    file.seek(start + static_cast<std::int64_t>(line.size()) + 2, 0);
     return line;
+}
+
+void DELDIR(const std::string& folder) {
+    platform::FindOptions files_and_hidden;
+    files_and_hidden.hidden = true;
+    for (const auto& entry : platform::find_entries(join_path(folder, "*"), files_and_hidden)) {
+        if (!platform::delete_file(join_path(folder, entry.name), platform::NameCase::AsGiven)) {
+            return;
+        }
+    }
+}
+
+std::vector<std::string> WILDEXP(const std::vector<std::string>& patterns) {
+    platform::FindOptions files_and_hidden;
+    files_and_hidden.hidden = true;
+    std::vector<std::string> names;
+    for (const auto& pattern : patterns) {
+        for (const auto& entry : platform::find_entries(pattern, files_and_hidden)) {
+            names.push_back(entry.name);
+        }
+    }
+    return names;
 }
 
 std::vector<std::string> ADISK(int /*kind*/) {

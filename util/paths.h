@@ -5,7 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace kv::util {
+
+// The name inside the folder: folder + "/" + name, without doubling a separator ("" = current).
+std::string join_path(const std::string& folder, const std::string& name);
 
 // True when the name is a folder that can be made current; the current folder is left as it was.
 bool DIR(const std::string& name);
@@ -31,7 +36,7 @@ std::vector<std::string> ADISK(int kind = 0);
 // The next line of an open file (lines end in CR LF) cut to maximum bytes, or nothing at its end.
 // The file position moves past the line's CR LF (past the two bytes after the cut for a longer
 // line). A last line without CR LF is returned as it stands.
-std::optional<std::string> FREADLINE(int fd, std::size_t maximum = 128);
+std::optional<std::string> FREADLINE(platform::File& file, std::size_t maximum = 128);
 
 // Table and index files: existence, erasing (0 done, -1 failed), copying over the destination and
 // moving (true when done).

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gui/messages.h"
+#include "platform/files.h"
 
 namespace kv::util {
 
