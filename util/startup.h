@@ -20,7 +20,7 @@ extern int ACS_LEVEL;           // access level of the logged-in user
 
 // The library's module-level variables, with the values they hold before INIT_ runs.
 struct LibraryState {
-    int login_lock = -1;                           // descriptor of the login lock file; -1 = none
+    platform::File login_lock;  // the login folder's lock file, open while logged in
     std::string login_user = std::string(8, ' ');  // all blanks while nobody is logged in
     std::string table_password;
     std::string login_folder;  // with a trailing separator; "" = current folder

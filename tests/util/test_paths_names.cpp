@@ -1,7 +1,4 @@
 // Name checks, path shortening, temporary names and line reading.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <deque>
 
@@ -121,38 +118,37 @@ TEST(TemporaryNames, TwoRealCallsDiffer) {
 
 class ReadLine : public ::testing::Test {
   protected:
-    int open_with(const std::string& bytes) {
-        fd_ = ::open(dir_.write("LINES.TXT", bytes).c_str(), O_RDONLY);
-        return fd_;
-    }
-    ~ReadLine() override {
-        if (fd_ >= 0) ::close(fd_);
+    platform::File& open_with(const std::string& bytes) {
+        const auto path = dir_.write("LINES.TXT", bytes).string();
+        EXPECT_TRUE(file_.open(path, platform::Access::Read, platform::Share::DenyNone,
+                               platform::Disposition::OpenExisting));
+        return file_;
     }
     test::TempDir dir_;
-    int fd_ = -1;
+    platform::File file_;
 };
 
 TEST_F(ReadLine, ThreeLinesThenNothing) {
-    const int fd = open_with("one\r\n\r\nthree\r\n");
-    EXPECT_EQ(FREADLINE(fd), "one");
-    EXPECT_EQ(FREADLINE(fd), "");
-    EXPECT_EQ(FREADLINE(fd), "three");
-    EXPECT_EQ(FREADLINE(fd), std::nullopt);
+    platform::File& file = open_with("one\r\n\r\nthree\r\n");
+    EXPECT_EQ(FREADLINE(file), "one");
+    EXPECT_EQ(FREADLINE(file), "");
+    EXPECT_EQ(FREADLINE(file), "three");
+    EXPECT_EQ(FREADLINE(file), std::nullopt);
 }
 
 TEST_F(ReadLine, LongLineIsCutAndTwoBytesSkipped) {
-    const int fd = open_with("ABCDEFGH\r\nxy\r\n");
-    EXPECT_EQ(FREADLINE(fd, 5), "ABCDE");
-    EXPECT_EQ(FREADLINE(fd, 5), "H");
-    EXPECT_EQ(FREADLINE(fd, 5), "xy");
-    EXPECT_EQ(FREADLINE(fd, 5), std::nullopt);
+    platform::File& file = open_with("ABCDEFGH\r\nxy\r\n");
+    EXPECT_EQ(FREADLINE(file, 5), "ABCDE");
+    EXPECT_EQ(FREADLINE(file, 5), "H");
+    EXPECT_EQ(FREADLINE(file, 5), "xy");
+    EXPECT_EQ(FREADLINE(file, 5), std::nullopt);
 }
 
 TEST_F(ReadLine, LastLineWithoutEndIsReturnedAsItStands) {
-    const int fd = open_with("first\r\nlast");
-    EXPECT_EQ(FREADLINE(fd), "first");
-    EXPECT_EQ(FREADLINE(fd), "last");
-    EXPECT_EQ(FREADLINE(fd), std::nullopt);
+    platform::File& file = open_with("first\r\nlast");
+    EXPECT_EQ(FREADLINE(file), "first");
+    EXPECT_EQ(FREADLINE(file), "last");
+    EXPECT_EQ(FREADLINE(file), std::nullopt);
 }
 
 TEST(Drives, NoDriveLetters) {
