@@ -26,7 +26,7 @@ struct SeenBox {
 };
 
 class MessageBoxTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { kv::gui::set_box_answerer(nullptr); }
 
     // Records the box, then presses `press` (or Enter when it is NoButton).

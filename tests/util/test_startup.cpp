@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
+#include "tests/util/test_paths_boxes.h"
 #include "util/settings.h"
 #include "util/startup.h"
 
@@ -32,6 +33,7 @@ class StartupTest : public ::testing::Test {
         ::setenv("TEMP", temp_.str().c_str(), 1);
     }
     ~StartupTest() override {
+        EXPECT_TRUE(boxes_shown_.empty()) << "start-up and shut-down report nothing";
         if (saved_temp_)
             ::setenv("TEMP", saved_temp_->c_str(), 1);
         else
@@ -50,6 +52,8 @@ class StartupTest : public ::testing::Test {
     test::TempDir temp_;
     test::ScopedCurrentDir in_work_;
     std::optional<std::string> saved_temp_;
+    std::vector<std::string> boxes_shown_;
+    test::BoxRecorder boxes_{boxes_shown_};
 };
 
 TEST_F(StartupTest, InitEstablishesEverySetting) {

@@ -1,0 +1,26 @@
+#pragma once
+// Answers every message box with its first button and keeps the texts shown, in order, so that
+// tests can check what the user was told (and that nothing blocks on a box).
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <string>
+#include <vector>
+
+#include "gui/message_box.h"
+
+namespace kv::test {
+
+class BoxRecorder {
+  public:
+    explicit BoxRecorder(std::vector<std::string>& events) {
+        gui::set_box_answerer([&events](QMessageBox& box, const gui::BoxRequest& request) {
+            events.push_back(request.text);
+            box.buttons().front()->click();
+        });
+    }
+    ~BoxRecorder() { gui::set_box_answerer(nullptr); }
+    BoxRecorder(const BoxRecorder&) = delete;
+    BoxRecorder& operator=(const BoxRecorder&) = delete;
+};
+
+}  // namespace kv::test
