@@ -140,11 +140,11 @@ TEST_F(StartupTest, InitRemovesTemporaryFoldersUnderTemp) {
 TEST_F(StartupTest, ShutDownWithNobodyLoggedIn) {
     int tables_closed = 0;
     set_table_closer([&] { ++tables_closed; });
+    INIT_();
     work_.write(kMark + "VIEW12.NTX", "");
     work_.write("VIEW12.NTX", "");
     work_.write(kMark + "VIEW12.CDX", "");
     work_.write("USER.USR", "");
-    INIT_();
     EXIT_();
     EXPECT_EQ(tables_closed, 1);
     EXPECT_FALSE(in_work(kMark + "VIEW12.NTX"));
@@ -156,11 +156,11 @@ TEST_F(StartupTest, ShutDownWithNobodyLoggedIn) {
 TEST_F(StartupTest, ShutDownAfterLoginRemovesTheLoginFolder) {
     const std::string id = kMark + "20261206123";
     const fs::path folder = temp_.path() / id;
+    INIT_();  // before the login: it would clear the login folder away
     temp_.write(id + "/USER", "");
     temp_.write(id + "/" + kMark + "VIEW1.NTX", "");
     temp_.write(id + "/" + kMark + "PAGE1.WMF", "");
     work_.write(kMark + "VIEW1.NTX", "");
-    INIT_();
     LibraryState& state = library_state();
     state.login_user = id;
     state.login_folder = folder.string() + "/";
