@@ -5,6 +5,7 @@
 
 #include "core/main_procedure.h"
 #include "gui/session.h"
+#include "util/startup.h"
 
 namespace {
 
@@ -70,6 +71,5 @@ int main(int argc, char** argv) {
     const bool headless = args.headless || !kv::gui::display_available();
     auto app = kv::gui::create_application(argc, argv, headless);
     kv::gui::install_quit_signals([] { kv::core::request_main_window_close(); });
-    const bool served = kv::core::MAIN(args.start);
-    return served ? 0 : 1;
+    return kv::util::run_program([&] { return kv::core::MAIN(args.start) ? 0 : 1; });
 }
