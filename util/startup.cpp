@@ -75,6 +75,7 @@ void remove_leftover_temporary_folders() {
 void remove_login_folder(LibraryState& state) {
     state.login_lock.close();
     const std::string& folder = state.login_folder;
+    if (folder.empty()) return;  // never the current folder's files
     erase_files(folder, "*");
     std::string without_separator = folder;
     if (platform::ends_with_separator(without_separator)) without_separator.pop_back();

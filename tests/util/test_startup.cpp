@@ -173,6 +173,13 @@ TEST_F(StartupTest, ShutDownAfterLoginRemovesTheLoginFolder) {
     EXPECT_TRUE(in_work(kMark + "VIEW1.NTX"));  // views of a login live in its folder
 }
 
+TEST_F(StartupTest, ALoginWithoutFolderLeavesTheCurrentFolderAlone) {
+    work_.write("DATA.DBF", "");
+    library_state().login_user = "ROSSI";
+    EXIT_();
+    EXPECT_TRUE(in_work("DATA.DBF"));
+}
+
 TEST_F(StartupTest, CloseAllErasesViewIndexesOfTheLoginFolder) {
     const fs::path folder = temp_.path() / "LOGIN";
     temp_.write("LOGIN/" + kMark + "VIEW3.NTX", "");
