@@ -1,8 +1,6 @@
 #pragma once
 // The process-wide run-time settings: fixed by the library's start-up procedure and read by the
 // rest of the system. Before start-up they hold the run-time's neutral defaults.
-#include <chrono>
-#include <optional>
 #include <string>
 
 namespace kv::util {
@@ -32,11 +30,5 @@ RuntimeSettings& settings();
 
 // Sets the file-name case and passes it on to the file layer, which applies it to every operation.
 void set_file_case(const std::string& mode);
-
-// The full year of a two-digit year read from text, by the epoch: with epoch 1980, 80..99 are
-// 1980..1999 and 00..79 are 2000..2079.
-int year_from_two_digits(int yy);
-// The date written with the date format ("dd/mm/yy": 06/12/26); an empty date is all blanks.
-std::string format_date(const std::optional<std::chrono::year_month_day>& date);
 
 }  // namespace kv::util

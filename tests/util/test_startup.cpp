@@ -1,6 +1,5 @@
 // Start-up and shut-down procedures: run-time settings, login variables, the clean-up of
 // temporary leftovers, and the order in which a program run calls them.
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/util/test_paths_boxes.h"
+#include "util/dates.h"
 #include "util/settings.h"
 #include "util/startup.h"
 
@@ -20,7 +20,6 @@ namespace kv::util {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono;
 
 const std::string kMark(1, '\x7f');
 
@@ -73,19 +72,18 @@ TEST_F(StartupTest, InitEstablishesEverySetting) {
 
 TEST_F(StartupTest, DatesAfterStartUp) {
     INIT_();
-    EXPECT_EQ(format_date(year_month_day{year{2026}, month{12}, day{6}}), "06/12/26");
-    EXPECT_EQ(format_date(std::nullopt), "        ");
-    EXPECT_EQ(year_from_two_digits(79), 2079);  // 01/02/79 is 1 February 2079
-    EXPECT_EQ(year_from_two_digits(80), 1980);
-    EXPECT_EQ(year_from_two_digits(0), 2000);
+    EXPECT_EQ(date_text(Date::of(2026, 12, 6)), "06/12/26");
+    EXPECT_EQ(date_text(Date()), "        ");
+    EXPECT_EQ(empty_date_mask(), "  /  /  ");
+    EXPECT_EQ(date_from_text("01/02/79"), Date::of(2079, 2, 1));
+    EXPECT_EQ(date_from_text("01/02/80"), Date::of(1980, 2, 1));
 }
 
 TEST_F(StartupTest, CenturyDisplayChoosesFourDigitYears) {
     settings().century = true;
     INIT_();
     EXPECT_EQ(settings().date_format, "dd/mm/yyyy");
-    EXPECT_EQ(format_date(year_month_day{year{2026}, month{12}, day{6}}), "06/12/2026");
-    EXPECT_EQ(format_date(std::nullopt), "          ");
+    EXPECT_EQ(date_text(Date::of(2026, 12, 6)), "06/12/2026");
 }
 
 TEST_F(StartupTest, CreatedFilesGetUpperCaseNames) {
