@@ -1,0 +1,70 @@
+// "C": the PC lists folders and stored files in 32-character lines, each acknowledged by the
+// device, then the free space and the number of stored files listed.
+#include "core/catalogue_lines.h"
+#include "core/handler_support.h"
+#include "core/handlers.h"
+#include "fs/directory.h"
+#include "platform/files.h"
+#include "util/paths.h"
+
+namespace kv::core {
+namespace {
+
+// The folder whose path heads the listing: the pattern's folder when it names one, else the
+// current folder (drives read as "\" here, so no drive letter is shown).
+std::string listed_folder(const std::string& pattern) {
+    if (pattern.find('/') != std::string::npos) return util::FULLPATH(pattern);
+    return platform::current_folder();
+}
+
+class Listing {
+public:
+    explicit Listing(int port) : port_(port) {}
+    // Sends one line and waits (at most 2 seconds) for the device's acknowledgement.
+    void send(const std::string& line) {
+        SENDSTR(port_, line);
+        WAITNEXT();
+    }
+
+private:
+    int port_;
+};
+
+unsigned list_entries(Listing& listing, const std::string& pattern, const std::string& folder) {
+    unsigned count = 0;
+    platform::FindOptions options;
+    options.folders = true;
+    for (const auto& entry : platform::find_entries(pattern.empty() ? "*" : pattern, options)) {
+        if (entry.is_folder()) {
+            listing.send(folder_line(entry.name));
+        } else if (auto header = read_stored_header(folder + "/" + entry.name)) {
+            listing.send(stored_file_line(entry.name, *header));
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+void CAT(int port) {
+    std::string pattern = WAITSTRING();
+    send_ok(port);
+    if (is_folder_request(pattern)) pattern += '*';
+    const std::string folder = listed_folder(pattern);
+
+    Listing listing(port);
+    listing.send(blank_line());
+    listing.send(title_line());
+    listing.send(blank_line());
+    listing.send(folder_path_line(folder));
+    listing.send(blank_line());
+    const unsigned count = list_entries(listing, pattern, folder);
+    listing.send(blank_line());
+    const std::int64_t free_bytes = fs::DISKFREESPACE();
+    listing.send(free_space_line(free_bytes > 0 ? static_cast<std::uint64_t>(free_bytes) : 0));
+    listing.send(count_line(count));
+    SENDSTR(port, std::string(1, '\0'));
+}
+
+}  // namespace kv::core

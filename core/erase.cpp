@@ -1,0 +1,41 @@
+// "E": the PC deletes the stored files matching a name or pattern, or removes an empty folder.
+#include <algorithm>
+
+#include "core/handler_support.h"
+#include "core/handlers.h"
+#include "core/stored_file.h"
+#include "fs/directory.h"
+#include "platform/files.h"
+#include "util/paths.h"
+
+namespace kv::core {
+namespace {
+
+void erase_folder(int port, const std::string& name) {
+    const std::string folder = without_trailing_slash(name);
+    if (!util::DIR(folder) || !fs::REMOVEDIR(folder)) return SENDERR(port, kStatusRefused);
+    send_ok(port);
+}
+
+// Only stored files are deleted; other files that match are left alone.
+void erase_files(int port, std::string pattern) {
+    std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    if (!platform::file_exists(pattern)) return SENDERR(port, kStatusRefused);
+    const std::string folder = platform::folder_part(pattern);
+    for (const auto& entry : platform::find_entries(pattern)) {
+        const std::string path = folder + entry.name;
+        if (ISKV(path)) platform::delete_file(path);
+    }
+    send_ok(port);
+}
+
+}  // namespace
+
+void ERASE_(int port) {
+    const std::string name = WAITSTRING();
+    if (name.empty()) return SENDERR(port, kStatusRefused);
+    if (is_folder_request(name)) return erase_folder(port, name);
+    erase_files(port, name);
+}
+
+}  // namespace kv::core

@@ -1,0 +1,59 @@
+// "S": the device sends a file (or asks for a folder) and the PC stores it.
+#include "core/handler_support.h"
+#include "core/handlers.h"
+#include "core/log.h"
+#include "core/stored_file.h"
+#include "fs/directory.h"
+#include "platform/files.h"
+#include "util/paths.h"
+
+namespace kv::core {
+namespace {
+
+struct SaveRequest {
+    StoredHeader header;
+    std::string name;
+};
+
+SaveRequest read_request() {
+    SaveRequest r;
+    const std::string type = WAITCHAR();
+    r.header.type = type.empty() ? 0 : static_cast<std::uint8_t>(type[0]);
+    r.header.param1 = static_cast<std::uint16_t>(WAITUINT());
+    r.header.length = static_cast<std::uint16_t>(WAITUINT());
+    r.header.param2 = static_cast<std::uint16_t>(WAITUINT());
+    r.name = WAITSTRING();
+    return r;
+}
+
+void save_folder(int port, const SaveRequest& r) {
+    const std::string folder = without_trailing_slash(r.name);
+    if (r.header.length != 1) return SENDERR(port, kStatusBadFolderLength);
+    if (util::DIR(folder) || platform::file_exists(folder)) return SENDERR(port, kStatusRefused);
+    if (!fs::CREATEDIR(folder)) return SENDERR(port, kStatusRefused);
+    send_ok(port);
+    WAITCHAR();  // the folder's single data byte
+}
+
+void save_file(int port, const SaveRequest& r) {
+    if (platform::file_exists(r.name)) return SENDERR(port, kStatusRefused);
+    send_ok(port);
+    std::string data;
+    data.reserve(r.header.length);
+    for (unsigned i = 0; i < r.header.length; ++i) data += WAITCHAR();
+    // The device has had its 0x00 and sent its data: a failure can only be told in the log.
+    if (!platform::write_whole_file(r.name, encode_header(r.header) + data))
+        log_line("Cannot save " + r.name + ": " +
+                 platform::file_error_text(platform::last_file_error()));
+}
+
+}  // namespace
+
+void SAVE(int port) {
+    const SaveRequest r = read_request();
+    if (r.name.empty()) return SENDERR(port, kStatusRefused);
+    if (is_folder_request(r.name)) return save_folder(port, r);
+    save_file(port, r);
+}
+
+}  // namespace kv::core
