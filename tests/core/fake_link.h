@@ -35,6 +35,9 @@ public:
     void at(platform::Duration after, std::function<void()> action) {
         events_.emplace(start_ + after, std::move(action));
     }
+    // Called when the code under test has nothing to do and would wait; true when it made
+    // something happen (then no time passes).
+    void on_idle(std::function<bool()> fn) { on_idle_ = std::move(fn); }
     platform::Duration elapsed() const { return clock_.now() - start_; }
     int waits() const { return waits_; }
 
@@ -44,6 +47,7 @@ public:
     }
     void wait(std::optional<platform::Duration> at_most) override {
         ++waits_;
+        if (on_idle_ && on_idle_()) return;
         auto next = events_.empty() ? platform::TimePoint::max() : events_.begin()->first;
         auto until = at_most ? std::min(next, clock_.now() + *at_most) : next;
         if (until == platform::TimePoint::max()) throw std::runtime_error("waits for ever");
@@ -64,6 +68,7 @@ private:
     platform::TimePoint start_;
     std::multimap<platform::TimePoint, std::function<void()>> events_;
     int waits_ = 0;
+    std::function<bool()> on_idle_;
 };
 
 }  // namespace kv::test

@@ -54,7 +54,7 @@ LoadResult load(DeviceLink& link, const std::string& name, Patience patience) {
     r.length = uint16_at(header, 3);
     r.param2 = uint16_at(header, 5);
     // A file that lost bytes when it was saved sends fewer than its header announces.
-    r.data = link.read_bytes(r.length, patience.reply);
+    r.data = link.read_bytes(r.length, patience.data_idle);
     return r;
 }
 

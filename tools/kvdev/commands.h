@@ -43,6 +43,9 @@ struct Catalogue {
 // How long to wait for each answer of the PC.
 struct Patience {
     Timeout reply = std::chrono::seconds(10);
+    // Silence after which a Load's data is taken as complete (a file that lost bytes when it was
+    // saved sends fewer than its header announces).
+    Timeout data_idle = std::chrono::seconds(3);
 };
 
 // Saves `data` under `name`; returns the status byte. Data is sent only after a 0x00. A

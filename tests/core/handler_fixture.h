@@ -1,0 +1,88 @@
+#pragma once
+// Runs command handlers in this process: the device's bytes are put straight into the receive
+// buffer on a manual clock, and what the PC sends goes through a real port on a pseudo-terminal
+// and is collected on its other side. Files live in a temporary current folder.
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "core/serial.h"
+#include "platform/files.h"
+#include "tests/core/fake_link.h"
+#include "tests/support/temp_dir.h"
+#include "tools/kvdev/link.h"
+
+namespace kv::test {
+
+class HandlerFixture : public ::testing::Test {
+protected:
+    HandlerFixture() : cd_(dir.path()), device_(pty_.take_master()) {}
+
+    void SetUp() override {
+        platform::set_upper_case_file_names(true);
+        port = core::OPENCOMM(pty_.slave_path(), 16384, 16384);
+        ASSERT_GE(port, 0);
+        collector_ = std::thread([this] {
+            while (!stop_) {
+                std::string got = device_.read_bytes(4096, std::chrono::milliseconds(20));
+                std::lock_guard lock(mutex_);
+                sent_ += got;
+            }
+        });
+    }
+    void TearDown() override {
+        stop_ = true;
+        collector_.join();
+        core::CLOSECOMM(port);
+        platform::set_upper_case_file_names(false);
+    }
+
+    // The device's bytes, as if they had arrived.
+    void device_sends(const std::string& bytes) { core::receive_buffer().append(bytes); }
+    // Everything the PC sent so far (waits briefly for the bytes to cross the line).
+    std::string pc_sent(std::size_t at_least = 0) {
+        for (int i = 0; i < 200; ++i) {
+            {
+                std::lock_guard lock(mutex_);
+                if (sent_.size() >= at_least && i > 2) return take();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::lock_guard lock(mutex_);
+        return take();
+    }
+
+    TempDir dir;
+    FakeLink link;
+    int port = -1;
+
+private:
+    std::string take() {
+        std::string out;
+        out.swap(sent_);
+        return out;
+    }
+
+    ScopedCurrentDir cd_;
+    dev::PtyPair pty_;
+    dev::DeviceLink device_;
+    std::thread collector_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::string sent_;
+};
+
+// A Save command's bytes after the letter: kind, three numbers low byte first, name and CR.
+inline std::string save_args(std::uint8_t type, std::uint16_t p1, std::uint16_t length,
+                             std::uint16_t p2, const std::string& name) {
+    std::string s(1, static_cast<char>(type));
+    for (std::uint16_t v : {p1, length, p2}) {
+        s += static_cast<char>(v & 0xFF);
+        s += static_cast<char>(v >> 8);
+    }
+    return s + name + "\r";
+}
+
+}  // namespace kv::test

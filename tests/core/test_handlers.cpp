@@ -1,0 +1,80 @@
+// The disk command handlers on a manual clock: time-outs cost nothing here.
+#include <gtest/gtest.h>
+
+#include "core/handlers.h"
+#include "core/stored_file.h"
+#include "tests/core/handler_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kv::test::save_args;
+
+class Handlers : public kv::test::HandlerFixture {};
+
+TEST_F(Handlers, SaveStoresTheExampleByteForByte) {
+    device_sends(save_args(3, 0x8000, 3, 0, "PROG") + "\x01\x02\x03");
+    kv::core::SAVE(port);
+    EXPECT_EQ(pc_sent(1), std::string(1, '\0'));
+    EXPECT_EQ(dir.read("PROG"), std::string("KVFILE\x03\x00\x80\x03\x00\x00\x00\x01\x02\x03", 16));
+    EXPECT_EQ(link.elapsed(), 0s);
+}
+
+TEST_F(Handlers, SaveWithMissingBytesWaitsTwoSecondsForEachAndKeepsTheAnnouncedLength) {
+    device_sends(save_args(1, 0, 5, 0, "SHORT") + "ab");
+    kv::core::SAVE(port);
+    EXPECT_EQ(link.elapsed(), 6s);
+    EXPECT_EQ(dir.read("SHORT"), std::string("KVFILE\x01\x00\x00\x05\x00\x00\x00", 13) + "ab");
+}
+
+TEST_F(Handlers, HeaderBytesThatNeverComeAreZeroAndTheNameStillWaitsForItsCr) {
+    device_sends("\x07");
+    link.arrive(20s, "N\r");
+    kv::core::SAVE(port);  // six header bytes time out, then the name, then 0 data bytes
+    EXPECT_EQ(pc_sent(1), std::string(1, '\0'));
+    EXPECT_EQ(dir.read("N"), std::string("KVFILE\x07\x00\x00\x00\x00\x00\x00", 13));
+}
+
+TEST_F(Handlers, LoadOfAShortStoredFileIsRefused) {
+    dir.write("TINY", "KVFILE\x01");
+    device_sends("TINY\r");
+    kv::core::LOAD(port);
+    EXPECT_EQ(pc_sent(1), "\x0f");
+}
+
+TEST_F(Handlers, LoadSendsWhatTheFileHoldsNotWhatItsHeaderSays) {
+    kv::core::StoredHeader h{3, 1, 100, 2};
+    dir.write("LOST", kv::core::encode_header(h) + std::string(60, 'x'));
+    device_sends("lost\r");
+    kv::core::LOAD(port);
+    EXPECT_EQ(pc_sent(68), std::string(1, '\0') + kv::core::encode_fields(h) + std::string(60, 'x'));
+}
+
+TEST_F(Handlers, SaveThatCannotBeWrittenIsLoggedNamingTheFile) {
+    std::vector<std::string> lines;
+    kv::core::set_log_sink([&](const std::string& l) { lines.push_back(l); });
+    device_sends(save_args(3, 0, 2, 0, "NOSUCH/PROG") + "hi");
+    kv::core::SAVE(port);
+    kv::core::set_log_sink(nullptr);
+    EXPECT_EQ(pc_sent(1), std::string(1, '\0'));  // the device's answer stays as it was
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("NOSUCH/PROG"), std::string::npos) << lines[0];
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "NOSUCH"));
+}
+
+TEST_F(Handlers, CatalogueOfAnEmptyPatternDoesNotWaitForAcknowledgementsThatCame) {
+    kv::core::StoredHeader h{0, 0, 0, 10};
+    dir.write("PROG", kv::core::encode_header(h));
+    dir.write("TINY", "KVFILE");  // too short for a header: not listed
+    device_sends("\r" + std::string(20, '\x06'));
+    kv::core::CAT(port);
+    const std::string out = pc_sent(1 + 32 * 11 + 1);
+    EXPECT_EQ(link.elapsed(), 0s);
+    EXPECT_EQ(out.front(), '\0');
+    EXPECT_EQ(out.back(), '\0');
+    EXPECT_NE(out.find("PROG       BAS LINE 10          "), std::string::npos);
+    EXPECT_EQ(out.find("TINY"), std::string::npos);
+    EXPECT_NE(out.find("1 File(s)                       "), std::string::npos);
+}
+
+}  // namespace
