@@ -1,6 +1,7 @@
 #include "core/main_procedure.h"
 
 #include "core/command_loop.h"
+#include "core/log.h"
 #include "core/serial.h"
 #include "fs/profile.h"
 #include "gui/main_window.h"
@@ -34,6 +35,7 @@ bool MAIN(const StartOptions& options) {
     int handle = -1;
 
     active_window = window.get();
+    set_log_sink([&pane](const std::string& line) { MESSAGE(pane, line); });
     set_serial_log([&pane](const std::string& line) { MESSAGE(pane, line); });
     window->set_start_handler([&] { KV(handle, pane); });
     window->activate([&] {
@@ -45,6 +47,7 @@ bool MAIN(const StartOptions& options) {
 
     if (handle >= 0) CLOSECOMM(handle);
     set_serial_log(nullptr);
+    set_log_sink(nullptr);
     return handle >= 0;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/handlers.h"
+#include "core/log.h"
 #include "core/stored_file.h"
 #include "tests/core/handler_fixture.h"
 

@@ -21,7 +21,13 @@ protected:
     void TearDown() override { EXPECT_EQ(kv.stop(), 0) << kv.process().err(); }
 
     DeviceLink& dev() { return kv.device(); }
-    bool on_disk(const std::string& relative) { return fsys::exists(kv.dir().path() / relative); }
+    // After a Save the device has sent its data but the PC may still be writing: the answer to
+    // a later command (an Erase of no name, refused at once) shows that it has finished.
+    void sync() { ASSERT_EQ(erase(dev(), ""), kRefused); }
+    bool on_disk(const std::string& relative) {
+        sync();
+        return fsys::exists(kv.dir().path() / relative);
+    }
     std::string stored(const std::string& data, const std::string& header7) {
         return "KVFILE" + header7 + data;
     }
