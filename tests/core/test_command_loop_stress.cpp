@@ -1,0 +1,121 @@
+// Long streams of random bytes and random well-formed commands through the command loop, on a
+// manual clock so that time-outs cost nothing, in a temporary folder. The program must survive
+// them and still answer a Catalogue correctly.
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "core/catalogue_lines.h"
+#include "core/command_loop.h"
+#include "core/handlers.h"
+#include "core/stored_file.h"
+#include "gui/main_window.h"
+#include "tests/core/handler_fixture.h"
+
+namespace {
+
+using kv::test::save_args;
+
+class CountingPane : public kv::gui::LogPane {
+public:
+    void append_line(const std::string& line) override {
+        ++lines;
+        last = line;
+    }
+    const std::string& text() const override { return last; }
+    int lines = 0;
+    std::string last;
+};
+
+// Random traffic: names from a small set inside the folder (no way up and out of it), commands
+// cut short or garbled, and bytes that are not commands at all.
+class TrafficGenerator {
+public:
+    explicit TrafficGenerator(unsigned seed) : rng_(seed) {}
+
+    std::string next() {
+        switch (pick(7)) {
+            case 0: return garbage();
+            case 1: return "S" + save_args(static_cast<std::uint8_t>(pick(3)), rnd16(), 0, rnd16(), name()) ;
+            case 2: {
+                const auto len = static_cast<std::uint16_t>(pick(300));
+                // Sometimes the data stops short; the rest then times out.
+                return "S" + save_args(static_cast<std::uint8_t>(pick(4)), rnd16(), len, rnd16(), name()) +
+                       bytes(pick(2) ? len : len / 2);
+            }
+            case 3: return "S" + save_args(0, 0, static_cast<std::uint16_t>(pick(3)), 0, "D" + std::to_string(pick(3)) + "/") + "x";
+            case 4: return "L" + (pick(4) == 0 ? std::string(pick(2) ? "D1/" : "../") : name()) + "\r";
+            case 5: return "E" + (pick(5) == 0 ? std::string("*") : name()) + "\r";
+            default: return "C" + (pick(3) ? std::string() : std::string("D1/")) + "\r" + bytes(pick(12));
+        }
+    }
+
+private:
+    unsigned pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng_); }
+    std::uint16_t rnd16() { return static_cast<std::uint16_t>(rng_()); }
+    std::string name() {
+        static const char* names[] = {"A", "b", "PROG", "D1/X", "d1/y", "", "A*", "?", "D2/Z"};
+        return names[pick(9)];
+    }
+    std::string bytes(unsigned n) {
+        std::string s;
+        for (unsigned i = 0; i < n; ++i) s += static_cast<char>(rng_());
+        return s;
+    }
+    // Anything but "." and "/" (so no path can climb out) and no command letters.
+    std::string garbage() {
+        std::string s;
+        for (unsigned i = 0, n = pick(64); i < n; ++i) {
+            char c = static_cast<char>(rng_());
+            if (c != '.' && c != '/' && c != 'S' && c != 'L' && c != 'E' && c != 'C' && c != 'P') s += c;
+        }
+        return s;
+    }
+    std::mt19937 rng_;
+};
+
+class CommandLoopStress : public kv::test::HandlerFixture {};
+
+TEST_F(CommandLoopStress, SurvivesRandomTrafficAndThenListsCorrectly) {
+    TrafficGenerator traffic(20261207);
+    const std::string top = kv::platform::current_folder();
+    int chunks = 0;
+    bool esc = false;
+    // Whenever the loop would wait, more traffic arrives; at the end Esc is pressed, released
+    // with a CR between (a name wait ends only with its CR, and Esc held hides the buffer).
+    link.on_idle([&] {
+        if (chunks < 10000) {
+            ++chunks;
+            device_sends(traffic.next());
+            if (chunks % 50 == 0) pc_sent();  // keep the line drained
+            return true;
+        }
+        esc = !esc;
+        kv::platform::set_key_down(kv::platform::VK_ESCAPE, esc);
+        if (!esc) device_sends("\r");
+        return true;
+    });
+    CountingPane pane;
+    kv::core::KV(port, pane);
+    kv::platform::release_all_keys();
+    link.on_idle(nullptr);
+    EXPECT_GT(pane.lines, 500);
+
+    // Back in the top folder (Loads of "../" may have left it), a Catalogue still answers right.
+    ASSERT_TRUE(kv::platform::set_current_folder(top));
+    kv::core::receive_buffer().clear();
+    pc_sent();
+    unsigned stored = 0;
+    for (const auto& e : std::filesystem::directory_iterator(top))
+        if (e.is_regular_file() && kv::core::read_stored_header(e.path().string())) ++stored;
+    device_sends("\r" + std::string(200, '\x06'));
+    kv::core::CAT(port);
+    const std::string out = pc_sent(2);
+    ASSERT_GE(out.size(), 2 + 32 * 8u);
+    EXPECT_EQ(out.front(), '\0');
+    EXPECT_EQ(out.back(), '\0');
+    EXPECT_EQ((out.size() - 2) % 32, 0u);
+    EXPECT_EQ(out.substr(out.size() - 33, 32), kv::core::count_line(stored));
+}
+
+}  // namespace
