@@ -36,7 +36,6 @@ bool MAIN(const StartOptions& options) {
 
     active_window = window.get();
     set_log_sink([&pane](const std::string& line) { MESSAGE(pane, line); });
-    set_serial_log([&pane](const std::string& line) { MESSAGE(pane, line); });
     window->set_start_handler([&] { KV(handle, pane); });
     window->activate([&] {
         handle = APRICOM(*window, port);
@@ -46,7 +45,6 @@ bool MAIN(const StartOptions& options) {
     active_window = nullptr;
 
     if (handle >= 0) CLOSECOMM(handle);
-    set_serial_log(nullptr);
     set_log_sink(nullptr);
     return handle >= 0;
 }

@@ -1,6 +1,7 @@
 #include "core/serial.h"
 
-#include <iostream>
+#include "core/log.h"
+
 #include <memory>
 #include <vector>
 
@@ -35,18 +36,6 @@ int free_handle() {
     return static_cast<int>(table.size() - 1);
 }
 
-std::function<void(const std::string&)>& log_sink() {
-    static std::function<void(const std::string&)> sink;
-    return sink;
-}
-
-void serial_log(const std::string& line) {
-    if (log_sink())
-        log_sink()(line);
-    else
-        std::cerr << line << '\n';
-}
-
 // The port name without the "\\.\" device prefix of its Windows form.
 std::string bare_port_name(const std::string& name) {
     static const std::string prefix = "\\\\.\\";
@@ -63,13 +52,13 @@ OpenedDevice open_device(const std::string& port_name) {
         return {platform::open_serial_device(platform::serial_device_path(port_name)), -1};
     auto pty = platform::open_pseudo_terminal();
     if (!pty) return {};
-    serial_log("Pseudo-terminal for the device: " + pty->slave_path);
+    log_line("Pseudo-terminal for the device: " + pty->slave_path);
     return {pty->master, pty->slave};
 }
 
 void log_reader_end(const std::string& port_name, const std::string& why) {
     gui::post_to_gui_thread([line = "Serial port " + port_name + ": " + why +
-                                    "; nothing more will be received."] { serial_log(line); });
+                                    "; nothing more will be received."] { log_line(line); });
 }
 
 [[noreturn]] void fail(const std::string& text) {
@@ -78,10 +67,6 @@ void log_reader_end(const std::string& port_name, const std::string& why) {
 }
 
 }  // namespace
-
-void set_serial_log(std::function<void(const std::string&)> sink) {
-    log_sink() = std::move(sink);
-}
 
 int OPENCOMM(const std::string& name, int, int) {
     const std::string port_name = bare_port_name(name);

@@ -69,9 +69,6 @@ void SENDSTR(int handle, std::string_view bytes);
 // Takes up to 1000 bytes from the port's ring.
 std::string RECEIVESTR(int handle);
 
-// Where the serial layer's log lines go (the pseudo-terminal's path, a reader that ended).
-// Set and called on the window's thread only; without a sink lines go to standard error.
-void set_serial_log(std::function<void(const std::string&)> sink);
 
 // ---- pieces exposed for their own tests ------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 
+#include "core/log.h"
 #include "gui/message_box.h"
 #include "serial_test_support.h"
 #include "tests/support/temp_dir.h"
@@ -114,7 +115,7 @@ TEST(SerialPort, ClosingSendsNothingToTheDevice) {
 
 TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
     std::vector<std::string> log;
-    set_serial_log([&](const std::string& line) { log.push_back(line); });
+    set_log_sink([&](const std::string& line) { log.push_back(line); });
     PortOnPty line;
     int handle = line.apricom();
     ASSERT_GE(handle, 0);
@@ -125,12 +126,12 @@ TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
     EXPECT_NE(log.back().find(line.pty.slave_path()), std::string::npos);
     EXPECT_NE(log.back().find("hung up"), std::string::npos);
     EXPECT_TRUE(CLOSECOMM(handle));
-    set_serial_log(nullptr);
+    set_log_sink(nullptr);
 }
 
 TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     std::vector<std::string> log;
-    set_serial_log([&](const std::string& line) { log.push_back(line); });
+    set_log_sink([&](const std::string& line) { log.push_back(line); });
     receive_buffer().clear();
     gui::Window window;
     int handle = APRICOM(window, "pty");
@@ -149,7 +150,7 @@ TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     EXPECT_TRUE(reader_running(handle));
     EXPECT_EQ(log.size(), 1u);
     EXPECT_TRUE(CLOSECOMM(handle));
-    set_serial_log(nullptr);
+    set_log_sink(nullptr);
 }
 
 TEST(SerialPort, AMissingDeviceIsExplainedInOneBoxAndApricomGivesMinusOne) {

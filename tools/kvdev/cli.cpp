@@ -1,5 +1,8 @@
 #include "tools/kvdev/cli.h"
 
+#include "tools/kvdev/cli_disk.h"
+#include "tools/kvdev/commands.h"
+
 #include <algorithm>
 #include <charconv>
 #include <ostream>
@@ -68,6 +71,14 @@ const std::vector<Command>& commands() {
          "wait for the start byte 0x00 that KV32 sends when it begins serving", 0, 0, wait_start},
         {"send-raw", "send-raw HEX...", "send bytes given in hexadecimal", 1, SIZE_MAX, send_raw},
         {"read", "read N", "read N bytes and print them in hexadecimal", 1, 1, read_n},
+        {"save", "save NAME FILE [--type N] [--param1 N] [--param2 N]",
+         "store FILE on the PC as NAME (type 0 is a program)", 2, 8, cli_save},
+        {"load", "load NAME [FILE]", "fetch the stored file NAME into FILE", 1, 2, cli_load},
+        {"erase", "erase PATTERN", "delete the stored files matching PATTERN", 1, 1, cli_erase},
+        {"cat", "cat [PATTERN]", "list folders and stored files", 0, 1, cli_cat},
+        {"mkdir", "mkdir NAME", "create a folder", 1, 1, cli_mkdir},
+        {"cd", "cd NAME", "enter a folder (.. goes up)", 1, 1, cli_cd},
+        {"rmdir", "rmdir NAME", "remove an empty folder", 1, 1, cli_rmdir},
     };
     return table;
 }
@@ -182,6 +193,9 @@ int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) 
         DeviceLink link = DeviceLink::open(inv.port);
         return command->run(link, inv, out, err);
     } catch (const LinkError& e) {
+        err << "kvdev: " << e.what() << '\n';
+        return 1;
+    } catch (const ProtocolError& e) {
         err << "kvdev: " << e.what() << '\n';
         return 1;
     }

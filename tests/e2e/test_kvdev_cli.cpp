@@ -1,0 +1,83 @@
+// kvdev as a person uses it, against kv32 serving on a pseudo-terminal of its own.
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/kv32_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kv::dev::ChildProcess;
+using kv::test::kStartTimeout;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class KvdevCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kv32 = std::make_unique<ChildProcess>(KV32_BINARY, std::vector<std::string>{"--headless", "--port", "PTY"},
+                                              pc.str());
+        ASSERT_TRUE(kv32->wait_for_line(kv::test::kWaitingLine, kStartTimeout)) << kv32->err();
+        const std::string out = kv32->out();
+        const auto at = out.find("/dev/pts/");
+        ASSERT_NE(at, std::string::npos);
+        path = out.substr(at, out.find_first_of(" \n", at) - at);
+        ASSERT_EQ(run({"wait-start"}).status, 0);
+    }
+    void TearDown() override {
+        kv32->signal(SIGTERM);
+        EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+    }
+
+    Result run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", path, "--timeout", "5000"});
+        ChildProcess p(KVDEV_BINARY, args, device.str());
+        auto status = p.wait_exit(kStartTimeout);
+        return {status.value_or(-1), p.out(), p.err()};
+    }
+
+    kv::test::TempDir pc;      // KV32's folder
+    kv::test::TempDir device;  // the user's folder, where kvdev reads and writes files
+    std::unique_ptr<ChildProcess> kv32;
+    std::string path;
+};
+
+TEST_F(KvdevCli, SaveCatLoadEraseAndFolders) {
+    device.write("hello.bin", "Hello, device");
+    EXPECT_EQ(run({"mkdir", "GAMES"}).status, 0);
+    auto saved = run({"save", "GAMES/HELLO", "hello.bin", "--type", "0", "--param2", "10"});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_NE(saved.out.find("Saved GAMES/HELLO"), std::string::npos) << saved.out;
+
+    auto cat = run({"cat", "GAMES/"});  // answered only once the Save has been written
+    EXPECT_EQ(pc.read("GAMES/HELLO"), std::string("KVFILE\0\0\0\x0d\0\x0a\0", 13) + "Hello, device");
+    EXPECT_EQ(cat.status, 0);
+    EXPECT_NE(cat.out.find("HELLO      BAS LINE 10          \n"), std::string::npos) << cat.out;
+    EXPECT_NE(cat.out.find("1 File(s)"), std::string::npos);
+
+    EXPECT_EQ(run({"cd", "GAMES"}).status, 0);
+    auto loaded = run({"load", "HELLO", "copy.bin"});
+    EXPECT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(device.read("copy.bin"), "Hello, device");
+    EXPECT_EQ(run({"erase", "H*"}).status, 0);
+    EXPECT_EQ(run({"cd", ".."}).status, 0);
+    EXPECT_EQ(run({"rmdir", "GAMES"}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(pc.path() / "GAMES"));
+}
+
+TEST_F(KvdevCli, RefusalsExitNonZeroWithAReason) {
+    auto load = run({"load", "NOTHERE"});
+    EXPECT_EQ(load.status, 1);
+    EXPECT_NE(load.err.find("refused"), std::string::npos) << load.err;
+    EXPECT_EQ(run({"erase", "NOTHERE"}).status, 1);
+    EXPECT_EQ(run({"cd", "NOWHERE"}).status, 1);
+    EXPECT_EQ(run({"save", "X", "no-such-local-file"}).status, 1);
+    EXPECT_EQ(run({"save", "X", "f", "--type", "300"}).status, 2);
+}
+
+}  // namespace

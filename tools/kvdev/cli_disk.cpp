@@ -1,0 +1,132 @@
+#include "tools/kvdev/cli_disk.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+
+#include "tools/kvdev/commands.h"
+
+namespace kv::dev {
+namespace {
+
+Patience patience_of(const Invocation& inv) { return {inv.timeout, inv.timeout}; }
+
+// The refusal in words; exit status 1.
+int refused(std::ostream& err, const std::string& what, std::uint8_t status, const std::string& why) {
+    err << "kvdev: " << what << ": " << status_text(status);
+    if (status == kRefused && !why.empty()) err << " (" << why << ")";
+    err << '\n';
+    return 1;
+}
+
+std::optional<std::uint16_t> number(const std::string& text) {
+    unsigned value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+// "--type N --param1 N --param2 N" after the two arguments of save.
+bool parse_header(const std::vector<std::string>& args, FileHeader& header, std::ostream& err) {
+    for (std::size_t i = 2; i < args.size(); i += 2) {
+        auto value = i + 1 < args.size() ? number(args[i + 1]) : std::nullopt;
+        if (!value || (args[i] == "--type" && *value > 255)) {
+            err << "kvdev: " << args[i] << " takes a number (type 0-255, params 0-65535)\n";
+            return false;
+        }
+        if (args[i] == "--type") header.type = static_cast<std::uint8_t>(*value);
+        else if (args[i] == "--param1") header.param1 = *value;
+        else if (args[i] == "--param2") header.param2 = *value;
+        else {
+            err << "kvdev: unknown save option " << args[i] << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string last_component(const std::string& name) {
+    const auto cut = name.find_last_of("/\\");
+    return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+}  // namespace
+
+int cli_save(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    FileHeader header;
+    if (!parse_header(inv.args, header, err)) return 2;
+    auto data = read_file(inv.args[1]);
+    if (!data) {
+        err << "kvdev: cannot read " << inv.args[1] << '\n';
+        return 1;
+    }
+    if (data->size() > 65535) {
+        err << "kvdev: " << inv.args[1] << " holds " << data->size()
+            << " bytes; a stored file holds at most 65535\n";
+        return 1;
+    }
+    const auto status = save(link, inv.args[0], *data, header, std::nullopt, patience_of(inv));
+    if (status != kOk) return refused(err, "save " + inv.args[0], status, "empty name or the name exists");
+    out << "Saved " << inv.args[0] << " (" << data->size() << " bytes, type "
+        << int(header.type) << ", param1 " << header.param1 << ", param2 " << header.param2 << ").\n";
+    return 0;
+}
+
+int cli_load(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const auto r = load(link, inv.args[0], patience_of(inv));
+    if (r.status != kOk) return refused(err, "load " + inv.args[0], r.status, "no such stored file");
+    const std::string target = inv.args.size() > 1 ? inv.args[1] : last_component(inv.args[0]);
+    std::ofstream file(target, std::ios::binary);
+    file.write(r.data.data(), static_cast<std::streamsize>(r.data.size()));
+    if (!file) {
+        err << "kvdev: cannot write " << target << '\n';
+        return 1;
+    }
+    out << "Loaded " << inv.args[0] << " into " << target << " (" << r.data.size() << " of "
+        << r.length << " bytes, type " << int(r.type) << ", param1 " << r.param1 << ", param2 "
+        << r.param2 << ").\n";
+    return r.data.size() == r.length ? 0 : 1;
+}
+
+int cli_erase(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const auto status = erase(link, inv.args[0], patience_of(inv));
+    if (status != kOk) return refused(err, "erase " + inv.args[0], status, "nothing matches");
+    out << "Erased the stored files matching " << inv.args[0] << ".\n";
+    return 0;
+}
+
+int cli_cat(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream&) {
+    const auto c = catalogue(link, inv.args.empty() ? std::string() : inv.args[0], patience_of(inv));
+    for (const auto& line : c.lines) out << line << '\n';
+    return 0;
+}
+
+int cli_mkdir(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const auto status = make_folder(link, inv.args[0], patience_of(inv));
+    if (status != kOk) return refused(err, "mkdir " + inv.args[0], status, "the name exists");
+    out << "Created folder " << inv.args[0] << ".\n";
+    return 0;
+}
+
+int cli_cd(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const auto status = change_folder(link, inv.args[0], patience_of(inv));
+    if (status != kOk) return refused(err, "cd " + inv.args[0], status, "no such folder");
+    out << "Now in " << inv.args[0] << ".\n";
+    return 0;
+}
+
+int cli_rmdir(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const auto status = remove_folder(link, inv.args[0], patience_of(inv));
+    if (status != kOk) return refused(err, "rmdir " + inv.args[0], status, "missing or not empty");
+    out << "Removed folder " << inv.args[0] << ".\n";
+    return 0;
+}
+
+}  // namespace kv::dev
