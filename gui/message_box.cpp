@@ -15,6 +15,7 @@ namespace kv::gui {
 namespace {
 
 BoxAnswerer answerer;
+BoxAnswerer fallback_answerer;
 
 struct ButtonSpec {
     QMessageBox::StandardButton button;
@@ -74,8 +75,10 @@ int show_message_box(const BoxRequest& request) {
         if (static_cast<int>(i) + 1 == request.default_button) box.setDefaultButton(b);
     }
     box.setEscapeButton(box.button(specs.back().button));
-    if (answerer) {
-        QTimer::singleShot(0, &box, [&box, &request] { answerer(box, request); });
+    if (answerer || fallback_answerer) {
+        QTimer::singleShot(0, &box, [&box, &request] {
+            (answerer ? answerer : fallback_answerer)(box, request);
+        });
     }
     box.exec();
     auto* clicked = box.clickedButton();
@@ -85,6 +88,7 @@ int show_message_box(const BoxRequest& request) {
 }
 
 void set_box_answerer(BoxAnswerer a) { answerer = std::move(a); }
+void set_fallback_box_answerer(BoxAnswerer a) { fallback_answerer = std::move(a); }
 
 void beep() {
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
