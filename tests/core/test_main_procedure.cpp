@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/window_test.h"
+
 #include "core/main_procedure.h"
 #include "gui/key_tracker.h"
 #include "gui/message_box.h"
@@ -22,25 +24,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void send_key(QWidget* target, Qt::Key key, QEvent::Type type) {
-    QKeyEvent event(type, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
-class MainProcedureTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        kv::gui::set_headless(false);
-        kv::platform::release_all_keys();
-        static bool tracking = false;
-        if (!tracking) kv::gui::install_key_tracker(*qApp);
-        tracking = true;
-    }
-    void TearDown() override {
-        kv::gui::set_box_answerer(nullptr);
-        kv::platform::release_all_keys();
-    }
-
+class MainProcedureTest : public kv::test::WindowTest {
+  protected:
     kv::test::TempDir dir;
 };
 
@@ -65,7 +50,7 @@ TEST_F(MainProcedureTest, ServesInItsWindowUntilEscAndRefusesOtherCloses) {
             ++step;
         } else if (step == 1) {
             visible_after_close = dialog->isVisible();
-            send_key(log, Qt::Key_Escape, QEvent::KeyPress);
+            kv::test::send_key(log, Qt::Key_Escape, QEvent::KeyPress);
             ++step;
         }
     });
@@ -93,7 +78,8 @@ TEST_F(MainProcedureTest, EscHeldAtTheStartSendsTheStartByteAndLogsNothing) {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (!dialog) return;
             log_text = dialog->findChild<QPlainTextEdit*>("log")->toPlainText();
-            send_key(dialog->findChild<QPlainTextEdit*>("log"), Qt::Key_Escape, QEvent::KeyPress);
+            kv::test::send_key(dialog->findChild<QPlainTextEdit*>("log"), Qt::Key_Escape,
+                               QEvent::KeyPress);
         });
     });
     EXPECT_TRUE(kv::core::MAIN({pty.slave_path()}));

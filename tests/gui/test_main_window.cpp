@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/window_test.h"
+
 #include "gui/key_tracker.h"
 #include "gui/main_window.h"
 #include "gui/pump.h"
@@ -18,22 +20,12 @@ namespace {
 
 using kv::gui::create_main_window;
 
-QDialog* modal_dialog() { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); }
-
-void press(QWidget* target, Qt::Key key, QEvent::Type type = QEvent::KeyPress) {
-    QKeyEvent event(type, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
+QDialog* modal_dialog() {
+    return qobject_cast<QDialog*>(QApplication::activeModalWidget());
 }
 
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        kv::gui::set_headless(false);
-        kv::platform::release_all_keys();
-        static bool tracking = false;
-        if (!tracking) kv::gui::install_key_tracker(*qApp);
-        tracking = true;
-    }
+class MainWindowTest : public kv::test::WindowTest {
+  protected:
     void TearDown() override { kv::platform::release_all_keys(); }
 };
 
@@ -97,11 +89,11 @@ TEST_F(MainWindowTest, WindowManagerCloseIsRefusedAndEscCloses) {
         EXPECT_TRUE(d->isVisible());
         // Alt+F4: F4 is held when the guard is asked, so the request is refused.
         auto* log = d->findChild<QPlainTextEdit*>("log");
-        press(log, Qt::Key_F4);
+        kv::test::send_key(log, Qt::Key_F4);
         window->END();
-        press(log, Qt::Key_F4, QEvent::KeyRelease);
+        kv::test::send_key(log, Qt::Key_F4, QEvent::KeyRelease);
         // Esc reaches the window as a close request and is held down while the loop runs.
-        QTimer::singleShot(0, log, [log] { press(log, Qt::Key_Escape); });
+        QTimer::singleShot(0, log, [log] { kv::test::send_key(log, Qt::Key_Escape); });
         while (!kv::platform::key_is_down(kv::platform::VK_ESCAPE)) kv::gui::wait_for_events({});
         esc_seen = true;
         EXPECT_TRUE(d->isVisible());  // the close waits until the loop has returned
@@ -134,7 +126,8 @@ TEST_F(MainWindowTest, HeadlessWindowRunsInitThenStartAndClosesOnRequest) {
         window->log_pane().append_line("still here");
     });
     window->activate(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Waiting command (ESC to exit)...\nstill here\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Waiting command (ESC to exit)...\nstill here\n");
     EXPECT_FALSE(window->was_shown());
     kv::gui::set_headless(false);
 }
