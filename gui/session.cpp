@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -16,7 +17,16 @@ namespace {
 bool headless_mode = false;
 int signal_pipe[2] = {-1, -1};
 
-void on_quit_signal(int) {
+std::atomic<int> quit_signals{0};
+
+// The first signal asks for a normal end (Esc). A command handler may still be waiting for the
+// end of a name, which Esc does not cut short; a second signal ends the program at once.
+void on_quit_signal(int sig) {
+    if (quit_signals.fetch_add(1) > 0) {
+        static const char text[] = "kv32: ended by a second signal\n";
+        [[maybe_unused]] auto w = ::write(2, text, sizeof text - 1);
+        ::_exit(128 + sig);
+    }
     platform::latch_key_down(platform::VK_ESCAPE);
     const char byte = 1;
     [[maybe_unused]] auto n = ::write(signal_pipe[1], &byte, 1);

@@ -41,6 +41,17 @@ TEST(Headless, SigtermAndSigintEndTheProgramNormally) {
     }
 }
 
+TEST(Headless, ASecondSignalEndsAProgramStuckInANameWait) {
+    Kv32Session kv;
+    ASSERT_TRUE(kv.started());
+    kv.device().send_raw("LNAME-WITHOUT-ITS-CR");
+    ASSERT_TRUE(kv.process().wait_for_line("Loading...", kReplyTimeout));
+    kv.process().signal(SIGTERM);  // Esc does not end a name wait
+    EXPECT_FALSE(kv.process().wait_exit(300ms).has_value());
+    kv.process().signal(SIGTERM);
+    EXPECT_EQ(kv.process().wait_exit(kStartTimeout), 128 + SIGTERM);
+}
+
 TEST(Headless, MissingPortGivesTheItalianMessageAndFailureStatus) {
     kv::test::TempDir dir;
     kv::dev::ChildProcess p(KV32_BINARY, {"--headless", "--port", "/dev/kv32-no-such-port"}, dir.str());
