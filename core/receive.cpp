@@ -22,6 +22,11 @@ public:
 
 GuiPump gui_pump;
 Pump* installed = nullptr;
+platform::TimePoint last_refresh{};
+
+// Longest time the window goes without its events while bytes are being taken from a full
+// buffer. Pumping after every byte of a burst would cost more than the byte itself.
+constexpr auto kRefreshInterval = std::chrono::milliseconds(5);
 
 bool esc_held() { return util::GETASYNCKEYSTATE(platform::VK_ESCAPE); }
 
@@ -45,7 +50,11 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
             if (!left || left->count() > 0) pump().wait(left);
         }
     }
-    SYSREFRESH();
+    // The window's events are handled after each wait; while a burst is being taken from the
+    // buffer, once the buffer is drained or every few milliseconds.
+    if (c.empty() || receive_buffer().empty() ||
+        platform::clock().now() - last_refresh >= kRefreshInterval)
+        SYSREFRESH();
     return c;
 }
 
@@ -54,7 +63,10 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
 Pump& pump() { return installed ? *installed : gui_pump; }
 void set_pump(Pump* p) { installed = p; }
 
-bool SYSREFRESH() { return pump().refresh(); }
+bool SYSREFRESH() {
+    last_refresh = platform::clock().now();
+    return pump().refresh();
+}
 
 std::string WAITCOMMAND() { return wait_byte(std::nullopt); }
 
