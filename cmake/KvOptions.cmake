@@ -1,6 +1,11 @@
 # Compiler options shared by every target of the project.
 add_library(kv_options INTERFACE)
 target_compile_options(kv_options INTERFACE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+# GCC 12's libstdc++ gives false -Wrestrict warnings for ordinary string assignments and
+# concatenations in optimised builds (GCC bug 105329); later compilers do not.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(kv_options INTERFACE -Wno-restrict)
+endif()
 target_include_directories(kv_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(kv_options INTERFACE KV32_VERSION="${PROJECT_VERSION}")
 if(KV32_SANITIZE)
