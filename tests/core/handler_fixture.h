@@ -43,7 +43,7 @@ protected:
     void device_sends(const std::string& bytes) { core::receive_buffer().append(bytes); }
     // Everything the PC sent so far (waits briefly for the bytes to cross the line).
     std::string pc_sent(std::size_t at_least = 0) {
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 2000; ++i) {  // up to 10 s, for a loaded machine
             {
                 std::lock_guard lock(mutex_);
                 if (sent_.size() >= at_least && i > 2) return take();

@@ -77,8 +77,12 @@ TEST(Headless, MissingOrBlankSettingBecomesCom1AndIsWritten) {
         kv::test::TempDir dir;
         if (!ini.empty()) dir.write("KV32.INI", ini);
         kv::dev::ChildProcess p(KV32_BINARY, {"--headless"}, dir.str());
-        // COM1 may or may not exist on this machine; either way the setting is written.
-        if (!p.wait_exit(1s)) {
+        // COM1 may or may not exist on this machine; either way the setting is written first.
+        const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+        while (dir.read("KV32.INI").find("COM1") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline && !p.wait_exit(20ms)) {
+        }
+        if (!p.wait_exit(500ms)) {
             p.signal(SIGTERM);
             p.wait_exit(kStartTimeout);
         }
