@@ -1,12 +1,17 @@
 #include "gui/session.h"
 
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstring>
+#include <string>
 
 #include "gui/key_tracker.h"
 #include "platform/keystate.h"
@@ -37,14 +42,66 @@ bool env_set(const char* name) {
     return v && *v;
 }
 
+bool can_connect(int family, const sockaddr* address, socklen_t length) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool ok = ::connect(fd, address, length) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool can_connect_unix(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return can_connect(AF_UNIX, reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
+bool can_connect_tcp(const std::string& host, int port) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return false;
+    bool ok = false;
+    for (auto* a = found; a && !ok; a = a->ai_next)
+        ok = can_connect(a->ai_family, a->ai_addr, a->ai_addrlen);
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+// An X server answers on DISPLAY ("[host]:n[.screen]"): its local socket, or TCP port 6000 + n.
+bool x_server_answers(const std::string& display) {
+    const auto colon = display.rfind(':');
+    if (colon == std::string::npos) return false;
+    const std::string host = display.substr(0, colon);
+    const int number = std::atoi(display.c_str() + colon + 1);
+    if (host.empty() || host == "unix")
+        return can_connect_unix("/tmp/.X11-unix/X" + std::to_string(number));
+    return can_connect_tcp(host, 6000 + number);
+}
+
+bool wayland_answers(const std::string& display) {
+    if (!display.empty() && display.front() == '/') return can_connect_unix(display);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && can_connect_unix(std::string(runtime) + "/" + display);
+}
+
 }  // namespace
 
 bool display_available() {
-    return env_set("QT_QPA_PLATFORM") || env_set("DISPLAY") || env_set("WAYLAND_DISPLAY");
+    if (env_set("QT_QPA_PLATFORM")) return true;  // the user named the window system
+    if (env_set("WAYLAND_DISPLAY") && wayland_answers(std::getenv("WAYLAND_DISPLAY"))) return true;
+    return env_set("DISPLAY") && x_server_answers(std::getenv("DISPLAY"));
 }
 
-bool is_headless() { return headless_mode; }
-void set_headless(bool headless) { headless_mode = headless; }
+bool is_headless() {
+    return headless_mode;
+}
+void set_headless(bool headless) {
+    headless_mode = headless;
+}
 
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless) {
     set_headless(headless);
@@ -64,8 +121,8 @@ void install_quit_signals(std::function<void()> on_signal) {
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);
     }
-    auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read,
-                                         QCoreApplication::instance());
+    auto* notifier =
+        new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier,
                      [on_signal = std::move(on_signal)] {
                          char buf[64];

@@ -7,7 +7,8 @@
 
 namespace kv::gui {
 
-// True when a window system can be reached (a Qt platform is named, or X11/Wayland is there).
+// True when a window system can be reached: a Qt platform is named, or the Wayland compositor or
+// X server that the environment names answers.
 bool display_available();
 
 bool is_headless();

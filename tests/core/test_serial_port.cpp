@@ -1,5 +1,5 @@
 // The serial layer on a pseudo-terminal: bytes in both directions, the notification that moves
-// them into the receive buffer, and the mended faults (no byte left behind, a full ring waits).
+// them into the receive buffer, and what they guarantee (no byte left behind, a full ring waits).
 #include <gtest/gtest.h>
 
 #include <termios.h>

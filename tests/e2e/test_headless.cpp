@@ -108,6 +108,16 @@ TEST(Headless, PtyPortLogsThePathToOpen) {
     EXPECT_EQ(p.wait_exit(kStartTimeout), 0);
 }
 
+TEST(CommandLine, RunsHeadlessByItselfWhenTheDisplayCannotBeOpened) {
+    kv::test::TempDir dir;
+    kv::dev::ChildProcess p(KV32_BINARY, {"--port", "/dev/kv32-no-such-port"}, dir.str(),
+                            {"QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "DISPLAY=:97"});
+    EXPECT_EQ(p.wait_exit(kStartTimeout), 1);
+    // The message went to standard error, as headless runs show their boxes.
+    EXPECT_NE(p.err().find("Errore di apertura della porta di comunicazione"), std::string::npos)
+        << p.err();
+}
+
 TEST(CommandLine, HelpVersionAndBadArguments) {
     kv::dev::ChildProcess help(KV32_BINARY, {"--help"});
     EXPECT_EQ(help.wait_exit(kStartTimeout), 0);

@@ -56,8 +56,16 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         throw std::runtime_error("pipe failed");
     std::vector<std::string> argv_s{program};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
+    // The extra entries replace inherited ones of the same name.
+    auto overridden = [&env](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        for (const auto& e : env)
+            if (e.compare(0, name.size(), name) == 0) return true;
+        return false;
+    };
     std::vector<std::string> env_s;
-    for (char** e = environ; *e; ++e) env_s.emplace_back(*e);
+    for (char** e = environ; *e; ++e)
+        if (!overridden(*e)) env_s.emplace_back(*e);
     env_s.insert(env_s.end(), env.begin(), env.end());
     auto argv = c_strings(argv_s);
     auto envp = c_strings(env_s);

@@ -11,7 +11,7 @@ namespace kv::dev {
 class ChildProcess {
 public:
     // Starts `program` with `args` in folder `cwd` (empty: the current one). Extra environment
-    // entries ("NAME=value") are added to the inherited ones.
+    // entries ("NAME=value") replace or add to the inherited ones.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  const std::string& cwd = {}, const std::vector<std::string>& env = {});
     ~ChildProcess();  // kills the child if it still runs
