@@ -96,7 +96,9 @@ std::string usage_text() {
         "Commands:\n";
     for (const auto& c : commands()) {
         std::string line = "  " + c.usage;
-        line.resize(std::max<std::size_t>(line.size() + 1, 20), ' ');
+        // Long usages put their summary on the next line, in the same column.
+        if (line.size() >= 20) line += "\n";
+        line.resize(line.back() == '\n' ? line.size() + 20 : 20, ' ');
         text += line + c.summary + "\n";
     }
     text += "\nExit status: 0 done, 1 the device side failed or timed out, 2 wrong usage.\n";
