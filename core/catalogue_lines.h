@@ -9,9 +9,6 @@ namespace kv::core {
 
 constexpr std::size_t kCatalogueWidth = 32;
 
-// The text padded with spaces, or cut, to `width` characters.
-std::string fit(const std::string& text, std::size_t width);
-
 std::string blank_line();
 std::string title_line();
 std::string folder_path_line(const std::string& path);

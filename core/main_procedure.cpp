@@ -7,19 +7,18 @@
 #include "gui/main_window.h"
 #include "platform/keystate.h"
 #include "util/msgbox.h"
+#include "util/text.h"
 
 namespace kv::core {
 namespace {
 
 gui::MainWindow* active_window = nullptr;
 
-bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
-
 }  // namespace
 
 std::string configured_port() {
     std::string port = fs::GETPVPROFSTRING(kSettingsSection, kPortKey, "", kSettingsFile);
-    if (!blank(port)) return port;
+    if (!util::trim_blanks(port).empty()) return port;
     fs::WRITEPPROSTRING(kSettingsSection, kPortKey, kDefaultPort, kSettingsFile);
     return kDefaultPort;
 }
