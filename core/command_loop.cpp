@@ -6,8 +6,6 @@
 #include "core/receive.h"
 #include "core/serial.h"
 #include "gui/main_window.h"
-#include "platform/keystate.h"
-#include "util/msgbox.h"
 
 namespace kv::core {
 namespace {
@@ -20,8 +18,6 @@ constexpr std::array<Command, 5> kCommands = {{
     {'P', "Printing...", PRINT_},
 }};
 
-bool esc_held() { return util::GETASYNCKEYSTATE(platform::VK_ESCAPE); }
-
 }  // namespace
 
 const Command* find_command(char letter) {
@@ -30,7 +26,9 @@ const Command* find_command(char letter) {
     return nullptr;
 }
 
-void MESSAGE(gui::LogPane& pane, const std::string& text) { pane.append_line(text); }
+void MESSAGE(gui::LogPane& pane, const std::string& text) {
+    pane.append_line(text);
+}
 
 void KV(int port, gui::LogPane& pane) {
     SENDSTR(port, std::string(1, '\0'));

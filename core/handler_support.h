@@ -14,6 +14,7 @@ inline std::string without_trailing_slash(const std::string& name) {
     return name.substr(0, name.size() - 1);
 }
 
-inline void send_ok(int port) { SENDSTR(port, std::string(1, static_cast<char>(kStatusOk))); }
+// Acceptance: the status byte 0x00.
+inline void send_ok(int port) { SENDERR(port, kStatusOk); }
 
 }  // namespace kv::core

@@ -11,16 +11,23 @@
 namespace kv::core {
 namespace {
 
+// The header fields after the status: the kind byte, then param1, length and param2, each
+// number low byte first and in a send of its own.
+void send_fields(int port, const StoredHeader& header) {
+    const std::string fields = encode_fields(header);
+    SENDSTR(port, fields.substr(0, 1));
+    SENDSTR(port, fields.substr(1, 2));
+    SENDSTR(port, fields.substr(3, 2));
+    SENDSTR(port, fields.substr(5, 2));
+}
+
 // The answer to a folder request has the shape of a folder Save: status, kind 1, param1 0,
-// length 1, param2 0 and one data byte, each sent on its own.
+// length 1, param2 0 and one data byte.
 void load_folder(int port, const std::string& name) {
     const std::string folder = without_trailing_slash(name);
     if (!util::DIR(folder) || !fs::SETCURDIR(folder)) return SENDERR(port, kStatusRefused);
     send_ok(port);
-    SENDSTR(port, std::string(1, '\x01'));
-    SENDSTR(port, std::string(2, '\0'));
-    SENDSTR(port, std::string("\x01\0", 2));
-    SENDSTR(port, std::string(2, '\0'));
+    send_fields(port, StoredHeader{1, 0, 1, 0});
     SENDSTR(port, std::string(1, '\0'));
 }
 
@@ -30,11 +37,7 @@ void load_file(int port, const std::string& name) {
     const auto header = bytes ? decode_header(*bytes) : std::nullopt;
     if (!header) return SENDERR(port, kStatusRefused);  // unreadable, or shorter than a header
     send_ok(port);
-    const std::string fields = bytes->substr(6, 7);
-    SENDSTR(port, fields.substr(0, 1));
-    SENDSTR(port, fields.substr(1, 2));
-    SENDSTR(port, fields.substr(3, 2));
-    SENDSTR(port, fields.substr(5, 2));
+    send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // What the file holds, which may be less than the header announces.
     SENDSTR(port, std::string_view(*bytes).substr(kStoredHeaderSize));

@@ -11,7 +11,7 @@ namespace kv::core {
 namespace {
 
 class GuiPump : public Pump {
-public:
+  public:
     bool refresh() override { return gui::SYSREFRESH(); }
     void wait(std::optional<platform::Duration> at_most) override {
         std::optional<std::chrono::milliseconds> ms;
@@ -28,10 +28,10 @@ platform::TimePoint last_refresh{};
 // buffer. Pumping after every byte of a burst would cost more than the byte itself.
 constexpr auto kRefreshInterval = std::chrono::milliseconds(5);
 
-bool esc_held() { return util::GETASYNCKEYSTATE(platform::VK_ESCAPE); }
-
 // Nothing to do until an event comes: no byte waiting and Esc not held.
-bool idle() { return receive_buffer().empty() && !esc_held(); }
+bool idle() {
+    return receive_buffer().empty() && !esc_held();
+}
 
 // One wait for a byte: Esc is tested before the buffer, and a byte already waiting is taken even
 // when the time is up. Without a deadline it waits until a byte comes or Esc is held.
@@ -60,26 +60,42 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
 
 }  // namespace
 
-Pump& pump() { return installed ? *installed : gui_pump; }
-void set_pump(Pump* p) { installed = p; }
+bool esc_held() {
+    return util::GETASYNCKEYSTATE(platform::VK_ESCAPE);
+}
+
+Pump& pump() {
+    return installed ? *installed : gui_pump;
+}
+void set_pump(Pump* p) {
+    installed = p;
+}
 
 bool SYSREFRESH() {
     last_refresh = platform::clock().now();
     return pump().refresh();
 }
 
-std::string WAITCOMMAND() { return wait_byte(std::nullopt); }
+std::string WAITCOMMAND() {
+    return wait_byte(std::nullopt);
+}
 
-std::string WAITCHAR() { return wait_byte(platform::clock().now() + kByteTimeout); }
+std::string WAITCHAR() {
+    return wait_byte(platform::clock().now() + kByteTimeout);
+}
 
 unsigned WAITUINT() {
-    auto code = [](const std::string& c) { return c.empty() ? 0u : static_cast<unsigned char>(c[0]); };
+    auto code = [](const std::string& c) {
+        return c.empty() ? 0u : static_cast<unsigned char>(c[0]);
+    };
     unsigned low = code(WAITCHAR());
     unsigned high = code(WAITCHAR());
     return low + 256 * high;
 }
 
-std::string WAITNEXT() { return WAITCHAR(); }
+std::string WAITNEXT() {
+    return WAITCHAR();
+}
 
 std::string WAITSTRING() {
     std::string s;
@@ -95,6 +111,8 @@ std::string WAITSTRING() {
     return s;
 }
 
-void SENDERR(int port, int code) { SENDSTR(port, std::string(1, static_cast<char>(code))); }
+void SENDERR(int port, int code) {
+    SENDSTR(port, std::string(1, static_cast<char>(code)));
+}
 
 }  // namespace kv::core

@@ -12,7 +12,7 @@ namespace kv::core {
 // How the primitives let time pass: pump pending events, and block until an event or a deadline.
 // The program uses the window layer's pump; tests install one driven by a manual clock.
 class Pump {
-public:
+  public:
     virtual ~Pump() = default;
     virtual bool refresh() = 0;
     virtual void wait(std::optional<platform::Duration> at_most) = 0;
@@ -21,6 +21,9 @@ public:
 // The pump in use: the window layer's unless a test installed another (nullptr goes back).
 Pump& pump();
 void set_pump(Pump* pump);
+
+// True while the user holds Esc down, which ends the command loop and every byte wait.
+bool esc_held();
 
 // Handles every pending event without waiting.
 bool SYSREFRESH();
