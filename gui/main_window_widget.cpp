@@ -16,7 +16,7 @@ namespace kv::gui {
 namespace {
 
 class LogEdit : public LogPane {
-public:
+  public:
     explicit LogEdit(QWidget* parent) : edit_(new QPlainTextEdit(parent)) {
         edit_->setReadOnly(true);
         edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -35,7 +35,7 @@ public:
     const std::string& text() const override { return text_; }
     QPlainTextEdit* widget() const { return edit_; }
 
-private:
+  private:
     QPlainTextEdit* edit_;
     std::string text_;
 };
@@ -43,7 +43,7 @@ private:
 class Dialog;
 
 class WidgetMainWindow : public MainWindowBase {
-public:
+  public:
     WidgetMainWindow(const std::string& title, int width, int height);
     ~WidgetMainWindow() override;
     LogPane& log_pane() override { return *log_; }
@@ -52,10 +52,10 @@ public:
 
     void first_paint();
 
-protected:
+  protected:
     void close_now() override;
 
-private:
+  private:
     std::unique_ptr<Dialog> dialog_;
     std::unique_ptr<LogEdit> log_;
     bool shown_ = false;
@@ -63,7 +63,7 @@ private:
 };
 
 class Dialog : public QDialog {
-public:
+  public:
     explicit Dialog(WidgetMainWindow& owner) : owner_(owner) {}
     // The first paint of the dialog or of the pane that covers it starts the command loop.
     bool eventFilter(QObject* watched, QEvent* e) override {
@@ -72,21 +72,18 @@ public:
     }
     void allow_close() { closing_ = true; }
 
-protected:
+  protected:
     // Esc: the dialog's cancel is the window's own close request.
     void reject() override { owner_.END(); }
     // Closes from the window manager (its close button, Alt+F4) are refused.
     void closeEvent(QCloseEvent* event) override {
-        if (closing_) event->accept();
-        else event->ignore();
-    }
-    bool event(QEvent* e) override {
-        bool handled = QDialog::event(e);
-        if (e->type() == QEvent::Paint) owner_.first_paint();
-        return handled;
+        if (closing_)
+            event->accept();
+        else
+            event->ignore();
     }
 
-private:
+  private:
     WidgetMainWindow& owner_;
     bool closing_ = false;
 };
@@ -98,6 +95,7 @@ WidgetMainWindow::WidgetMainWindow(const std::string& title, int width, int heig
     dialog_->setFixedSize(width, height);
     dialog_->setModal(true);
     log_ = std::make_unique<LogEdit>(dialog_.get());
+    dialog_->installEventFilter(dialog_.get());
     log_->widget()->viewport()->installEventFilter(dialog_.get());
 }
 
