@@ -1,12 +1,12 @@
 #include "tools/kvdev/child_process.h"
 
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstring>
+#include <stdexcept>
 
 extern char** environ;
 
@@ -110,29 +110,30 @@ void ChildProcess::pump(std::chrono::milliseconds timeout) {
     if (err_fd_ >= 0) drain(err_fd_, err_);
 }
 
-bool ChildProcess::wait_for_line(const std::string& line, std::chrono::milliseconds timeout,
-                                 int occurrence) {
+std::optional<std::string> ChildProcess::wait_for_output(
+    const std::function<bool(const std::string&, int&)>& wanted,
+    std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
         int seen = 0;
         for (const auto& l : split_lines(out_))
-            if (l == line && ++seen >= occurrence) return true;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || (out_fd_ < 0 && reap(false))) return false;
-        pump(std::min(left, std::chrono::milliseconds(50)));
-    }
-}
-
-std::optional<std::string> ChildProcess::wait_for_prefix(const std::string& prefix,
-                                                         std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        for (const auto& l : split_lines(out_))
-            if (l.rfind(prefix, 0) == 0) return l;
+            if (wanted(l, seen)) return l;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || (out_fd_ < 0 && reap(false))) return std::nullopt;
         pump(std::min(left, std::chrono::milliseconds(50)));
     }
+}
+
+bool ChildProcess::wait_for_line(const std::string& line, std::chrono::milliseconds timeout,
+                                 int occurrence) {
+    auto nth = [&](const std::string& l, int& seen) { return l == line && ++seen >= occurrence; };
+    return wait_for_output(nth, timeout).has_value();
+}
+
+std::optional<std::string> ChildProcess::wait_for_prefix(const std::string& prefix,
+                                                         std::chrono::milliseconds timeout) {
+    return wait_for_output([&](const std::string& l, int&) { return l.rfind(prefix, 0) == 0; },
+                           timeout);
 }
 
 const std::string& ChildProcess::out() {
@@ -145,7 +146,9 @@ const std::string& ChildProcess::err() {
     return err_;
 }
 
-std::vector<std::string> ChildProcess::out_lines() { return split_lines(out()); }
+std::vector<std::string> ChildProcess::out_lines() {
+    return split_lines(out());
+}
 
 void ChildProcess::signal(int sig) {
     if (!status_) ::kill(pid_, sig);

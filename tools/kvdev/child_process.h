@@ -2,6 +2,7 @@
 // A program run as a child process with its standard output and error captured: the tests and
 // benchmarks start kv32 with it and read its log lines.
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +10,7 @@
 namespace kv::dev {
 
 class ChildProcess {
-public:
+  public:
     // Starts `program` with `args` in folder `cwd` (empty: the current one). Extra environment
     // entries ("NAME=value") replace or add to the inherited ones.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
@@ -36,7 +37,12 @@ public:
     // signal reports 128 + the signal number.
     std::optional<int> wait_exit(std::chrono::milliseconds timeout);
 
-private:
+  private:
+    // Waits until a line of standard output is wanted (the counter is reset on every pass over
+    // the output); returns that line.
+    std::optional<std::string> wait_for_output(
+        const std::function<bool(const std::string&, int&)>& wanted,
+        std::chrono::milliseconds timeout);
     void pump(std::chrono::milliseconds timeout);
     bool reap(bool block);
 

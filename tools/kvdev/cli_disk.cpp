@@ -10,14 +10,25 @@
 namespace kv::dev {
 namespace {
 
-Patience patience_of(const Invocation& inv) { return {inv.timeout, inv.timeout}; }
+Patience patience_of(const Invocation& inv) {
+    return {inv.timeout, inv.timeout};
+}
 
 // The refusal in words; exit status 1.
-int refused(std::ostream& err, const std::string& what, std::uint8_t status, const std::string& why) {
+int refused(std::ostream& err, const std::string& what, std::uint8_t status,
+            const std::string& why) {
     err << "kvdev: " << what << ": " << status_text(status);
     if (status == kRefused && !why.empty()) err << " (" << why << ")";
     err << '\n';
     return 1;
+}
+
+// The answer to a command whose only result is its status: the done text or the refusal.
+int report(std::uint8_t status, const std::string& what, const std::string& why,
+           const std::string& done, std::ostream& out, std::ostream& err) {
+    if (status != kOk) return refused(err, what, status, why);
+    out << done << '\n';
+    return 0;
 }
 
 std::optional<std::uint16_t> number(const std::string& text) {
@@ -35,9 +46,12 @@ bool parse_header(const std::vector<std::string>& args, FileHeader& header, std:
             err << "kvdev: " << args[i] << " takes a number (type 0-255, params 0-65535)\n";
             return false;
         }
-        if (args[i] == "--type") header.type = static_cast<std::uint8_t>(*value);
-        else if (args[i] == "--param1") header.param1 = *value;
-        else if (args[i] == "--param2") header.param2 = *value;
+        if (args[i] == "--type")
+            header.type = static_cast<std::uint8_t>(*value);
+        else if (args[i] == "--param1")
+            header.param1 = *value;
+        else if (args[i] == "--param2")
+            header.param2 = *value;
         else {
             err << "kvdev: unknown save option " << args[i] << '\n';
             return false;
@@ -73,15 +87,17 @@ int cli_save(DeviceLink& link, const Invocation& inv, std::ostream& out, std::os
         return 1;
     }
     const auto status = save(link, inv.args[0], *data, header, std::nullopt, patience_of(inv));
-    if (status != kOk) return refused(err, "save " + inv.args[0], status, "empty name or the name exists");
-    out << "Saved " << inv.args[0] << " (" << data->size() << " bytes, type "
-        << int(header.type) << ", param1 " << header.param1 << ", param2 " << header.param2 << ").\n";
+    if (status != kOk)
+        return refused(err, "save " + inv.args[0], status, "empty name or the name exists");
+    out << "Saved " << inv.args[0] << " (" << data->size() << " bytes, type " << int(header.type)
+        << ", param1 " << header.param1 << ", param2 " << header.param2 << ").\n";
     return 0;
 }
 
 int cli_load(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
     const auto r = load(link, inv.args[0], patience_of(inv));
-    if (r.status != kOk) return refused(err, "load " + inv.args[0], r.status, "no such stored file");
+    if (r.status != kOk)
+        return refused(err, "load " + inv.args[0], r.status, "no such stored file");
     const std::string target = inv.args.size() > 1 ? inv.args[1] : last_component(inv.args[0]);
     std::ofstream file(target, std::ios::binary);
     file.write(r.data.data(), static_cast<std::streamsize>(r.data.size()));
@@ -96,37 +112,34 @@ int cli_load(DeviceLink& link, const Invocation& inv, std::ostream& out, std::os
 }
 
 int cli_erase(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
-    const auto status = erase(link, inv.args[0], patience_of(inv));
-    if (status != kOk) return refused(err, "erase " + inv.args[0], status, "nothing matches");
-    out << "Erased the stored files matching " << inv.args[0] << ".\n";
-    return 0;
+    const std::string& name = inv.args[0];
+    return report(erase(link, name, patience_of(inv)), "erase " + name, "nothing matches",
+                  "Erased the stored files matching " + name + ".", out, err);
 }
 
 int cli_cat(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream&) {
-    const auto c = catalogue(link, inv.args.empty() ? std::string() : inv.args[0], patience_of(inv));
+    const auto c =
+        catalogue(link, inv.args.empty() ? std::string() : inv.args[0], patience_of(inv));
     for (const auto& line : c.lines) out << line << '\n';
     return 0;
 }
 
 int cli_mkdir(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
-    const auto status = make_folder(link, inv.args[0], patience_of(inv));
-    if (status != kOk) return refused(err, "mkdir " + inv.args[0], status, "the name exists");
-    out << "Created folder " << inv.args[0] << ".\n";
-    return 0;
+    const std::string& name = inv.args[0];
+    return report(make_folder(link, name, patience_of(inv)), "mkdir " + name, "the name exists",
+                  "Created folder " + name + ".", out, err);
 }
 
 int cli_cd(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
-    const auto status = change_folder(link, inv.args[0], patience_of(inv));
-    if (status != kOk) return refused(err, "cd " + inv.args[0], status, "no such folder");
-    out << "Now in " << inv.args[0] << ".\n";
-    return 0;
+    const std::string& name = inv.args[0];
+    return report(change_folder(link, name, patience_of(inv)), "cd " + name, "no such folder",
+                  "Now in " + name + ".", out, err);
 }
 
 int cli_rmdir(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
-    const auto status = remove_folder(link, inv.args[0], patience_of(inv));
-    if (status != kOk) return refused(err, "rmdir " + inv.args[0], status, "missing or not empty");
-    out << "Removed folder " << inv.args[0] << ".\n";
-    return 0;
+    const std::string& name = inv.args[0];
+    return report(remove_folder(link, name, patience_of(inv)), "rmdir " + name,
+                  "missing or not empty", "Removed folder " + name + ".", out, err);
 }
 
 }  // namespace kv::dev
