@@ -11,7 +11,7 @@
 #include "core/receive_buffer.h"
 #include "core/serial.h"
 #include "gui/pump.h"
-#include "gui/session.h"
+#include "gui/run_mode.h"
 #include "gui/window.h"
 
 using namespace kv::bench;

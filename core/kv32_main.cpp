@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/main_procedure.h"
-#include "gui/session.h"
+#include "gui/run_mode.h"
 #include "util/startup.h"
 
 namespace {

@@ -39,7 +39,7 @@ public:
     virtual bool was_shown() const = 0;
 };
 
-// The main window for the run mode (see gui/session.h).
+// The main window for the run mode (see gui/run_mode.h).
 std::unique_ptr<MainWindow> create_main_window(const std::string& title, int width, int height);
 
 }  // namespace kv::gui

@@ -4,7 +4,7 @@
 
 #include "gui/main_window_state.h"
 #include "gui/pump.h"
-#include "gui/session.h"
+#include "gui/run_mode.h"
 #include "platform/codepages.h"
 
 namespace kv::gui {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "gui/session.h"
+#include "gui/run_mode.h"
 #include "gui/text.h"
 #include "platform/codepages.h"
 

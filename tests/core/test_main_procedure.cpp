@@ -3,21 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include "tests/support/window_test.h"
-
 #include "core/main_procedure.h"
-#include "gui/key_tracker.h"
-#include "gui/message_box.h"
-#include "gui/session.h"
-#include "platform/keystate.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/window_test.h"
 #include "tools/kvdev/link.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/e2e/kv32_session.h"
+#include "tests/e2e/kv32_on_pty.h"
 #include "tools/kvdev/commands.h"
 
 namespace {
@@ -32,7 +32,7 @@ protected:
         return "KVFILE" + header7 + data;
     }
 
-    kv::test::Kv32Session kv;
+    kv::test::Kv32OnPty kv;
 };
 
 TEST_F(DiskCommands, SaveExampleIsStoredByteForByteAndLogged) {

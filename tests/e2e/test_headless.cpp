@@ -4,18 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/e2e/kv32_session.h"
+#include "tests/e2e/kv32_on_pty.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using kv::test::Kv32Session;
+using kv::test::Kv32OnPty;
 using kv::test::kReplyTimeout;
 using kv::test::kStartTimeout;
 using kv::test::kWaitingLine;
 
 TEST(Headless, SendsOneStartByteAndLogsOneWaitingLine) {
-    Kv32Session kv;
+    Kv32OnPty kv;
     ASSERT_TRUE(kv.started()) << kv.process().err();
     EXPECT_FALSE(kv.device().read_byte(300ms).has_value());  // nothing after the start byte
     EXPECT_EQ(kv.process().out_lines(), std::vector<std::string>{kWaitingLine});
@@ -23,7 +23,7 @@ TEST(Headless, SendsOneStartByteAndLogsOneWaitingLine) {
 }
 
 TEST(Headless, BytesThatAreNotCommandsAreDroppedWithoutReply) {
-    Kv32Session kv;
+    Kv32OnPty kv;
     ASSERT_TRUE(kv.started());
     kv.device().send_raw(std::string("Xs\0\r\x1b", 5));
     EXPECT_FALSE(kv.device().read_byte(500ms).has_value());
@@ -33,7 +33,7 @@ TEST(Headless, BytesThatAreNotCommandsAreDroppedWithoutReply) {
 
 TEST(Headless, SigtermAndSigintEndTheProgramNormally) {
     for (int sig : {SIGTERM, SIGINT}) {
-        Kv32Session kv;
+        Kv32OnPty kv;
         ASSERT_TRUE(kv.started());
         kv.process().signal(sig);
         EXPECT_EQ(kv.process().wait_exit(kStartTimeout), 0) << sig;
@@ -42,7 +42,7 @@ TEST(Headless, SigtermAndSigintEndTheProgramNormally) {
 }
 
 TEST(Headless, ASecondSignalEndsAProgramStuckInANameWait) {
-    Kv32Session kv;
+    Kv32OnPty kv;
     ASSERT_TRUE(kv.started());
     kv.device().send_raw("LNAME-WITHOUT-ITS-CR");
     ASSERT_TRUE(kv.process().wait_for_line("Loading...", kReplyTimeout));

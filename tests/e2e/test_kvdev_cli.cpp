@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/e2e/kv32_session.h"
+#include "tests/e2e/kv32_on_pty.h"
 
 namespace {
 

@@ -2,19 +2,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include "tests/support/window_test.h"
-
-#include "gui/key_tracker.h"
 #include "gui/main_window.h"
 #include "gui/pump.h"
-#include "gui/session.h"
-#include "platform/keystate.h"
+#include "tests/support/window_test.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "gui/key_tracker.h"
 #include "gui/message_box.h"
-#include "gui/session.h"
+#include "gui/run_mode.h"
 #include "platform/keystate.h"
 
 namespace kv::test {

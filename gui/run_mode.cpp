@@ -1,4 +1,4 @@
-#include "gui/session.h"
+#include "gui/run_mode.h"
 
 #include <fcntl.h>
 #include <netdb.h>

@@ -19,9 +19,9 @@ constexpr std::chrono::milliseconds kStartTimeout = 20s;
 constexpr std::chrono::milliseconds kReplyTimeout = 10s;
 inline const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 
-class Kv32Session {
+class Kv32OnPty {
 public:
-    explicit Kv32Session(std::vector<std::string> extra_args = {}) : pty_() {
+    explicit Kv32OnPty(std::vector<std::string> extra_args = {}) : pty_() {
         std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
         args.insert(args.end(), extra_args.begin(), extra_args.end());
         process_ = std::make_unique<dev::ChildProcess>(KV32_BINARY, args, dir_.str());
