@@ -18,7 +18,7 @@ std::string listed_folder(const std::string& pattern) {
 }
 
 class Listing {
-public:
+  public:
     explicit Listing(int port) : port_(port) {}
     // Sends one line and waits (at most 2 seconds) for the device's acknowledgement.
     void send(const std::string& line) {
@@ -26,7 +26,7 @@ public:
         WAITNEXT();
     }
 
-private:
+  private:
     int port_;
 };
 

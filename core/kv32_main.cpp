@@ -41,12 +41,18 @@ Arguments parse(int argc, char** argv) {
     Arguments a;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--headless") a.headless = true;
-        else if (arg == "--help" || arg == "-h") a.help = true;
-        else if (arg == "--version") a.version = true;
-        else if (arg == "--port" && i + 1 < argc) a.start.port = argv[++i];
-        else if (arg.rfind("--port=", 0) == 0) a.start.port = arg.substr(7);
-        else a.error = arg == "--port" ? "--port needs a port name" : "unknown argument: " + arg;
+        if (arg == "--headless")
+            a.headless = true;
+        else if (arg == "--help" || arg == "-h")
+            a.help = true;
+        else if (arg == "--version")
+            a.version = true;
+        else if (arg == "--port" && i + 1 < argc)
+            a.start.port = argv[++i];
+        else if (arg.rfind("--port=", 0) == 0)
+            a.start.port = arg.substr(7);
+        else
+            a.error = arg == "--port" ? "--port needs a port name" : "unknown argument: " + arg;
     }
     if (a.start.port && a.start.port->empty()) a.error = "--port needs a port name";
     return a;

@@ -9,7 +9,9 @@ std::function<void(const std::string&)> log_sink;
 
 }  // namespace
 
-void set_log_sink(std::function<void(const std::string&)> sink) { log_sink = std::move(sink); }
+void set_log_sink(std::function<void(const std::string&)> sink) {
+    log_sink = std::move(sink);
+}
 
 void log_line(const std::string& line) {
     if (log_sink) {

@@ -7,6 +7,8 @@ ReceiveBuffer& receive_buffer() {
     return buffer;
 }
 
-std::string GETCHAR() { return receive_buffer().take_front(); }
+std::string GETCHAR() {
+    return receive_buffer().take_front();
+}
 
 }  // namespace kv::core

@@ -8,7 +8,7 @@
 namespace kv::core {
 
 class ReceiveBuffer {
-public:
+  public:
     void append(std::string_view bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
     bool empty() const { return bytes_.empty(); }
     std::size_t size() const { return bytes_.size(); }
@@ -21,7 +21,7 @@ public:
     }
     void clear() { bytes_.clear(); }
 
-private:
+  private:
     std::deque<char> bytes_;
 };
 

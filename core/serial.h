@@ -69,7 +69,6 @@ void SENDSTR(int handle, std::string_view bytes);
 // Takes up to 1000 bytes from the port's ring.
 std::string RECEIVESTR(int handle);
 
-
 // ---- pieces exposed for their own tests ------------------------------------------------------
 
 constexpr std::size_t kSendPieceSize = 16384;

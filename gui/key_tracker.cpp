@@ -9,10 +9,10 @@ namespace kv::gui {
 namespace {
 
 class KeyTracker : public QObject {
-public:
+  public:
     using QObject::QObject;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
             case QEvent::KeyPress:
@@ -41,22 +41,38 @@ int virtual_key_of(const QKeyEvent& event) {
     if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
         return key;  // Windows uses the ASCII codes of digits and capital letters
     switch (key) {
-        case Qt::Key_Escape: return 27;
-        case Qt::Key_Return: case Qt::Key_Enter: return 13;
-        case Qt::Key_Space: return 32;
-        case Qt::Key_Tab: return 9;
-        case Qt::Key_Backspace: return 8;
-        case Qt::Key_Shift: return 16;
-        case Qt::Key_Control: return 17;
-        case Qt::Key_Alt: return 18;
-        case Qt::Key_Left: return 37;
-        case Qt::Key_Up: return 38;
-        case Qt::Key_Right: return 39;
-        case Qt::Key_Down: return 40;
-        default: return -1;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Space:
+            return 32;
+        case Qt::Key_Tab:
+            return 9;
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Shift:
+            return 16;
+        case Qt::Key_Control:
+            return 17;
+        case Qt::Key_Alt:
+            return 18;
+        case Qt::Key_Left:
+            return 37;
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Right:
+            return 39;
+        case Qt::Key_Down:
+            return 40;
+        default:
+            return -1;
     }
 }
 
-void install_key_tracker(QApplication& app) { app.installEventFilter(new KeyTracker(&app)); }
+void install_key_tracker(QApplication& app) {
+    app.installEventFilter(new KeyTracker(&app));
+}
 
 }  // namespace kv::gui

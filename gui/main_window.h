@@ -10,7 +10,7 @@
 namespace kv::gui {
 
 class LogPane {
-public:
+  public:
     virtual ~LogPane() = default;
     // Appends one line (Windows-1252 bytes) and shows the end of the log. Each line costs the
     // same whatever the length of the log before it.
@@ -20,7 +20,7 @@ public:
 };
 
 class MainWindow : public Window {
-public:
+  public:
     using Handler = std::function<void()>;
     using CloseGuard = std::function<bool()>;
 

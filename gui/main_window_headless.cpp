@@ -11,7 +11,7 @@ namespace kv::gui {
 namespace {
 
 class StdoutLog : public LogPane {
-public:
+  public:
     void append_line(const std::string& line) override {
         text_ += line;
         text_ += "\r\n";
@@ -21,12 +21,12 @@ public:
     }
     const std::string& text() const override { return text_; }
 
-private:
+  private:
     std::string text_;
 };
 
 class HeadlessMainWindow : public MainWindowBase {
-public:
+  public:
     LogPane& log_pane() override { return log_; }
     bool was_shown() const override { return false; }
     void activate(Handler init) override {
@@ -36,10 +36,10 @@ public:
         while (!closed()) wait_for_events(std::nullopt);
     }
 
-protected:
+  protected:
     void close_now() override {}
 
-private:
+  private:
     StdoutLog log_;
 };
 

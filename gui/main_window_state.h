@@ -5,12 +5,12 @@
 namespace kv::gui {
 
 class MainWindowBase : public MainWindow {
-public:
+  public:
     void set_start_handler(Handler handler) override { start_ = std::move(handler); }
     void set_close_guard(CloseGuard guard) override { guard_ = std::move(guard); }
     void END() override;
 
-protected:
+  protected:
     // Runs the start handler once (taking it out first, so that it never runs twice), then
     // carries out a close that was requested meanwhile.
     void run_start_handler();
@@ -18,7 +18,7 @@ protected:
     // Performs the close itself (the dialog ends its modal loop).
     virtual void close_now() = 0;
 
-private:
+  private:
     Handler start_;
     CloseGuard guard_;
     bool start_running_ = false;

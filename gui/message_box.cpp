@@ -24,20 +24,28 @@ struct ButtonSpec {
 
 std::vector<ButtonSpec> buttons_of(BoxButtons buttons) {
     switch (buttons) {
-        case BoxButtons::Ok: return {{QMessageBox::Ok, IDOK}};
-        case BoxButtons::OkCancel: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+        case BoxButtons::Ok:
+            return {{QMessageBox::Ok, IDOK}};
+        case BoxButtons::OkCancel:
+            return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
         case BoxButtons::YesNoCancel:
-            return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
-        case BoxButtons::YesNo: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+            return {{QMessageBox::Yes, IDYES},
+                    {QMessageBox::No, IDNO},
+                    {QMessageBox::Cancel, IDCANCEL}};
+        case BoxButtons::YesNo:
+            return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
     }
     return {};
 }
 
 QMessageBox::Icon icon_of(BoxIcon icon) {
     switch (icon) {
-        case BoxIcon::Information: return QMessageBox::Information;
-        case BoxIcon::Question: return QMessageBox::Question;
-        case BoxIcon::Stop: return QMessageBox::Critical;
+        case BoxIcon::Information:
+            return QMessageBox::Information;
+        case BoxIcon::Question:
+            return QMessageBox::Question;
+        case BoxIcon::Stop:
+            return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
@@ -76,9 +84,8 @@ int show_message_box(const BoxRequest& request) {
     }
     box.setEscapeButton(box.button(specs.back().button));
     if (answerer || fallback_answerer) {
-        QTimer::singleShot(0, &box, [&box, &request] {
-            (answerer ? answerer : fallback_answerer)(box, request);
-        });
+        QTimer::singleShot(
+            0, &box, [&box, &request] { (answerer ? answerer : fallback_answerer)(box, request); });
     }
     box.exec();
     auto* clicked = box.clickedButton();
@@ -87,8 +94,12 @@ int show_message_box(const BoxRequest& request) {
     return escape_answer(specs);
 }
 
-void set_box_answerer(BoxAnswerer a) { answerer = std::move(a); }
-void set_fallback_box_answerer(BoxAnswerer a) { fallback_answerer = std::move(a); }
+void set_box_answerer(BoxAnswerer a) {
+    answerer = std::move(a);
+}
+void set_fallback_box_answerer(BoxAnswerer a) {
+    fallback_answerer = std::move(a);
+}
 
 void beep() {
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();

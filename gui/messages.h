@@ -12,7 +12,8 @@ namespace kv::gui {
 using Hwnd = std::uintptr_t;  // 0 = no window
 constexpr unsigned WM_COMMNOTIFY = 0x0044;
 
-using MessageHandler = std::function<void(unsigned msg, std::intptr_t wparam, std::intptr_t lparam)>;
+using MessageHandler =
+    std::function<void(unsigned msg, std::intptr_t wparam, std::intptr_t lparam)>;
 
 // Registers a window's message handler and returns its handle (GUI thread).
 Hwnd register_window(MessageHandler handler);
@@ -21,11 +22,11 @@ void unregister_window(Hwnd window);
 // The way out of a send for a sender that is being shut down: close() (from the GUI thread)
 // wakes a waiting send_message and makes every later one return false at once.
 class SendGate {
-public:
+  public:
     void close();
     bool closed() const;
 
-private:
+  private:
     friend bool send_message(Hwnd, unsigned, std::intptr_t, std::intptr_t, SendGate&);
     struct Call;
     mutable std::mutex mutex_;

@@ -10,7 +10,9 @@ Window::Window()
           if (msg == WM_COMMNOTIFY && comm_notify_) comm_notify_(wparam, lparam);
       })) {}
 
-Window::~Window() { unregister_window(handle_); }
+Window::~Window() {
+    unregister_window(handle_);
+}
 
 void post_to_gui_thread(std::function<void()> fn) {
     if (auto* app = QCoreApplication::instance())

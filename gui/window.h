@@ -10,7 +10,7 @@
 namespace kv::gui {
 
 class Window {
-public:
+  public:
     using CommNotifyHandler = std::function<void(std::intptr_t wparam, std::intptr_t lparam)>;
 
     Window();
@@ -21,7 +21,7 @@ public:
     Hwnd handle() const { return handle_; }
     void set_comm_notify_handler(CommNotifyHandler handler) { comm_notify_ = std::move(handler); }
 
-private:
+  private:
     Hwnd handle_;
     CommNotifyHandler comm_notify_;
 };

@@ -6,7 +6,7 @@ namespace kv::platform {
 namespace {
 
 class SteadyClock : public Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
 };
 
@@ -20,6 +20,8 @@ const Clock& clock() {
     return c ? *c : steady_clock_instance;
 }
 
-void set_clock(const Clock* c) { installed.store(c, std::memory_order_release); }
+void set_clock(const Clock* c) {
+    installed.store(c, std::memory_order_release);
+}
 
 }  // namespace kv::platform

@@ -10,7 +10,7 @@ using TimePoint = std::chrono::steady_clock::time_point;
 using Duration = std::chrono::steady_clock::duration;
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
 };
@@ -22,11 +22,11 @@ void set_clock(const Clock* clock);
 
 // A clock that moves only when told to; for tests.
 class ManualClock : public Clock {
-public:
+  public:
     TimePoint now() const override { return now_; }
     void advance(Duration d) { now_ += d; }
 
-private:
+  private:
     TimePoint now_{std::chrono::hours(24)};
 };
 

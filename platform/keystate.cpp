@@ -9,7 +9,9 @@ namespace {
 std::array<std::atomic<bool>, 256> pressed{};
 std::array<std::atomic<bool>, 256> latched{};
 
-bool valid(int vk) { return vk >= 0 && vk < 256; }
+bool valid(int vk) {
+    return vk >= 0 && vk < 256;
+}
 
 }  // namespace
 
@@ -17,7 +19,9 @@ void set_key_down(int vk, bool down) {
     if (valid(vk)) pressed[vk].store(down);
 }
 
-bool key_is_down(int vk) { return valid(vk) && (pressed[vk].load() || latched[vk].load()); }
+bool key_is_down(int vk) {
+    return valid(vk) && (pressed[vk].load() || latched[vk].load());
+}
 
 void latch_key_down(int vk) noexcept {
     static_assert(std::atomic<bool>::is_always_lock_free);

@@ -3,6 +3,9 @@
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
+# Every source file follows .clang-format.
+find "$root" -path "$root/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) -print |
+    xargs clang-format --dry-run -Werror
 cmake -S "$root" -B "$root/build-test" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV32_SANITIZE=ON >/dev/null
 cmake --build "$root/build-test"
 export QT_QPA_PLATFORM=offscreen

@@ -7,7 +7,7 @@
 namespace kv::util {
 
 class Abandon : public std::runtime_error {
-public:
+  public:
     explicit Abandon(const std::string& why = "operation abandoned") : std::runtime_error(why) {}
 };
 

@@ -24,21 +24,31 @@ std::optional<BoxType> box_type(int type) {
     using gui::BoxButtons;
     using gui::BoxIcon;
     switch (type) {
-        case 1: return BoxType{false, BoxIcon::Information, BoxButtons::Ok, 1};
-        case 2: return BoxType{true, BoxIcon::Question, BoxButtons::OkCancel, 1};
-        case 3: return BoxType{true, BoxIcon::Question, BoxButtons::YesNoCancel, 1};
-        case 4: return BoxType{true, BoxIcon::Question, BoxButtons::YesNo, 1};
-        case 5: return BoxType{true, BoxIcon::Question, BoxButtons::YesNo, 2};
-        case 6: return BoxType{true, BoxIcon::Stop, BoxButtons::OkCancel, 1};
-        default: return std::nullopt;
+        case 1:
+            return BoxType{false, BoxIcon::Information, BoxButtons::Ok, 1};
+        case 2:
+            return BoxType{true, BoxIcon::Question, BoxButtons::OkCancel, 1};
+        case 3:
+            return BoxType{true, BoxIcon::Question, BoxButtons::YesNoCancel, 1};
+        case 4:
+            return BoxType{true, BoxIcon::Question, BoxButtons::YesNo, 1};
+        case 5:
+            return BoxType{true, BoxIcon::Question, BoxButtons::YesNo, 2};
+        case 6:
+            return BoxType{true, BoxIcon::Stop, BoxButtons::OkCancel, 1};
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<int> result_of(int type, int button) {
     switch (type) {
-        case 1: return std::nullopt;
-        case 3: return button;
-        default: return (button == gui::IDOK || button == gui::IDYES) ? 1 : 0;
+        case 1:
+            return std::nullopt;
+        case 3:
+            return button;
+        default:
+            return (button == gui::IDOK || button == gui::IDYES) ? 1 : 0;
     }
 }
 
@@ -56,13 +66,16 @@ std::string message_text(const std::string& text) {
     std::string out;
     out.reserve(converted.size());
     for (char c : converted) {
-        if (c == ';') out += "\r\n";
-        else out += c;
+        if (c == ';')
+            out += "\r\n";
+        else
+            out += c;
     }
     return out;
 }
 
-std::optional<int> POPMSG(const std::string& text, int type, const std::optional<std::string>& title) {
+std::optional<int> POPMSG(const std::string& text, int type,
+                          const std::optional<std::string>& title) {
     const std::string shown = message_text(text);
     close_status_popup();
     const auto kind = box_type(type);
@@ -75,6 +88,8 @@ std::optional<int> POPMSG(const std::string& text, int type, const std::optional
     return result_of(type, button);
 }
 
-bool GETASYNCKEYSTATE(int vk) { return platform::key_is_down(vk); }
+bool GETASYNCKEYSTATE(int vk) {
+    return platform::key_is_down(vk);
+}
 
 }  // namespace kv::util

@@ -13,7 +13,7 @@
 namespace kv::test {
 
 class FakeLink : public core::Pump {
-public:
+  public:
     FakeLink() {
         platform::set_clock(&clock_);
         core::set_pump(this);
@@ -55,7 +55,7 @@ public:
         deliver_due();
     }
 
-private:
+  private:
     void deliver_due() {
         while (!events_.empty() && events_.begin()->first <= clock_.now()) {
             auto action = events_.begin()->second;

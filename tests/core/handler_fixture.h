@@ -17,7 +17,7 @@
 namespace kv::test {
 
 class HandlerFixture : public ::testing::Test {
-protected:
+  protected:
     HandlerFixture() : cd_(dir.path()), device_(pty_.take_master()) {}
 
     void SetUp() override {
@@ -58,7 +58,7 @@ protected:
     FakeLink link;
     int port = -1;
 
-private:
+  private:
     std::string take() {
         std::string out;
         out.swap(sent_);

@@ -21,7 +21,8 @@ TEST(CatalogueLines, LongNamesAreCutAt10And11AndLongLinesAt32) {
     EXPECT_EQ(folder_line("ABCDEFGHIJKLMN"), "ABCDEFGHIJ DIR                  ");
     EXPECT_EQ(stored_file_line("ABCDEFGHIJKLMN", {0, 0, 0, 0}), "ABCDEFGHIJKBAS                  ");
     // The longest code line is exactly 32 characters.
-    EXPECT_EQ(stored_file_line("ABCDEFGHIJK", {1, 65535, 65535, 65535}), "ABCDEFGHIJKCDE 65535,65535,65535");
+    EXPECT_EQ(stored_file_line("ABCDEFGHIJK", {1, 65535, 65535, 65535}),
+              "ABCDEFGHIJKCDE 65535,65535,65535");
     EXPECT_EQ(folder_path_line(std::string(40, 'p')), std::string(32, 'p'));
     EXPECT_EQ(title_line(), "* KV PROJECT CATALOGUE *        ");
     EXPECT_EQ(blank_line(), std::string(32, ' '));

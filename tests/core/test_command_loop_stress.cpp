@@ -17,7 +17,7 @@ namespace {
 using kv::test::save_args;
 
 class CountingPane : public kv::gui::LogPane {
-public:
+  public:
     void append_line(const std::string& line) override {
         ++lines;
         last = line;
@@ -30,27 +30,40 @@ public:
 // Random traffic: names from a small set inside the folder (no way up and out of it), commands
 // cut short or garbled, and bytes that are not commands at all.
 class TrafficGenerator {
-public:
+  public:
     explicit TrafficGenerator(unsigned seed) : rng_(seed) {}
 
     std::string next() {
         switch (pick(7)) {
-            case 0: return garbage();
-            case 1: return "S" + save_args(static_cast<std::uint8_t>(pick(3)), rnd16(), 0, rnd16(), name()) ;
+            case 0:
+                return garbage();
+            case 1:
+                return "S" +
+                       save_args(static_cast<std::uint8_t>(pick(3)), rnd16(), 0, rnd16(), name());
             case 2: {
                 const auto len = static_cast<std::uint16_t>(pick(300));
                 // Sometimes the data stops short; the rest then times out.
-                return "S" + save_args(static_cast<std::uint8_t>(pick(4)), rnd16(), len, rnd16(), name()) +
+                return "S" +
+                       save_args(static_cast<std::uint8_t>(pick(4)), rnd16(), len, rnd16(),
+                                 name()) +
                        bytes(pick(2) ? len : len / 2);
             }
-            case 3: return "S" + save_args(0, 0, static_cast<std::uint16_t>(pick(3)), 0, "D" + std::to_string(pick(3)) + "/") + "x";
-            case 4: return "L" + (pick(4) == 0 ? std::string(pick(2) ? "D1/" : "../") : name()) + "\r";
-            case 5: return "E" + (pick(5) == 0 ? std::string("*") : name()) + "\r";
-            default: return "C" + (pick(3) ? std::string() : std::string("D1/")) + "\r" + bytes(pick(12));
+            case 3:
+                return "S" +
+                       save_args(0, 0, static_cast<std::uint16_t>(pick(3)), 0,
+                                 "D" + std::to_string(pick(3)) + "/") +
+                       "x";
+            case 4:
+                return "L" + (pick(4) == 0 ? std::string(pick(2) ? "D1/" : "../") : name()) + "\r";
+            case 5:
+                return "E" + (pick(5) == 0 ? std::string("*") : name()) + "\r";
+            default:
+                return "C" + (pick(3) ? std::string() : std::string("D1/")) + "\r" +
+                       bytes(pick(12));
         }
     }
 
-private:
+  private:
     unsigned pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng_); }
     std::uint16_t rnd16() { return static_cast<std::uint16_t>(rng_()); }
     std::string name() {
@@ -67,7 +80,8 @@ private:
         std::string s;
         for (unsigned i = 0, n = pick(64); i < n; ++i) {
             char c = static_cast<char>(rng_());
-            if (c != '.' && c != '/' && c != 'S' && c != 'L' && c != 'E' && c != 'C' && c != 'P') s += c;
+            if (c != '.' && c != '/' && c != 'S' && c != 'L' && c != 'E' && c != 'C' && c != 'P')
+                s += c;
         }
         return s;
     }

@@ -48,7 +48,8 @@ TEST_F(Handlers, LoadSendsWhatTheFileHoldsNotWhatItsHeaderSays) {
     dir.write("LOST", kv::core::encode_header(h) + std::string(60, 'x'));
     device_sends("lost\r");
     kv::core::LOAD(port);
-    EXPECT_EQ(pc_sent(68), std::string(1, '\0') + kv::core::encode_fields(h) + std::string(60, 'x'));
+    EXPECT_EQ(pc_sent(68),
+              std::string(1, '\0') + kv::core::encode_fields(h) + std::string(60, 'x'));
 }
 
 TEST_F(Handlers, SaveThatCannotBeWrittenIsLoggedNamingTheFile) {

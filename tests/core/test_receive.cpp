@@ -9,7 +9,9 @@ namespace {
 using namespace std::chrono_literals;
 using kv::core::receive_buffer;
 
-void hold_esc(bool down) { kv::platform::set_key_down(kv::platform::VK_ESCAPE, down); }
+void hold_esc(bool down) {
+    kv::platform::set_key_down(kv::platform::VK_ESCAPE, down);
+}
 
 TEST(WaitChar, TakesWaitingBytesInOrder) {
     kv::test::FakeLink link;

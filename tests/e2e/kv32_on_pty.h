@@ -20,7 +20,7 @@ constexpr std::chrono::milliseconds kReplyTimeout = 10s;
 inline const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 
 class Kv32OnPty {
-public:
+  public:
     explicit Kv32OnPty(std::vector<std::string> extra_args = {}) : pty_() {
         std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
         args.insert(args.end(), extra_args.begin(), extra_args.end());
@@ -46,7 +46,7 @@ public:
     dev::ChildProcess& process() { return *process_; }
     const TempDir& dir() const { return dir_; }
 
-private:
+  private:
     TempDir dir_;
     dev::PtyPair pty_;
     std::unique_ptr<dev::ChildProcess> process_;

@@ -16,7 +16,7 @@ using namespace kv::dev;
 namespace fsys = std::filesystem;
 
 class DiskCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(kv.started()) << kv.process().err(); }
     void TearDown() override { EXPECT_EQ(kv.stop(), 0) << kv.process().err(); }
 
@@ -38,9 +38,11 @@ protected:
 TEST_F(DiskCommands, SaveExampleIsStoredByteForByteAndLogged) {
     EXPECT_EQ(save(dev(), "PROG", "\x01\x02\x03", {3, 0x8000, 0}), kOk);
     ASSERT_TRUE(kv.idle_after(1));
-    EXPECT_EQ(kv.dir().read("PROG"), std::string("KVFILE\x03\x00\x80\x03\x00\x00\x00\x01\x02\x03", 16));
-    EXPECT_EQ(kv.process().out_lines(),
-              (std::vector<std::string>{kv::test::kWaitingLine, "Saving...", kv::test::kWaitingLine}));
+    EXPECT_EQ(kv.dir().read("PROG"),
+              std::string("KVFILE\x03\x00\x80\x03\x00\x00\x00\x01\x02\x03", 16));
+    EXPECT_EQ(
+        kv.process().out_lines(),
+        (std::vector<std::string>{kv::test::kWaitingLine, "Saving...", kv::test::kWaitingLine}));
 }
 
 TEST_F(DiskCommands, EveryByteValueAndA64KiBFileComeBackWhole) {

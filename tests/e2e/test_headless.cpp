@@ -9,9 +9,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using kv::test::Kv32OnPty;
 using kv::test::kReplyTimeout;
 using kv::test::kStartTimeout;
+using kv::test::Kv32OnPty;
 using kv::test::kWaitingLine;
 
 TEST(Headless, SendsOneStartByteAndLogsOneWaitingLine) {
@@ -54,10 +54,12 @@ TEST(Headless, ASecondSignalEndsAProgramStuckInANameWait) {
 
 TEST(Headless, MissingPortGivesTheItalianMessageAndFailureStatus) {
     kv::test::TempDir dir;
-    kv::dev::ChildProcess p(KV32_BINARY, {"--headless", "--port", "/dev/kv32-no-such-port"}, dir.str());
+    kv::dev::ChildProcess p(KV32_BINARY, {"--headless", "--port", "/dev/kv32-no-such-port"},
+                            dir.str());
     EXPECT_EQ(p.wait_exit(kStartTimeout), 1);
-    EXPECT_NE(p.err().find("Errore di apertura della porta di comunicazione (/dev/kv32-no-such-port)."),
-              std::string::npos)
+    EXPECT_NE(
+        p.err().find("Errore di apertura della porta di comunicazione (/dev/kv32-no-such-port)."),
+        std::string::npos)
         << p.err();
     EXPECT_EQ(p.out(), "");  // the window never came up: no log line
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "KV32.INI"));  // --port writes nothing

@@ -18,10 +18,10 @@ struct Result {
 };
 
 class KvdevCli : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        kv32 = std::make_unique<ChildProcess>(KV32_BINARY, std::vector<std::string>{"--headless", "--port", "PTY"},
-                                              pc.str());
+        kv32 = std::make_unique<ChildProcess>(
+            KV32_BINARY, std::vector<std::string>{"--headless", "--port", "PTY"}, pc.str());
         ASSERT_TRUE(kv32->wait_for_line(kv::test::kWaitingLine, kStartTimeout)) << kv32->err();
         const std::string out = kv32->out();
         const auto at = out.find("/dev/pts/");
@@ -55,7 +55,8 @@ TEST_F(KvdevCli, SaveCatLoadEraseAndFolders) {
     EXPECT_NE(saved.out.find("Saved GAMES/HELLO"), std::string::npos) << saved.out;
 
     auto cat = run({"cat", "GAMES/"});  // answered only once the Save has been written
-    EXPECT_EQ(pc.read("GAMES/HELLO"), std::string("KVFILE\0\0\0\x0d\0\x0a\0", 13) + "Hello, device");
+    EXPECT_EQ(pc.read("GAMES/HELLO"),
+              std::string("KVFILE\0\0\0\x0d\0\x0a\0", 13) + "Hello, device");
     EXPECT_EQ(cat.status, 0);
     EXPECT_NE(cat.out.find("HELLO      BAS LINE 10          \n"), std::string::npos) << cat.out;
     EXPECT_NE(cat.out.find("1 File(s)"), std::string::npos);

@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "gui/message_box.h"
 
@@ -17,8 +17,10 @@ int main(int argc, char** argv) {
     // A box that no test expected fails the test and is answered, instead of waiting for ever.
     kv::gui::set_fallback_box_answerer([](QMessageBox& box, const kv::gui::BoxRequest&) {
         ADD_FAILURE() << "unexpected message box: " << box.text().toStdString();
-        if (auto* b = box.defaultButton()) b->click();
-        else box.reject();
+        if (auto* b = box.defaultButton())
+            b->click();
+        else
+            box.reject();
     });
     return RUN_ALL_TESTS();
 }

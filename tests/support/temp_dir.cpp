@@ -1,9 +1,9 @@
 #include "tests/support/temp_dir.h"
 
+#include <stdlib.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace kv::test {
 

@@ -7,7 +7,7 @@
 namespace kv::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,19 +20,19 @@ public:
     // Reads a whole file below the folder.
     std::string read(const std::string& relative) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // Makes a folder the current folder until the end of the scope.
 class ScopedCurrentDir {
-public:
+  public:
     explicit ScopedCurrentDir(const std::filesystem::path& dir);
     ~ScopedCurrentDir();
     ScopedCurrentDir(const ScopedCurrentDir&) = delete;
     ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
 
-private:
+  private:
     std::filesystem::path saved_;
 };
 

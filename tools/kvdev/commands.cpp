@@ -27,7 +27,8 @@ std::string with_slash(const std::string& name) {
 }  // namespace
 
 std::uint8_t save(DeviceLink& link, const std::string& name, const std::string& data,
-                  const FileHeader& header, std::optional<std::uint16_t> length, Patience patience) {
+                  const FileHeader& header, std::optional<std::uint16_t> length,
+                  Patience patience) {
     const bool folder = !name.empty() && name.back() == '/';
     const std::uint16_t announced =
         length ? *length : static_cast<std::uint16_t>(folder ? 1 : data.size());
@@ -93,10 +94,14 @@ std::uint8_t remove_folder(DeviceLink& link, const std::string& name, Patience p
 
 std::string status_text(std::uint8_t status) {
     switch (status) {
-        case kOk: return "done";
-        case kRefused: return "refused";
-        case kBadFolderLength: return "refused: a folder request must announce 1 data byte";
-        default: return "unknown status " + std::to_string(status);
+        case kOk:
+            return "done";
+        case kRefused:
+            return "refused";
+        case kBadFolderLength:
+            return "refused: a folder request must announce 1 data byte";
+        default:
+            return "unknown status " + std::to_string(status);
     }
 }
 

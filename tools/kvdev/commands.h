@@ -17,7 +17,7 @@ constexpr std::uint8_t kBadFolderLength = 26;
 
 // The PC did not answer in time, or answered out of the protocol.
 class ProtocolError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
