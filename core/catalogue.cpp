@@ -3,6 +3,7 @@
 #include "core/catalogue_lines.h"
 #include "core/handler_support.h"
 #include "core/handlers.h"
+#include "core/served_folder.h"
 #include "fs/directory.h"
 #include "platform/files.h"
 #include "util/paths.h"
@@ -11,10 +12,10 @@ namespace kv::core {
 namespace {
 
 // The folder whose path heads the listing: the pattern's folder when it names one, else the
-// current folder (drives read as "\" here, so no drive letter is shown).
+// current folder.
 std::string listed_folder(const std::string& pattern) {
-    if (pattern.find('/') != std::string::npos) return util::FULLPATH(pattern);
-    return platform::current_folder();
+    if (pattern.find('/') != std::string::npos) return util::FULLPATH(served_path(pattern));
+    return served_current_folder();
 }
 
 class Listing {
@@ -30,11 +31,20 @@ class Listing {
     int port_;
 };
 
+// The served root is the root of the device's drive: it has no "." and "..".
+bool is_dot_entry(const std::string& name) {
+    return name == "." || name == "..";
+}
+
 unsigned list_entries(Listing& listing, const std::string& pattern, const std::string& folder) {
     unsigned count = 0;
+    if (holds_nul(pattern)) return count;  // no name on disk holds one
     platform::FindOptions options;
     options.folders = true;
-    for (const auto& entry : platform::find_entries(pattern.empty() ? "*" : pattern, options)) {
+    const bool at_root = folder == served_root();
+    for (const auto& entry :
+         platform::find_entries(served_path(pattern.empty() ? "*" : pattern), options)) {
+        if (at_root && is_dot_entry(entry.name)) continue;
         if (entry.is_folder()) {
             listing.send(folder_line(entry.name));
         } else if (auto header = read_stored_header(folder + "/" + entry.name)) {
@@ -57,7 +67,7 @@ void CAT(int port) {
     listing.send(blank_line());
     listing.send(title_line());
     listing.send(blank_line());
-    listing.send(folder_path_line(folder));
+    listing.send(folder_path_line(device_path(folder)));
     listing.send(blank_line());
     const unsigned count = list_entries(listing, pattern, folder);
     listing.send(blank_line());

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/handlers.h"
+#include "core/log.h"
 #include "core/receive.h"
 #include "core/serial.h"
 #include "gui/main_window.h"
@@ -27,7 +28,7 @@ const Command* find_command(char letter) {
 }
 
 void MESSAGE(gui::LogPane& pane, const std::string& text) {
-    pane.append_line(text);
+    pane.append_line(escape_log_text(text));
 }
 
 void KV(int port, gui::LogPane& pane) {

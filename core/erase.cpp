@@ -3,6 +3,7 @@
 
 #include "core/handler_support.h"
 #include "core/handlers.h"
+#include "core/served_folder.h"
 #include "core/stored_file.h"
 #include "fs/directory.h"
 #include "platform/files.h"
@@ -12,7 +13,7 @@ namespace kv::core {
 namespace {
 
 void erase_folder(int port, const std::string& name) {
-    const std::string folder = without_trailing_slash(name);
+    const std::string folder = served_path(without_trailing_slash(name));
     if (!util::DIR(folder) || !fs::REMOVEDIR(folder)) return SENDERR(port, kStatusRefused);
     send_ok(port);
 }
@@ -20,6 +21,7 @@ void erase_folder(int port, const std::string& name) {
 // Only stored files are deleted; other files that match are left alone.
 void erase_files(int port, std::string pattern) {
     std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    pattern = served_path(pattern);
     if (!platform::file_exists(pattern)) return SENDERR(port, kStatusRefused);
     const std::string folder = platform::folder_part(pattern);
     for (const auto& entry : platform::find_entries(pattern)) {
@@ -33,7 +35,7 @@ void erase_files(int port, std::string pattern) {
 
 void ERASE_(int port) {
     const std::string name = WAITSTRING();
-    if (name.empty()) return SENDERR(port, kStatusRefused);
+    if (name.empty() || holds_nul(name)) return SENDERR(port, kStatusRefused);
     if (is_folder_request(name)) return erase_folder(port, name);
     erase_files(port, name);
 }

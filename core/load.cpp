@@ -3,10 +3,9 @@
 
 #include "core/handler_support.h"
 #include "core/handlers.h"
+#include "core/served_folder.h"
 #include "core/stored_file.h"
-#include "fs/directory.h"
 #include "platform/files.h"
-#include "util/paths.h"
 
 namespace kv::core {
 namespace {
@@ -24,16 +23,16 @@ void send_fields(int port, const StoredHeader& header) {
 // The answer to a folder request has the shape of a folder Save: status, kind 1, param1 0,
 // length 1, param2 0 and one data byte.
 void load_folder(int port, const std::string& name) {
-    const std::string folder = without_trailing_slash(name);
-    if (!util::DIR(folder) || !fs::SETCURDIR(folder)) return SENDERR(port, kStatusRefused);
+    if (!enter_served_folder(without_trailing_slash(name))) return SENDERR(port, kStatusRefused);
     send_ok(port);
     send_fields(port, StoredHeader{1, 0, 1, 0});
     SENDSTR(port, std::string(1, '\0'));
 }
 
 void load_file(int port, const std::string& name) {
-    if (!platform::file_exists(name) || !ISKV(name)) return SENDERR(port, kStatusRefused);
-    const auto bytes = platform::read_whole_file(name);
+    const std::string path = served_path(name);
+    if (!platform::file_exists(path) || !ISKV(path)) return SENDERR(port, kStatusRefused);
+    const auto bytes = platform::read_whole_file(path);
     const auto header = bytes ? decode_header(*bytes) : std::nullopt;
     if (!header) return SENDERR(port, kStatusRefused);  // unreadable, or shorter than a header
     send_ok(port);
@@ -47,7 +46,7 @@ void load_file(int port, const std::string& name) {
 
 void LOAD(int port) {
     const std::string name = WAITSTRING();
-    if (name.empty()) return SENDERR(port, kStatusRefused);
+    if (name.empty() || holds_nul(name)) return SENDERR(port, kStatusRefused);
     if (is_folder_request(name)) return load_folder(port, name);
     load_file(port, name);
 }

@@ -3,6 +3,7 @@
 #include "core/command_loop.h"
 #include "core/log.h"
 #include "core/serial.h"
+#include "core/served_folder.h"
 #include "fs/profile.h"
 #include "gui/main_window.h"
 #include "platform/keystate.h"
@@ -23,18 +24,35 @@ std::string configured_port() {
     return kDefaultPort;
 }
 
+std::string configured_root() {
+    return util::trim_blanks(fs::GETPVPROFSTRING(kSettingsSection, kRootKey, "", kSettingsFile));
+}
+
+namespace {
+
+// Serves the folder the options or the settings name, else the start folder.
+bool serve_root(const StartOptions& options) {
+    const std::string root = options.root ? *options.root : configured_root();
+    if (set_served_root(root.empty() ? "." : root)) return true;
+    util::POPMSG("Errore di accesso alla cartella servita (" + root + ").", 1);
+    return false;
+}
+
+}  // namespace
+
 std::string window_title(const std::string& port) {
     return std::string("KV32 v") + KV32_VERSION + " (" + port + ":57600,N,8,1)";
 }
 
 bool MAIN(const StartOptions& options) {
     const std::string port = options.port ? *options.port : configured_port();
+    if (!serve_root(options)) return false;
     auto window = gui::create_main_window(window_title(port), 500, 500);
     gui::LogPane& pane = window->log_pane();
     int handle = -1;
 
     active_window = window.get();
-    set_log_sink([&pane](const std::string& line) { MESSAGE(pane, line); });
+    ScopedLogSink log([&pane](const std::string& line) { MESSAGE(pane, line); });
     window->set_start_handler([&] { KV(handle, pane); });
     window->activate([&] {
         handle = APRICOM(*window, port);
@@ -44,7 +62,6 @@ bool MAIN(const StartOptions& options) {
     active_window = nullptr;
 
     if (handle >= 0) CLOSECOMM(handle);
-    set_log_sink(nullptr);
     return handle >= 0;
 }
 

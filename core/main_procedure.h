@@ -9,20 +9,28 @@ namespace kv::core {
 constexpr const char* kSettingsFile = ".\\KV32.INI";
 constexpr const char* kSettingsSection = "Impostazioni";
 constexpr const char* kPortKey = "Porta";
+constexpr const char* kRootKey = "Radice";
 constexpr const char* kDefaultPort = "COM1";
 
 struct StartOptions {
-    // A port for this run only: the settings file is neither read nor written.
+    // A port for this run only: the settings file's port is neither read nor written.
     std::optional<std::string> port;
+    // The folder to serve for this run only; otherwise the settings file's, else the start folder.
+    std::optional<std::string> root;
 };
 
 // The port name from the settings file; "COM1", written back, when it is missing or blank.
 std::string configured_port();
 
+// The folder to serve from the settings file ("" when none is set: the start folder). Never
+// written.
+std::string configured_root();
+
 // "KV32 v<version> (<port>:57600,N,8,1)".
 std::string window_title(const std::string& port);
 
-// Runs the program. False when the port could not be opened (the user has been told).
+// Runs the program. False when the served folder or the port could not be opened (the user has
+// been told).
 bool MAIN(const StartOptions& options = {});
 
 // A close request to the main window while MAIN runs (SIGINT, SIGTERM); nothing otherwise.

@@ -2,6 +2,7 @@
 #include "core/handler_support.h"
 #include "core/handlers.h"
 #include "core/log.h"
+#include "core/served_folder.h"
 #include "core/stored_file.h"
 #include "fs/directory.h"
 #include "platform/files.h"
@@ -27,7 +28,7 @@ SaveRequest read_request() {
 }
 
 void save_folder(int port, const SaveRequest& r) {
-    const std::string folder = without_trailing_slash(r.name);
+    const std::string folder = served_path(without_trailing_slash(r.name));
     if (r.header.length != 1) return SENDERR(port, kStatusBadFolderLength);
     if (util::DIR(folder) || platform::file_exists(folder)) return SENDERR(port, kStatusRefused);
     if (!fs::CREATEDIR(folder)) return SENDERR(port, kStatusRefused);
@@ -36,13 +37,14 @@ void save_folder(int port, const SaveRequest& r) {
 }
 
 void save_file(int port, const SaveRequest& r) {
-    if (platform::file_exists(r.name)) return SENDERR(port, kStatusRefused);
+    const std::string path = served_path(r.name);
+    if (platform::file_exists(path)) return SENDERR(port, kStatusRefused);
     send_ok(port);
     std::string data;
     data.reserve(r.header.length);
     for (unsigned i = 0; i < r.header.length; ++i) data += WAITCHAR();
     // The device has had its 0x00 and sent its data: a failure can only be told in the log.
-    if (!platform::write_whole_file(r.name, encode_header(r.header) + data))
+    if (!platform::write_whole_file(path, encode_header(r.header) + data))
         log_line("Cannot save " + r.name + ": " +
                  platform::file_error_text(platform::last_file_error()));
 }
@@ -51,7 +53,7 @@ void save_file(int port, const SaveRequest& r) {
 
 void SAVE(int port) {
     const SaveRequest r = read_request();
-    if (r.name.empty()) return SENDERR(port, kStatusRefused);
+    if (r.name.empty() || holds_nul(r.name)) return SENDERR(port, kStatusRefused);
     if (is_folder_request(r.name)) return save_folder(port, r);
     save_file(port, r);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Runs command handlers in this process: the device's bytes are put straight into the receive
 // buffer on a manual clock, and what the PC sends goes through a real port on a pseudo-terminal
-// and is collected on its other side. Files live in a temporary current folder.
+// and is collected on its other side. Files live in a temporary folder, served and current.
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "core/serial.h"
+#include "core/served_folder.h"
 #include "platform/files.h"
 #include "tests/core/fake_link.h"
 #include "tests/support/temp_dir.h"
@@ -21,6 +22,7 @@ class HandlerFixture : public ::testing::Test {
     HandlerFixture() : cd_(dir.path()), device_(pty_.take_master()) {}
 
     void SetUp() override {
+        ASSERT_TRUE(core::set_served_root(dir.str()));
         platform::set_upper_case_file_names(true);
         port = core::OPENCOMM(pty_.slave_path(), 16384, 16384);
         ASSERT_GE(port, 0);

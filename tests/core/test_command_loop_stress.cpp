@@ -1,13 +1,17 @@
 // Long streams of random bytes and random well-formed commands through the command loop, on a
-// manual clock so that time-outs cost nothing, in a temporary folder. The program must survive
-// them and still answer a Catalogue correctly.
+// manual clock so that time-outs cost nothing, in a served folder inside a temporary one. The
+// program must survive them, touch nothing outside the served folder and still answer a
+// Catalogue correctly.
 #include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
 #include "core/catalogue_lines.h"
 #include "core/command_loop.h"
 #include "core/handlers.h"
+#include "core/log.h"
+#include "core/served_folder.h"
 #include "core/stored_file.h"
 #include "gui/main_window.h"
 #include "tests/core/handler_fixture.h"
@@ -27,8 +31,8 @@ class CountingPane : public kv::gui::LogPane {
     std::string last;
 };
 
-// Random traffic: names from a small set inside the folder (no way up and out of it), commands
-// cut short or garbled, and bytes that are not commands at all.
+// Random traffic: names from a small set, some of which try to climb out of the served folder,
+// commands cut short or garbled, and bytes that are not commands at all.
 class TrafficGenerator {
   public:
     explicit TrafficGenerator(unsigned seed) : rng_(seed) {}
@@ -54,7 +58,8 @@ class TrafficGenerator {
                                  "D" + std::to_string(pick(3)) + "/") +
                        "x";
             case 4:
-                return "L" + (pick(4) == 0 ? std::string(pick(2) ? "D1/" : "../") : name()) + "\r";
+                return "L" + (pick(4) == 0 ? std::string(pick(2) ? "D1/" : "../../") : name()) +
+                       "\r";
             case 5:
                 return "E" + (pick(5) == 0 ? std::string("*") : name()) + "\r";
             default:
@@ -67,21 +72,21 @@ class TrafficGenerator {
     unsigned pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng_); }
     std::uint16_t rnd16() { return static_cast<std::uint16_t>(rng_()); }
     std::string name() {
-        static const char* names[] = {"A", "b", "PROG", "D1/X", "d1/y", "", "A*", "?", "D2/Z"};
-        return names[pick(9)];
+        static const char* names[] = {"A",  "b", "PROG", "D1/X",    "d1/y",  "",
+                                      "A*", "?", "D2/Z", "../OUT*", "/../*", "\\..\\B"};
+        return names[pick(12)];
     }
     std::string bytes(unsigned n) {
         std::string s;
         for (unsigned i = 0; i < n; ++i) s += static_cast<char>(rng_());
         return s;
     }
-    // Anything but "." and "/" (so no path can climb out) and no command letters.
+    // Anything but command letters.
     std::string garbage() {
         std::string s;
         for (unsigned i = 0, n = pick(64); i < n; ++i) {
             char c = static_cast<char>(rng_());
-            if (c != '.' && c != '/' && c != 'S' && c != 'L' && c != 'E' && c != 'C' && c != 'P')
-                s += c;
+            if (c != 'S' && c != 'L' && c != 'E' && c != 'C' && c != 'P') s += c;
         }
         return s;
     }
@@ -90,9 +95,14 @@ class TrafficGenerator {
 
 class CommandLoopStress : public kv::test::HandlerFixture {};
 
-TEST_F(CommandLoopStress, SurvivesRandomTrafficAndThenListsCorrectly) {
+TEST_F(CommandLoopStress, SurvivesRandomTrafficInsideTheServedFolderAndThenListsCorrectly) {
+    // Beside the served folder: a stored file that a climbing Erase would delete.
+    const std::string outside = kv::core::encode_header({});
+    dir.write("OUT", outside);
+    const std::string top = (dir.path() / "SERVED").string();
+    std::filesystem::create_directory(top);
+    ASSERT_TRUE(kv::core::set_served_root(top));
     TrafficGenerator traffic(20261207);
-    const std::string top = kv::platform::current_folder();
     int chunks = 0;
     bool esc = false;
     // Whenever the loop would wait, more traffic arrives; at the end Esc is pressed, released
@@ -110,13 +120,20 @@ TEST_F(CommandLoopStress, SurvivesRandomTrafficAndThenListsCorrectly) {
         return true;
     });
     CountingPane pane;
+    kv::core::ScopedLogSink log([&pane](const std::string& line) { pane.append_line(line); });
     kv::core::KV(port, pane);
     kv::platform::release_all_keys();
     link.on_idle(nullptr);
     EXPECT_GT(pane.lines, 500);
 
-    // Back in the top folder (Loads of "../" may have left it), a Catalogue still answers right.
-    ASSERT_TRUE(kv::platform::set_current_folder(top));
+    std::set<std::string> beside;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        beside.insert(e.path().filename().string());
+    EXPECT_EQ(beside, (std::set<std::string>{"OUT", "SERVED"}));
+    EXPECT_EQ(dir.read("OUT"), outside);
+
+    // Back in the top folder (Loads of folders may have left it), a Catalogue still answers right.
+    ASSERT_TRUE(kv::core::enter_served_folder("/"));
     kv::core::receive_buffer().clear();
     pc_sent();
     unsigned stored = 0;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "core/main_procedure.h"
+#include "core/served_folder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_test.h"
 #include "tools/kvdev/link.h"
@@ -18,15 +19,28 @@ namespace {
 
 using namespace std::chrono_literals;
 
+kv::core::StartOptions start_options(const std::string& port,
+                                     std::optional<std::string> root = std::nullopt) {
+    kv::core::StartOptions options;
+    options.port = port;
+    options.root = std::move(root);
+    return options;
+}
+
 class MainProcedureTest : public kv::test::WindowTest {
   protected:
+    void expect_one_box_and_no_window(const kv::core::StartOptions& options,
+                                      const QString& expected);
     kv::test::TempDir dir;
 };
 
 TEST_F(MainProcedureTest, ServesInItsWindowUntilEscAndRefusesOtherCloses) {
     kv::dev::PtyPair pty;
     auto device = pty.take_master();
-    dir.write("KV32.INI", "[Impostazioni]\r\nPorta=" + pty.slave_path() + "\r\n");
+    const std::string settings =
+        "[Impostazioni]\r\nPorta=" + pty.slave_path() + "\r\nRadice = SERVED \r\n";
+    dir.write("KV32.INI", settings);
+    std::filesystem::create_directory(dir.path() / "SERVED");
     kv::test::ScopedCurrentDir cd(dir.path());
 
     QString title, log_after_start;
@@ -51,6 +65,8 @@ TEST_F(MainProcedureTest, ServesInItsWindowUntilEscAndRefusesOtherCloses) {
     driver.start(20);
     EXPECT_TRUE(kv::core::MAIN());
     driver.stop();
+    EXPECT_EQ(kv::core::served_root(), (dir.path() / "SERVED").string());
+    EXPECT_EQ(dir.read("KV32.INI"), settings);
 
     EXPECT_TRUE(title.endsWith("(" + QString::fromStdString(pty.slave_path()) + ":57600,N,8,1)"))
         << title.toStdString();
@@ -76,12 +92,28 @@ TEST_F(MainProcedureTest, EscHeldAtTheStartSendsTheStartByteAndLogsNothing) {
                                QEvent::KeyPress);
         });
     });
-    EXPECT_TRUE(kv::core::MAIN({pty.slave_path()}));
+    EXPECT_TRUE(kv::core::MAIN(start_options(pty.slave_path())));
     EXPECT_EQ(log_text, "");
     EXPECT_EQ(device.read_byte(2s), std::optional<std::uint8_t>(0));
 }
 
-TEST_F(MainProcedureTest, PortFailureShowsOneBoxAndNeverShowsTheWindow) {
+TEST_F(MainProcedureTest, FolderOrPortFailureShowsOneBoxAndNeverShowsTheWindow) {
+    struct Case {
+        kv::core::StartOptions options;
+        QString text;
+    } cases[] = {
+        {start_options("COM99"), "Errore di apertura della porta di comunicazione (COM99)."},
+        {start_options("COM99", "/no/such/kv32"),
+         "Errore di accesso alla cartella servita (/no/such/kv32)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        expect_one_box_and_no_window(c.options, c.text);
+    }
+}
+
+void MainProcedureTest::expect_one_box_and_no_window(const kv::core::StartOptions& options,
+                                                     const QString& expected) {
     int boxes = 0;
     QString text;
     kv::gui::set_box_answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
@@ -97,10 +129,10 @@ TEST_F(MainProcedureTest, PortFailureShowsOneBoxAndNeverShowsTheWindow) {
             window_seen = true;
     });
     probe.start(1);
-    EXPECT_FALSE(kv::core::MAIN({"COM99"}));
+    EXPECT_FALSE(kv::core::MAIN(options));
     probe.stop();
     EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(text, "Errore di apertura della porta di comunicazione (COM99).");
+    EXPECT_EQ(text, expected);
     EXPECT_FALSE(window_seen);
 }
 

@@ -125,12 +125,16 @@ TEST(CommandLine, HelpVersionAndBadArguments) {
     EXPECT_EQ(help.wait_exit(kStartTimeout), 0);
     EXPECT_NE(help.out().find("--headless"), std::string::npos);
     EXPECT_NE(help.out().find("--port"), std::string::npos);
+    EXPECT_NE(help.out().find("--root /"), std::string::npos);
     kv::dev::ChildProcess version(KV32_BINARY, {"--version"});
     EXPECT_EQ(version.wait_exit(kStartTimeout), 0);
     EXPECT_EQ(version.out().rfind("KV32 ", 0), 0u);
     kv::dev::ChildProcess bad(KV32_BINARY, {"--frobnicate"});
     EXPECT_EQ(bad.wait_exit(kStartTimeout), 2);
     EXPECT_NE(bad.err().find("--frobnicate"), std::string::npos);
+    kv::dev::ChildProcess no_folder(KV32_BINARY, {"--root"});
+    EXPECT_EQ(no_folder.wait_exit(kStartTimeout), 2);
+    EXPECT_NE(no_folder.err().find("--root needs a folder"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+// The folder that KV32 serves. To the device it is the root of a drive: every name the device
+// sends is taken inside it, component by component. A name beginning with "/" or "\" starts at
+// the served root, "." is dropped and ".." never climbs above the served root. The confinement
+// is lexical: symbolic links that the user placed inside the tree are followed like any folder
+// (the device cannot make links). Serving "/" gives the device the whole file system.
+#include <string>
+
+namespace kv::core {
+
+// Serves a folder (relative to the current folder) and makes it the current folder. False, with
+// nothing changed, when it is not a folder that can be entered.
+bool set_served_root(const std::string& folder);
+// The served root: absolute, "/"-separated, without symbolic links. Until one is set, the
+// current folder at the first use.
+const std::string& served_root();
+// The device's current folder, absolute, inside the served root.
+const std::string& served_current_folder();
+
+// The absolute path of a device name inside the served tree. A trailing separator and wildcards
+// are kept; "" stays "".
+std::string served_path(const std::string& name);
+// Makes a device folder name the current folder; false, with nothing changed, when it is not a
+// folder that can be made current.
+bool enter_served_folder(const std::string& name);
+// The device's view of a path inside the served tree: "/" for the served root, "/GAMES" below.
+std::string device_path(const std::string& path);
+
+// A name holding a NUL byte cannot be a name on disk.
+inline bool holds_nul(const std::string& name) {
+    return name.find('\0') != std::string::npos;
+}
+
+}  // namespace kv::core
