@@ -7,5 +7,7 @@
 namespace kv::gui {
 
 QString from_ansi(std::string_view bytes);
+// Back to Windows-1252; a character that the code page lacks becomes "?".
+std::string to_ansi(const QString& text);
 
 }  // namespace kv::gui

@@ -3,9 +3,12 @@
 #include <optional>
 #include <string>
 
+#include "util/status_popup.h"
+
 namespace kv::util {
 
-// Shows a modal box of the given type (1..6) with text and title (default "Attenzione").
+// Closes the status pop-up when one is up, then shows a modal box of the given type (1..6) with
+// text and title (default "Attenzione").
 // Text bytes are Windows-1252; a text holding any byte 0x81..0xA8 is first taken as code page 850
 // and converted; every ";" becomes a line break. Types 2..6 beep first.
 // Result: nothing for type 1 and for a type outside 1..6 (which shows nothing); for types 2, 4, 5

@@ -1,0 +1,207 @@
+#include "gui/status_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <algorithm>
+#include <cstdio>
+
+#include "gui/run_mode.h"
+#include "gui/text.h"
+#include "platform/codepages.h"
+#include "platform/keystate.h"
+
+namespace kv::gui {
+namespace {
+
+bool have_screen() {
+    return !is_headless() && qobject_cast<QApplication*>(QCoreApplication::instance());
+}
+
+// Text with CR LF line ends as a label shows it.
+QString label_text(const std::string& text) {
+    return from_ansi(text).replace("\r\n", "\n");
+}
+
+// A dialog without close box that refuses to close while Esc or F4 is held down, until the
+// program lifts the restriction.
+class PopupDialog : public QDialog {
+  public:
+    PopupDialog() { setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint); }
+    void lift_restriction() { restricted_ = false; }
+
+  protected:
+    void reject() override {
+        if (may_close()) QDialog::reject();
+    }
+    void closeEvent(QCloseEvent* event) override {
+        if (may_close())
+            QDialog::closeEvent(event);
+        else
+            event->ignore();
+    }
+
+  private:
+    bool may_close() const {
+        return !restricted_ || !(platform::key_is_down(platform::VK_ESCAPE) ||
+                                 platform::key_is_down(platform::VK_F4));
+    }
+    bool restricted_ = true;
+};
+
+void centre(QDialog& dialog) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        dialog.move(area.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+    }
+}
+
+class PopupWindow : public StatusWindow {
+  public:
+    PopupWindow() : dialog_(std::make_unique<PopupDialog>()) {}
+    ~PopupWindow() override { close(); }
+
+    void set_text(const std::string& text) override {
+        if (second_) second_->setText(label_text(text));
+    }
+    void set_position(int position) override {
+        if (progress_)
+            progress_->setValue(std::clamp(position, progress_->minimum(), progress_->maximum()));
+    }
+    void redraw_text() override {
+        if (second_) second_->repaint();
+    }
+    void close() override {
+        dialog_->lift_restriction();
+        dialog_->close();
+    }
+    QDialog* dialog() const override { return dialog_.get(); }
+
+  protected:
+    std::unique_ptr<PopupDialog> dialog_;
+    QLabel* second_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+};
+
+class WaitingWindow : public PopupWindow {
+  public:
+    WaitingWindow(const std::string& title, const std::string& text, int lines, int width,
+                  std::optional<ProgressRange> range) {
+        QDialog& d = *dialog_;
+        d.setWindowTitle(from_ansi(title));
+        d.setCursor(Qt::WaitCursor);
+        auto* icon = new QLabel(&d);
+        icon->setObjectName("icon");
+        icon->setPixmap(d.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+        icon->setGeometry(15, 20, 32, 32);
+        QFont font("Arial");
+        font.setPixelSize(15);
+        second_ = new QLabel(label_text(text), &d);
+        second_->setObjectName("text");
+        second_->setFont(font);
+        second_->setWordWrap(true);
+        second_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (range) {
+            ++lines;
+            width += 5;
+            progress_ = new QProgressBar(&d);
+            progress_->setObjectName("progress");
+            progress_->setRange(range->low, range->high);
+            progress_->setValue(range->low);
+        }
+        const int w = width + 110;
+        const int h = (lines + 5) * QFontMetrics(font).height();
+        d.setFixedSize(std::max(w, 1), std::max(h, 1));
+        second_->setGeometry(65, 20, std::max(w - 90, 0), std::max(h - 80, 0));
+        if (progress_) progress_->setGeometry(15, h - 60, std::max(w - 35, 0), 20);
+        centre(d);
+        d.show();
+    }
+};
+
+QPixmap printer_picture() {
+    QIcon theme = QIcon::fromTheme("printer", QIcon::fromTheme("document-print"));
+    if (!theme.isNull()) return theme.pixmap(32, 32);
+    QPixmap picture(32, 32);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setPen(Qt::black);
+    p.setBrush(Qt::white);
+    p.drawRect(9, 2, 14, 10);  // the sheet going in
+    p.setBrush(Qt::lightGray);
+    p.drawRect(2, 11, 28, 13);  // the body
+    p.setBrush(Qt::white);
+    p.drawRect(8, 20, 16, 10);  // the sheet coming out
+    p.setBrush(Qt::green);
+    p.drawEllipse(24, 14, 3, 3);
+    return picture;
+}
+
+// The layout of the print window: a framed group with the printer, the fixed text and the page
+// number, and below it the hidden cancel button, whose room is taken off as the window opens.
+class PrintWindow : public PopupWindow {
+  public:
+    PrintWindow() {
+        QDialog& d = *dialog_;
+        d.setWindowTitle("Attendere");
+        auto* frame = new QGroupBox(&d);
+        frame->setGeometry(10, 6, 250, 62);
+        auto* picture = new QLabel(frame);
+        picture->setObjectName("picture");
+        picture->setPixmap(printer_picture());
+        picture->setGeometry(12, 16, 32, 32);
+        auto* fixed = new QLabel("Sto stampando la pagina n.:", frame);
+        fixed->setObjectName("fixed");
+        fixed->setGeometry(54, 22, 150, 20);
+        second_ = new QLabel(frame);
+        second_->setObjectName("page");
+        second_->setGeometry(206, 22, 36, 20);
+        second_->setFrameShape(QFrame::StyledPanel);
+        second_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* cancel = new QPushButton("&Annulla", &d);
+        cancel->setObjectName("cancel");
+        cancel->setGeometry(95, 78, 80, 26);
+        cancel->hide();
+        constexpr int kResourceHeight = 112;
+        d.setFixedSize(270, kResourceHeight - 33);
+        centre(d);
+        d.show();
+    }
+};
+
+}  // namespace
+
+StatusWindow::~StatusWindow() = default;
+
+std::unique_ptr<StatusWindow> StatusWindow::waiting(const std::string& title,
+                                                    const std::string& text, int lines, int width,
+                                                    std::optional<ProgressRange> range) {
+    if (!have_screen()) {
+        std::fprintf(stderr, "%s: %s\n", platform::ansi_to_utf8(title).c_str(),
+                     platform::ansi_to_utf8(text).c_str());
+        std::fflush(stderr);
+        return nullptr;
+    }
+    return std::make_unique<WaitingWindow>(title, text, lines, width, range);
+}
+
+std::unique_ptr<StatusWindow> StatusWindow::printing() {
+    if (!have_screen()) return nullptr;
+    return std::make_unique<PrintWindow>();
+}
+
+int screen_text_width(const std::string& line) {
+    if (!have_screen()) return 0;
+    return QFontMetrics(QApplication::font()).horizontalAdvance(from_ansi(line));
+}
+
+}  // namespace kv::gui
