@@ -31,7 +31,9 @@ void MESSAGE(gui::LogPane& pane, const std::string& text) {
     pane.append_line(escape_log_text(text));
 }
 
-void KV(int port, gui::LogPane& pane) {
+namespace {
+
+void serve(int port, gui::LogPane& pane) {
     SENDSTR(port, std::string(1, '\0'));
     for (;;) {
         if (esc_held()) return;
@@ -45,6 +47,16 @@ void KV(int port, gui::LogPane& pane) {
         if (!command) continue;  // Esc: back to the test at the top
         MESSAGE(pane, command->log_line);
         command->handler(port);
+    }
+}
+
+}  // namespace
+
+void KV(int port, gui::LogPane& pane) {
+    try {
+        serve(port, pane);
+    } catch (const Terminated&) {
+        // The program is ending: the command in progress is abandoned.
     }
 }
 

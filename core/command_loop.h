@@ -23,7 +23,7 @@ const Command* find_command(char letter);
 // Appends one line to the log pane, control bytes escaped (see escape_log_text).
 void MESSAGE(gui::LogPane& pane, const std::string& text);
 
-// Serves commands on the port until Esc is held down.
+// Serves commands on the port until Esc is held down or the program is asked to end.
 void KV(int port, gui::LogPane& pane);
 
 }  // namespace kv::core

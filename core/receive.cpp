@@ -39,6 +39,7 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
     const auto& clock = platform::clock();
     std::string c;
     for (;;) {
+        if (platform::termination_requested()) throw Terminated{};
         if (esc_held()) break;
         c = GETCHAR();
         if (!c.empty()) break;

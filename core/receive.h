@@ -25,8 +25,14 @@ void set_pump(Pump* pump);
 // True while the user holds Esc down, which ends the command loop and every byte wait.
 bool esc_held();
 
+// Thrown by every primitive once the program has been asked to end: the command in progress is
+// abandoned, and the command loop returns.
+struct Terminated {};
+
 // Handles every pending event without waiting.
 bool SYSREFRESH();
+
+// Every wait below throws Terminated once termination has been requested.
 
 // The next received byte; the empty string when Esc ended the wait. No time-out.
 std::string WAITCOMMAND();

@@ -24,8 +24,8 @@ int signal_pipe[2] = {-1, -1};
 
 std::atomic<int> quit_signals{0};
 
-// The first signal asks for a normal end (Esc). A command handler may still be waiting for the
-// end of a name, which Esc does not cut short; a second signal ends the program at once.
+// The first signal asks for a normal end: Esc held, every wait for the device ended, then the
+// window closed and the shut-down procedure run. A second signal ends the program at once.
 void on_quit_signal(int sig) {
     if (quit_signals.fetch_add(1) > 0) {
         static const char text[] = "kv32: ended by a second signal\n";
@@ -33,6 +33,7 @@ void on_quit_signal(int sig) {
         ::_exit(128 + sig);
     }
     platform::latch_key_down(platform::VK_ESCAPE);
+    platform::request_termination();
     const char byte = 1;
     [[maybe_unused]] auto n = ::write(signal_pipe[1], &byte, 1);
 }

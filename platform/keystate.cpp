@@ -8,6 +8,7 @@ namespace {
 
 std::array<std::atomic<bool>, 256> pressed{};
 std::array<std::atomic<bool>, 256> latched{};
+std::atomic<bool> terminating{false};
 
 bool valid(int vk) {
     return vk >= 0 && vk < 256;
@@ -33,6 +34,18 @@ void release_all_keys() {
         pressed[vk].store(false);
         latched[vk].store(false);
     }
+}
+
+void request_termination() noexcept {
+    terminating.store(true);
+}
+
+bool termination_requested() {
+    return terminating.load();
+}
+
+void clear_termination_request() {
+    terminating.store(false);
 }
 
 }  // namespace kv::platform

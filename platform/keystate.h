@@ -1,6 +1,7 @@
 #pragma once
 // Key state of the program's own windows, by Windows virtual-key code. The window layer records
-// presses and releases from its key events; in headless runs SIGINT and SIGTERM hold Esc down.
+// presses and releases from its key events; SIGINT and SIGTERM hold Esc down and ask the program
+// to end.
 namespace kv::platform {
 
 constexpr int VK_ESCAPE = 27;
@@ -14,5 +15,12 @@ bool key_is_down(int vk);
 void latch_key_down(int vk) noexcept;
 // Releases every key (tests).
 void release_all_keys();
+
+// The program was asked to end (SIGINT, SIGTERM): every wait for the device ends at once.
+// Async-signal-safe.
+void request_termination() noexcept;
+bool termination_requested();
+// Forgets the request (tests).
+void clear_termination_request();
 
 }  // namespace kv::platform

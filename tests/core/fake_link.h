@@ -19,6 +19,7 @@ class FakeLink : public core::Pump {
         core::set_pump(this);
         core::receive_buffer().clear();
         platform::release_all_keys();
+        platform::clear_termination_request();
         start_ = clock_.now();
     }
     ~FakeLink() override {
@@ -26,6 +27,7 @@ class FakeLink : public core::Pump {
         platform::set_clock(nullptr);
         core::receive_buffer().clear();
         platform::release_all_keys();
+        platform::clear_termination_request();
     }
 
     // Bytes that reach the receive buffer `after` the start.

@@ -1,9 +1,11 @@
 // The disk command handlers on a manual clock: time-outs cost nothing here.
 #include <gtest/gtest.h>
 
+#include "core/command_loop.h"
 #include "core/handlers.h"
 #include "core/log.h"
 #include "core/stored_file.h"
+#include "gui/main_window.h"
 #include "tests/core/handler_fixture.h"
 
 namespace {
@@ -70,13 +72,39 @@ TEST_F(Handlers, CatalogueOfAnEmptyPatternDoesNotWaitForAcknowledgementsThatCame
     dir.write("TINY", "KVFILE");  // too short for a header: not listed
     device_sends("\r" + std::string(20, '\x06'));
     kv::core::CAT(port);
-    const std::string out = pc_sent(1 + 32 * 11 + 1);
+    const std::string out = pc_sent(1 + 32 * 9 + 1);  // no "." or ".." at the top
     EXPECT_EQ(link.elapsed(), 0s);
     EXPECT_EQ(out.front(), '\0');
     EXPECT_EQ(out.back(), '\0');
     EXPECT_NE(out.find("PROG       BAS LINE 10          "), std::string::npos);
     EXPECT_EQ(out.find("TINY"), std::string::npos);
     EXPECT_NE(out.find("1 File(s)                       "), std::string::npos);
+}
+
+class NullPane : public kv::gui::LogPane {
+  public:
+    void append_line(const std::string& line) override { text_ += line + "\r\n"; }
+    const std::string& text() const override { return text_; }
+
+  private:
+    std::string text_;
+};
+
+TEST_F(Handlers, TerminationEndsEveryWaitAndTheCommandLoop) {
+    // A name without its CR, a Save's data that stops short, the wait for a command.
+    for (const std::string& cut_short :
+         {std::string("LPART"), "S" + save_args(0, 0, 9, 0, "D") + "ab", std::string()}) {
+        kv::core::receive_buffer().clear();
+        kv::platform::clear_termination_request();
+        const auto before = link.elapsed();
+        device_sends(cut_short);
+        link.at(before + 1s, [] { kv::platform::request_termination(); });
+        NullPane pane;
+        kv::core::KV(port, pane);
+        EXPECT_EQ(link.elapsed(), before + 1s) << cut_short;
+        EXPECT_EQ(pc_sent(1).substr(0, 1), std::string(1, '\0'));  // the start byte
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "D"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "core/main_procedure.h"
 #include "core/served_folder.h"
+#include "platform/keystate.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_test.h"
 #include "tools/kvdev/link.h"
@@ -95,6 +96,30 @@ TEST_F(MainProcedureTest, EscHeldAtTheStartSendsTheStartByteAndLogsNothing) {
     EXPECT_TRUE(kv::core::MAIN(start_options(pty.slave_path())));
     EXPECT_EQ(log_text, "");
     EXPECT_EQ(device.read_byte(2s), std::optional<std::uint8_t>(0));
+}
+
+TEST_F(MainProcedureTest, ATerminationRequestEndsANameWaitAndTheWindow) {
+    kv::dev::PtyPair pty;
+    auto device = pty.take_master();
+    kv::test::ScopedCurrentDir cd(dir.path());
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* log = dialog ? dialog->findChild<QPlainTextEdit*>("log") : nullptr;
+        if (!log) return;
+        if (!log->toPlainText().contains("Loading...")) {
+            device.send_raw("LNAME-WITHOUT-ITS-CR");
+            return;
+        }
+        // What SIGTERM does.
+        kv::platform::latch_key_down(kv::platform::VK_ESCAPE);
+        kv::platform::request_termination();
+        kv::core::request_main_window_close();
+        driver.stop();
+    });
+    driver.start(50);
+    EXPECT_TRUE(kv::core::MAIN(start_options(pty.slave_path())));
+    kv::platform::clear_termination_request();
 }
 
 TEST_F(MainProcedureTest, FolderOrPortFailureShowsOneBoxAndNeverShowsTheWindow) {
