@@ -1,0 +1,406 @@
+#include "db/dbf_table.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "db/db_errors.h"
+#include "db/disk_io.h"
+#include "db/order_list.h"
+#include "util/settings.h"
+#include "util/wall_clock.h"
+
+namespace kv::db {
+namespace {
+
+constexpr int kDiskFullOsCode = 112;
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string base_of(const std::string& name) {
+    std::string base = platform::file_part(name);
+    if (const auto dot = base.rfind('.'); dot != std::string::npos) base.resize(dot);
+    return base;
+}
+
+std::string without_extension(const std::string& name) {
+    return platform::folder_part(name) + base_of(name);
+}
+
+bool raise_open_failure(const std::string& name, const char* operation) {
+    const platform::FileError error = platform::last_file_error();
+    const bool sharing = error.win32 == platform::win_error::SHARING_VIOLATION ||
+                         error.win32 == platform::win_error::LOCK_VIOLATION;
+    return raise(kGenOpen, "Open error", name, operation,
+                 sharing ? platform::win_error::SHARING_VIOLATION : error.win32, sharing);
+}
+
+}  // namespace
+
+std::string with_extension(const std::string& name, const std::string& extension) {
+    return platform::file_part(name).find('.') == std::string::npos ? name + extension : name;
+}
+
+Table::Table() = default;
+
+Table::~Table() {
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+std::unique_ptr<Table> Table::open(const std::string& name, const OpenOptions& options) {
+    const std::string file = with_extension(name, ".DBF");
+    std::unique_ptr<Table> table(new Table());
+    table->shared_ = options.shared;
+    table->read_only_ = options.read_only;
+    const auto access = options.read_only ? platform::Access::Read : platform::Access::ReadWrite;
+    const auto share = options.shared ? platform::Share::DenyNone : platform::Share::DenyAll;
+    if (!table->file_.open(file, access, share, platform::Disposition::OpenExisting)) {
+        raise_open_failure(file, "open");
+        return nullptr;
+    }
+    table->name_ = platform::resolve_path(file, platform::NameCase::Setting);
+    try {
+        const int fd = table->file_.fd();
+        const std::string first = read_at(fd, 0, 32);
+        const std::string bytes = read_at(fd, 0, header_length_of(first));
+        table->header_ = parse_header(bytes, file_size(fd));
+        const bool has_memo =
+            std::any_of(table->header_.fields.begin(), table->header_.fields.end(),
+                        [](const FieldLayout& f) { return is_memo_type(f.spec.type); });
+        if (has_memo) {
+            const MemoLayout layout =
+                table->header_.version == kVersionDbtMemo ? MemoLayout::Old : MemoLayout::Blocks;
+            const std::string stem = without_extension(table->name_);
+            std::string memo_name = stem + util::settings().memo_extension;
+            for (const char* other : {".FPT", ".DBT"}) {
+                if (platform::file_exists(memo_name)) break;
+                memo_name = stem + other;
+            }
+            if (!table->memo_.open(memo_name, layout, access, share)) {
+                raise_open_failure(memo_name, "open");
+                return nullptr;
+            }
+        }
+    } catch (const Corrupt& fault) {
+        raise_corrupt(file, "open", fault.what());
+        return nullptr;
+    }
+    table->alias_ = options.alias.empty() ? upper(base_of(file)) : upper(options.alias);
+    table->go_top();
+    return table;
+}
+
+bool Table::create(const std::string& name, std::vector<FieldSpec> fields,
+                   const CreateOptions& options) {
+    const std::string file = with_extension(name, ".DBF");
+    if (const std::string fault = check_field_specs(fields); !fault.empty()) {
+        raise(kGenArgument, "Invalid field list: " + fault, file, "create");
+        return false;
+    }
+    DbfHeader header;
+    const bool has_memo = std::any_of(fields.begin(), fields.end(),
+                                      [](const FieldSpec& f) { return is_memo_type(f.type); });
+    header.version = !has_memo                                   ? kVersionPlain
+                     : options.memo_layout == MemoLayout::Blocks ? kVersionFptMemo
+                                                                 : kVersionDbtMemo;
+    const util::LocalDateTime now = util::local_now();
+    header.year = now.year;
+    header.month = static_cast<int>(now.month);
+    header.day = static_cast<int>(now.day);
+    header.code_page = kCodePage1252;
+    int offset = 1;
+    for (FieldSpec& spec : fields) {
+        header.fields.push_back(FieldLayout{spec, offset});
+        offset += spec.width;
+    }
+    header.record_length = static_cast<std::uint16_t>(offset);
+    const std::string bytes = build_header(header) + kEofMark;
+    platform::File out;
+    if (!out.open(file, platform::Access::ReadWrite, platform::Share::DenyAll,
+                  platform::Disposition::CreateAlways)) {
+        raise_open_failure(file, "create");
+        return false;
+    }
+    if (!out.write(bytes) || !out.flush()) {
+        const int error = platform::last_file_error().posix;
+        out.close();
+        platform::delete_file(file);
+        raise(kGenWrite, "Write error", file, "create",
+              error == ENOSPC ? kDiskFullOsCode : platform::last_file_error().win32, false,
+              error == ENOSPC ? std::optional<long>(kSubDiskFull) : std::nullopt);
+        return false;
+    }
+    out.close();
+    if (has_memo) {
+        const std::string extension = options.memo_extension.empty()
+                                          ? util::settings().memo_extension
+                                          : options.memo_extension;
+        const std::string memo_name = without_extension(file) + extension;
+        if (!MemoFile::create(memo_name, options.memo_layout, options.memo_block_size)) {
+            raise_open_failure(memo_name, "create");
+            return false;
+        }
+    }
+    return true;
+}
+
+void Table::close() {
+    if (!file_.is_open()) return;
+    try {
+        commit();
+    } catch (...) {
+        orders_.reset();
+        memo_.close();
+        file_.close();
+        throw;
+    }
+    if (orders_) orders_->close_all();
+    orders_.reset();
+    unlock(0);
+    memo_.close();
+    file_.close();
+}
+
+void Table::install_orders(std::unique_ptr<OrderList> orders) {
+    orders_ = std::move(orders);
+}
+
+std::optional<int> Table::field_index(std::string_view name) const {
+    std::string wanted(name);
+    while (!wanted.empty() && wanted.back() == ' ') wanted.pop_back();
+    wanted = upper(wanted);
+    for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+        if (header_.fields[i].spec.name == wanted) return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Table::bind(std::string_view alias, std::string_view name) const {
+    const std::string wanted = upper(std::string(alias));
+    if (!wanted.empty() && wanted != "FIELD" && wanted != alias_) return std::nullopt;
+    return field_index(name);
+}
+
+// ---- Header and records ------------------------------------------------------------------------
+
+void Table::refresh_count() {
+    if (!shared_) return;
+    char bytes[4];
+    if (!read_exact(file_.fd(), 4, bytes, 4)) throw Corrupt("the header cannot be read");
+    std::uint32_t count = 0;
+    for (int i = 3; i >= 0; --i) count = count << 8 | static_cast<std::uint8_t>(bytes[i]);
+    const std::uint64_t needed =
+        header_.header_length + static_cast<std::uint64_t>(count) * header_.record_length;
+    if (needed > file_size(file_.fd()))
+        throw Corrupt("the record count points past the end of the file");
+    header_.record_count = count;
+}
+
+long Table::record_count() {
+    try {
+        refresh_count();
+    } catch (const Corrupt& fault) {
+        raise_corrupt(name_, "count", fault.what());
+    }
+    return static_cast<long>(header_.record_count);
+}
+
+bool Table::read_record(long recno, std::string& bytes) {
+    if (recno < 1 || static_cast<std::uint64_t>(recno) > header_.record_count) return false;
+    bytes.resize(header_.record_length);
+    const std::uint64_t offset =
+        header_.header_length + static_cast<std::uint64_t>(recno - 1) * header_.record_length;
+    if (!read_exact(file_.fd(), offset, bytes.data(), bytes.size())) {
+        throw Corrupt("record " + std::to_string(recno) + " lies past the end of the file");
+    }
+    return true;
+}
+
+void Table::load(long recno) {
+    if (!read_record(recno, record_)) {
+        set_eof();
+        return;
+    }
+    stored_ = record_;
+    recno_ = recno;
+    eof_ = false;
+    pending_memos_.clear();
+}
+
+void Table::set_eof() {
+    record_.assign(header_.record_length, ' ');
+    for (const FieldLayout& field : header_.fields) blank_field(field, record_.data());
+    stored_ = record_;
+    pending_memos_.clear();
+    recno_ = static_cast<long>(header_.record_count) + 1;
+    eof_ = true;
+}
+
+bool Table::hidden(const char* record) const {
+    return record[0] == kDeletedFlag && util::settings().hide_deleted;
+}
+
+bool Table::deleted() const {
+    return !eof_ && record_[0] == kDeletedFlag;
+}
+
+// ---- Navigation --------------------------------------------------------------------------------
+
+void Table::go_top() {
+    try {
+        commit();
+        refresh_count();
+        bof_ = eof_ = found_ = false;
+        if (orders_ && orders_->active()) {
+            long r = orders_->first();
+            while (r != 0) {
+                load(r);
+                if (!hidden(record_.data())) return;
+                r = orders_->next();
+            }
+        } else {
+            for (long r = 1; r <= static_cast<long>(header_.record_count); ++r) {
+                load(r);
+                if (!hidden(record_.data())) return;
+            }
+        }
+        set_eof();
+        bof_ = true;
+    } catch (const Corrupt& fault) {
+        set_eof();
+        raise_corrupt(name_, "go top", fault.what());
+    }
+}
+
+void Table::go_bottom() {
+    try {
+        commit();
+        refresh_count();
+        bof_ = eof_ = found_ = false;
+        if (orders_ && orders_->active()) {
+            long r = orders_->last();
+            while (r != 0) {
+                load(r);
+                if (!hidden(record_.data())) return;
+                r = orders_->previous();
+            }
+        } else {
+            for (long r = static_cast<long>(header_.record_count); r >= 1; --r) {
+                load(r);
+                if (!hidden(record_.data())) return;
+            }
+        }
+        set_eof();
+        bof_ = true;
+    } catch (const Corrupt& fault) {
+        set_eof();
+        raise_corrupt(name_, "go bottom", fault.what());
+    }
+}
+
+void Table::go_to(long recno) {
+    try {
+        commit();
+        bof_ = found_ = false;
+        if (recno > static_cast<long>(header_.record_count)) refresh_count();
+        if (recno >= 1 && recno <= static_cast<long>(header_.record_count)) {
+            load(recno);
+        } else {
+            set_eof();
+        }
+    } catch (const Corrupt& fault) {
+        set_eof();
+        raise_corrupt(name_, "go to", fault.what());
+    }
+}
+
+// One visible record forward (+1) or back (-1); end of file or the first record with bof.
+void Table::step(long direction) {
+    const bool ordered = orders_ && orders_->active();
+    long r = 0;
+    if (eof_) {
+        if (direction > 0) return;
+        refresh_count();
+        r = ordered ? orders_->last() : static_cast<long>(header_.record_count);
+    } else if (ordered) {
+        r = direction > 0 ? orders_->next() : orders_->previous();
+    } else {
+        r = recno_ + direction;
+    }
+    if (!ordered && direction > 0 && r > static_cast<long>(header_.record_count)) refresh_count();
+    while (r >= 1 && r <= static_cast<long>(header_.record_count)) {
+        load(r);
+        if (!hidden(record_.data())) return;
+        if (ordered) {
+            r = direction > 0 ? orders_->next() : orders_->previous();
+        } else {
+            r += direction;
+        }
+    }
+    if (direction > 0) {
+        set_eof();
+    } else {
+        go_top();
+        bof_ = true;
+    }
+}
+
+void Table::skip(long count) {
+    try {
+        commit();
+        found_ = false;
+        bof_ = false;
+        if (count == 0) {
+            if (!eof_) load(recno_);
+            return;
+        }
+        const long direction = count > 0 ? 1 : -1;
+        for (long i = 0; i < std::abs(count); ++i) {
+            step(direction);
+            if ((direction > 0 && eof_) || (direction < 0 && bof_)) break;
+        }
+    } catch (const Corrupt& fault) {
+        set_eof();
+        raise_corrupt(name_, "skip", fault.what());
+    }
+}
+
+bool Table::seek(const Value& key, bool soft, bool last) {
+    try {
+        commit();
+        bof_ = found_ = false;
+        if (!orders_ || !orders_->active()) {
+            raise(kGenArgument, "Seek without a current order", name_, "seek");
+            return false;
+        }
+        bool found = false;
+        long r = orders_->seek(key, soft, last, found);
+        while (r != 0) {
+            load(r);
+            if (!hidden(record_.data())) break;
+            r = last ? orders_->previous() : orders_->next();
+        }
+        if (r == 0) {
+            set_eof();
+            return false;
+        }
+        // Hidden matches skipped over may have led past the matching keys.
+        found_ = found && orders_->current_matches(key);
+        if (!found_ && !soft) set_eof();
+        return found_;
+    } catch (const Corrupt& fault) {
+        set_eof();
+        raise_corrupt(name_, "seek", fault.what());
+        return false;
+    }
+}
+
+}  // namespace kv::db

@@ -1,0 +1,176 @@
+#pragma once
+// One open table: its header, the current record and its buffer, navigation in natural order or
+// through the current order, field values, appends, deletion, packing and the locks of the lock
+// scheme (see disk_io.h). Every file read is checked: a damaged file raises the corruption error
+// record instead of being trusted.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "db/dbf_layout.h"
+#include "db/expression.h"
+#include "db/memo_file.h"
+#include "db/value.h"
+#include "platform/files.h"
+
+namespace kv::db {
+
+class OrderList;
+
+struct OpenOptions {
+    bool shared = false;
+    bool read_only = false;
+    std::string alias;  // empty: the file's name without folder and extension, upper case
+};
+
+struct CreateOptions {
+    MemoLayout memo_layout = MemoLayout::Blocks;
+    std::string memo_extension;  // empty: the run-time setting's (".DBT")
+    int memo_block_size = kDefaultMemoBlockSize;
+};
+
+// What a build of a new order honours, set just before it and used once.
+struct BuildConditions {
+    std::string for_text;                // stored as the order's condition
+    std::function<bool()> for_function;  // decides instead of for_text during the build
+    bool current_order_only = false;     // only the records of the current order take part
+    bool descending = false;
+};
+
+class Table : public FieldBinder, public RecordView {
+  public:
+    ~Table() override;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // Opens a table (".DBF" is added to a name without extension) with its memo file. On failure
+    // the error record is raised (21 with the system code; 32 for a sharing violation, which may
+    // be answered quietly) and nullptr comes back when the handler returns.
+    static std::unique_ptr<Table> open(const std::string& name, const OpenOptions& options = {});
+    // Creates a new table, replacing any file of that name; raises the error record and returns
+    // false on failure (a bad field list, a file that cannot be written).
+    static bool create(const std::string& name, std::vector<FieldSpec> fields,
+                       const CreateOptions& options = {});
+    // Flushes the current record and closes the table with its memo file and order bags.
+    void close();
+
+    // Structure.
+    const std::string& file_name() const { return name_; }
+    const std::string& alias() const { return alias_; }
+    void set_alias(std::string alias) { alias_ = std::move(alias); }
+    bool shared() const { return shared_; }
+    bool read_only() const { return read_only_; }
+    int field_count() const { return static_cast<int>(header_.fields.size()); }
+    const FieldSpec& field_spec(int index) const {
+        return header_.fields.at(static_cast<std::size_t>(index)).spec;
+    }
+    std::optional<int> field_index(std::string_view name) const;
+    const DbfHeader& header() const { return header_; }
+    MemoFile* memo() { return memo_.is_open() ? &memo_ : nullptr; }
+
+    // Position.
+    long record_number() const override { return recno_; }
+    long record_count();  // re-read from the header of a shared table
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    bool found() const { return found_; }
+    bool deleted() const override;
+    void go_top();
+    void go_bottom();
+    void go_to(long recno);
+    void skip(long count = 1);
+    // Searches the current order; found() tells the result. Soft: a miss stays on the next key
+    // instead of end of file. Last: the last of the matching keys.
+    bool seek(const Value& key, bool soft = false, bool last = false);
+
+    // Field values of the current record (blank values at end of file).
+    Value get(int index) const;
+    Value get(std::string_view name) const;
+    // Changes a field of the current record; raises an error record and returns false when the
+    // value does not fit or the record may not be changed (read-only, not locked when shared).
+    bool put(int index, const Value& value);
+    bool put(std::string_view name, const Value& value);
+    // Appends a blank record, locks it and makes it current; false when the append lock or the
+    // disk refused (the error record has been raised).
+    bool append();
+    void mark_deleted(bool deleted = true);
+    // Writes the current record to disk (with its memos and its keys); false on a write error.
+    bool commit();
+    // Removes every record (exclusive use or file lock); the orders are emptied.
+    bool zap();
+    // Rewrites the table without its deleted records and the memo file without unused blocks,
+    // then rebuilds every open order (exclusive use).
+    bool pack();
+
+    // Locks of a shared table; on an exclusive table every lock succeeds at once.
+    bool lock_record(long recno = 0, bool release_others = true);
+    bool lock_file();
+    void unlock(long recno = 0);  // 0: every lock
+    bool file_locked() const { return file_locked_; }
+    bool record_locked(long recno) const;
+    std::vector<long> locked_records() const;
+
+    // The orders: an empty list until index bags install theirs (index_orders.h).
+    OrderList* orders() const { return orders_.get(); }
+    void install_orders(std::unique_ptr<OrderList> orders);
+    void set_build_conditions(BuildConditions conditions) {
+        build_conditions_ = std::move(conditions);
+    }
+    BuildConditions take_build_conditions();
+
+    // FieldBinder and RecordView over the current record (for expressions).
+    std::optional<int> bind(std::string_view alias, std::string_view name) const override;
+    Value field(int slot) const override { return get(slot); }
+
+    // Expression evaluation over another record's bytes (used by the orders).
+    Value value_in(int index, const char* record) const;
+    const char* record_bytes() const { return record_.data(); }
+    // The record's bytes as last read from or written to disk.
+    const std::string& stored_bytes() const { return stored_; }
+    // Reads a record's bytes without moving (for building orders); false past the end.
+    bool read_record(long recno, std::string& bytes);
+    int fd() const { return file_.fd(); }
+    // Refreshes the header's count (shared tables); throws Corrupt.
+    void refresh_count();
+    // The record is hidden from navigation (deleted under the setting).
+    bool hidden(const char* record) const;
+
+  private:
+    Table();
+    void load(long recno);
+    void set_eof();
+    void step(long direction);
+    bool writable(const char* operation);
+    bool write_record();
+    bool write_failed(int error, const char* operation);
+    void write_header_date();
+    bool may_change();
+
+    platform::File file_;
+    std::string name_;
+    std::string alias_;
+    bool shared_ = false;
+    bool read_only_ = false;
+    DbfHeader header_;
+    MemoFile memo_;
+    std::string record_;  // current buffer
+    std::string stored_;  // the current record as on disk
+    std::vector<std::pair<int, std::string>> pending_memos_;
+    bool dirty_ = false;
+    bool date_written_ = false;
+    long recno_ = 1;
+    bool eof_ = true, bof_ = false, found_ = false;
+    bool file_locked_ = false;
+    std::set<long> locked_;
+    std::unique_ptr<OrderList> orders_;
+    BuildConditions build_conditions_;
+};
+
+// Adds ".DBF" (or another extension) to a name that has none.
+std::string with_extension(const std::string& name, const std::string& extension);
+
+}  // namespace kv::db

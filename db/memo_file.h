@@ -1,0 +1,47 @@
+#pragma once
+// Memo files: the block layout (a 512-byte header with the next free block and the block size,
+// each value in blocks that begin with its type and length) and the older layout of 512-byte
+// blocks whose text ends with 0x1A 0x1A. New values are always written to new blocks, so a reader
+// in another process never sees a value change under it; packing reclaims the old blocks.
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+
+namespace kv::db {
+
+enum class MemoLayout { Blocks, Old };
+
+inline constexpr int kDefaultMemoBlockSize = 64;
+
+class MemoFile {
+  public:
+    // Creates an empty memo file; false with the platform's error when it cannot.
+    static bool create(const std::string& name, MemoLayout layout,
+                       int block_size = kDefaultMemoBlockSize);
+
+    // Opens with the same access and sharing as its table; false with the platform's error.
+    bool open(const std::string& name, MemoLayout layout, platform::Access access,
+              platform::Share share);
+    void close();
+    bool is_open() const { return file_.is_open(); }
+    const std::string& name() const { return name_; }
+    MemoLayout layout() const { return layout_; }
+
+    // The text stored from a block; throws Corrupt when the block or its length lie outside the
+    // file.
+    std::string read(std::uint32_t block);
+    // Stores a text in new blocks and returns the first (0 for the empty text, which needs none);
+    // 0 with *error set to the errno when the file could not be written.
+    std::uint32_t write(const std::string& text, bool shared, int* error);
+
+    std::uint32_t block_size() const { return block_size_; }
+
+  private:
+    platform::File file_;
+    std::string name_;
+    MemoLayout layout_ = MemoLayout::Blocks;
+    std::uint32_t block_size_ = 512;
+};
+
+}  // namespace kv::db
