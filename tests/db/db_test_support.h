@@ -39,7 +39,7 @@ class SettingsGuard {
 };
 
 // Fields of every writable type.
-inline std::vector<db::FieldSpec> sample_fields() {
+inline std::vector<db::FieldSpec> table_fields() {
     return {{"NAME", 'C', 20, 0}, {"QTY", 'N', 8, 2},    {"BORN", 'D', 8, 0},
             {"OK", 'L', 1, 0},    {"NOTES", 'M', 10, 0}, {"RATE", 'F', 10, 3}};
 }

@@ -33,7 +33,7 @@ class DbfTableTest : public ::testing::Test {
   protected:
     void SetUp() override { name_ = (dir_.path() / "T.DBF").string(); }
     void fill() {
-        ASSERT_TRUE(db::Table::create(name_, sample_fields()));
+        ASSERT_TRUE(db::Table::create(name_, table_fields()));
         auto table = open_table(name_);
         ASSERT_TRUE(table);
         for (const Row& row : kRows) {

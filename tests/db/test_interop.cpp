@@ -93,7 +93,7 @@ TEST_F(InteropTest, TablesWrittenHereAreReadExactlyByBothPartners) {
     const std::string name = (dir_.path() / "OURS.DBF").string();
     db::CreateOptions options;
     options.memo_extension = ".FPT";  // the partners look for the memo under this extension
-    ASSERT_TRUE(db::Table::create(name, sample_fields(), options));
+    ASSERT_TRUE(db::Table::create(name, table_fields(), options));
     {
         auto table = open_table(name, true);
         ASSERT_TRUE(table);
