@@ -44,7 +44,8 @@ void save_file(int port, const SaveRequest& r) {
     data.reserve(r.header.length);
     for (unsigned i = 0; i < r.header.length; ++i) data += WAITCHAR();
     // The device has had its 0x00 and sent its data: a failure can only be told in the log.
-    if (!platform::write_whole_file(path, encode_header(r.header) + data))
+    if (!platform::write_whole_file(path, encode_header(r.header) + data,
+                                    platform::NameCase::Setting))
         log_line("Cannot save " + r.name + ": " +
                  platform::file_error_text(platform::last_file_error()));
 }

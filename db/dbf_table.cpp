@@ -125,7 +125,7 @@ bool Table::create(const std::string& name, std::vector<FieldSpec> fields,
     const std::string bytes = build_header(header) + kEofMark;
     platform::File out;
     if (!out.open(file, platform::Access::ReadWrite, platform::Share::DenyAll,
-                  platform::Disposition::CreateAlways)) {
+                  platform::Disposition::CreateAlways, platform::NameCase::Setting)) {
         raise_open_failure(file, "create");
         return false;
     }

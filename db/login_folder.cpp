@@ -15,7 +15,7 @@ bool make_login_folder(const std::string& folder) {
     const std::string lock_name = util::join_path(folder, "USER");
     platform::File lock;
     const bool made = lock.open(lock_name, platform::Access::ReadWrite, platform::Share::DenyNone,
-                                platform::Disposition::CreateNew);
+                                platform::Disposition::CreateNew, platform::NameCase::Setting);
     lock.close();
     if (!made || !lock.open(lock_name, platform::Access::ReadWrite, platform::Share::DenyAll,
                             platform::Disposition::OpenExisting)) {

@@ -52,7 +52,7 @@ bool MemoFile::create(const std::string& name, MemoLayout layout, int block_size
     if (block_size > 65535) block_size = 65535;
     platform::File file;
     if (!file.open(name, platform::Access::ReadWrite, platform::Share::DenyAll,
-                   platform::Disposition::CreateAlways)) {
+                   platform::Disposition::CreateAlways, platform::NameCase::Setting)) {
         return false;
     }
     return file.write(header_bytes(layout, static_cast<std::uint32_t>(block_size))) && file.flush();

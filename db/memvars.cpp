@@ -118,7 +118,7 @@ std::optional<std::string> memory_file_bytes(const std::vector<NamedValue>& vari
 
 bool save_memory_file(const std::string& file, const std::vector<NamedValue>& variables) {
     const auto bytes = memory_file_bytes(variables);
-    return bytes && platform::write_whole_file(file, *bytes);
+    return bytes && platform::write_whole_file(file, *bytes, platform::NameCase::Setting);
 }
 
 }  // namespace kv::db

@@ -22,7 +22,8 @@ std::string full_upper_path(const std::string& name) {
 // The bag under its bare name in the current folder, copied there when no such file exists.
 std::string bag_in_current_folder(const std::string& bag) {
     const std::string bare = platform::file_part(bag);
-    if (!platform::file_exists(bare)) platform::copy_file(bag, bare, true);
+    if (!platform::file_exists(bare))
+        platform::copy_file(bag, bare, true, platform::NameCase::Setting);
     return bare;
 }
 
@@ -65,7 +66,8 @@ bool write_view_request(const std::string& base, const ViewRequest& request) {
     out.put("Order", "OrdFor", request.filter_text);
     out.put("Order", "OrdCur", yes_no(request.current_order));
     out.put("Order", "OrdUni", yes_no(request.unique));
-    if (out.ok() && platform::move_file(draft, base + ".INI")) return true;
+    if (out.ok() && platform::move_file(draft, base + ".INI", platform::NameCase::Setting))
+        return true;
     platform::delete_file(draft);
     return false;
 }

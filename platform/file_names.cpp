@@ -161,24 +161,29 @@ std::string resolve_path(const std::string& name, NameCase name_case) {
     if (!full) return {};
     bool trailing = *full != "/" && ends_with_separator(*full);
     std::vector<std::string> parts = split_components(*full);
-    if (name_case == NameCase::Setting && g_upper_case_file_names && !trailing && !parts.empty()) {
-        parts.back() = to_upper_name(parts.back());
-    }
     std::string path = "/";
     for (const auto& part : parts) path = join_under(path, part);
-    if (entry_exists(path)) return trailing ? path + "/" : path;  // every component exact
-    path = "/";
-    bool missing = false;  // once a component is missing, nothing below it can exist
-    for (const auto& part : parts) {
-        std::string exact = join_under(path, part);
-        if (!missing && !entry_exists(exact)) {
-            if (auto found = find_ignoring_case(path, part)) {
-                path = join_under(path, *found);
-                continue;
+    bool last_missing = false;
+    if (!entry_exists(path)) {  // not every component exact: look them up one by one
+        path = "/";
+        bool missing = false;  // once a component is missing, nothing below it can exist
+        for (const auto& part : parts) {
+            std::string exact = join_under(path, part);
+            if (!missing && !entry_exists(exact)) {
+                if (auto found = find_ignoring_case(path, part)) {
+                    path = join_under(path, *found);
+                    continue;
+                }
+                missing = true;
             }
-            missing = true;
+            path = std::move(exact);
         }
-        path = std::move(exact);
+        last_missing = missing;
+    }
+    // A name that is not there yet is a file about to be created: the case setting applies.
+    if (last_missing && name_case == NameCase::Setting && g_upper_case_file_names && !trailing &&
+        !parts.empty()) {
+        path = path.substr(0, path.size() - parts.back().size()) + to_upper_name(parts.back());
     }
     if (trailing) path += "/";
     return path;

@@ -9,10 +9,12 @@
 //   letters). A component that matches nothing is kept as given, so a new entry gets the name asked
 //   for.
 // - "." and ".." are removed lexically before any look-up, as Windows does.
-// - File-name case: while the setting is on, the last component of a file that is created, opened,
-//   erased or renamed through this module has its name and extension turned to upper case before
-//   the look-up. The folder part is never changed, and folder operations are not affected. Calls
-//   that act "as the Windows API would" pass NameCase::AsGiven to skip the setting.
+// - One name, one file: a name that finds an entry (ignoring case) means that entry, as it stands
+//   on disk; names read from a folder listing are never re-cased.
+// - File-name case: the setting applies only to a file that a call creates, and only when the
+//   call asks for it with NameCase::Setting: the new file's name and extension are then turned to
+//   upper case. The folder part is never changed, and folder operations are not affected. Every
+//   call acts as the Windows API would (NameCase::AsGiven) unless told otherwise.
 //
 // Names and data are byte strings (Windows-1252 from the program, raw bytes from the device) and
 // are never converted. Full paths produced here use "/" and begin with "/".
@@ -82,8 +84,8 @@ std::string file_error_text(const FileError& error);
 
 // ---- Names and case -----------------------------------------------------------------------------
 enum class NameCase {
-    Setting,  // apply the file-name case setting to the last component (files only)
-    AsGiven,  // keep the name as given (the Windows API's own behaviour)
+    Setting,  // a file that is created gets the file-name case setting
+    AsGiven,  // a file that is created keeps the name as given (the Windows API's own behaviour)
 };
 
 // The file-name case setting: true turns name and extension of files to upper case.
@@ -103,8 +105,9 @@ std::string file_part(const std::string& name);
 bool ends_with_separator(const std::string& name);
 
 // The on-disk path of a name: absolute, "/"-separated, "." and ".." removed, each existing
-// component replaced by its name on disk. With NameCase::Setting and the setting on, the last
-// component is upper-cased first. Never fails; components that do not exist are kept as given.
+// component replaced by its name on disk. Never fails; components that do not exist are kept as
+// given, except a missing last component with NameCase::Setting while the setting is on, which is
+// upper-cased.
 std::string resolve_path(const std::string& name, NameCase name_case = NameCase::AsGiven);
 
 // GetFullPathName: the absolute form of a name against the current folder, "/"-separated, with
@@ -208,7 +211,7 @@ class File {
     File& operator=(const File&) = delete;
 
     bool open(const std::string& name, Access access, Share share, Disposition disposition,
-              NameCase name_case = NameCase::Setting);
+              NameCase name_case = NameCase::AsGiven);
     void close();
     bool is_open() const { return fd_ >= 0; }
 
@@ -235,29 +238,29 @@ class File {
 // Reads a whole file (opened for reading, denying writes to others); nullopt when it cannot be
 // opened or read.
 std::optional<std::string> read_whole_file(const std::string& name,
-                                           NameCase name_case = NameCase::Setting);
+                                           NameCase name_case = NameCase::AsGiven);
 // Writes a whole file at once: the bytes go to a temporary name (temporary mark, code 127, first)
 // in the same folder, are flushed to disk, and the temporary file is renamed over the final name,
 // so a crash never leaves a half-written file under that name. Fails, and leaves an existing file
 // untouched, when the folder is missing, the name is a folder or a read-only file, another open
 // denies writing, or the disk is full; last_file_error() tells which.
 bool write_whole_file(const std::string& name, const std::string& bytes,
-                      NameCase name_case = NameCase::Setting);
+                      NameCase name_case = NameCase::AsGiven);
 
 // ---- File and folder operations
 // ------------------------------------------------------------------- DeleteFile: fails for
 // folders, read-only files and files that are open through this module.
-bool delete_file(const std::string& name, NameCase name_case = NameCase::Setting);
+bool delete_file(const std::string& name, NameCase name_case = NameCase::AsGiven);
 // MoveFile: renames a file or folder; fails when the target exists or the source is open; across
 // file systems a file is copied and the source removed. The case setting applies to the target
 // only when the source is a file.
 bool move_file(const std::string& from, const std::string& to,
-               NameCase name_case = NameCase::Setting);
+               NameCase name_case = NameCase::AsGiven);
 // CopyFile: copies bytes, read-only bit, hidden/system bits and the last-write time. Fails when
 // the source is missing or a folder, or the target exists and fail_if_exists is true, or the
 // target is read-only or open.
 bool copy_file(const std::string& from, const std::string& to, bool fail_if_exists,
-               NameCase name_case = NameCase::Setting);
+               NameCase name_case = NameCase::AsGiven);
 
 // CreateDirectory: one level; fails when the name exists (file or folder) or the parent is
 // missing. The case of the new folder's name is kept.

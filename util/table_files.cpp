@@ -8,7 +8,7 @@ int erase_result(const std::string& file) {
     return platform::delete_file(file) ? 0 : -1;
 }
 bool copy_over(const std::string& from, const std::string& to) {
-    return platform::copy_file(from, to, false);
+    return platform::copy_file(from, to, false, platform::NameCase::Setting);
 }
 
 }  // namespace
@@ -32,10 +32,10 @@ bool COPYINDEX(const std::string& source, const std::string& destination) {
     return copy_over(source, destination);
 }
 bool MOVETABLE(const std::string& source, const std::string& destination) {
-    return platform::move_file(source, destination);
+    return platform::move_file(source, destination, platform::NameCase::Setting);
 }
 bool MOVEINDEX(const std::string& source, const std::string& destination) {
-    return platform::move_file(source, destination);
+    return platform::move_file(source, destination, platform::NameCase::Setting);
 }
 
 }  // namespace kv::util

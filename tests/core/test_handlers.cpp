@@ -1,6 +1,7 @@
 // The disk command handlers on a manual clock: time-outs cost nothing here.
 #include <gtest/gtest.h>
 
+#include "core/catalogue_lines.h"
 #include "core/command_loop.h"
 #include "core/handlers.h"
 #include "core/log.h"
@@ -105,6 +106,30 @@ TEST_F(Handlers, TerminationEndsEveryWaitAndTheCommandLoop) {
         EXPECT_EQ(pc_sent(1).substr(0, 1), std::string(1, '\0'));  // the start byte
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "D"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Handlers, OneNameOneFileWhateverItsCase) {
+    // A stored file copied in by hand in lower case, beside a text file in upper case.
+    const kv::core::StoredHeader h{0, 0, 1, 10};
+    dir.write("prog", kv::core::encode_header(h) + "x");
+    dir.write("PROG", "plain text");
+    device_sends("\r" + std::string(20, '\x06'));
+    kv::core::CAT(port);
+    EXPECT_NE(pc_sent(1 + 32 * 9 + 1).find(kv::core::stored_file_line("prog", h)),
+              std::string::npos);
+    kv::core::receive_buffer().clear();
+    device_sends("prog\r");
+    kv::core::LOAD(port);
+    EXPECT_EQ(pc_sent(9), std::string(1, '\0') + kv::core::encode_fields(h) + "x");
+    device_sends("*\r");
+    kv::core::ERASE_(port);
+    EXPECT_EQ(pc_sent(1), std::string(1, '\0'));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "prog"));
+    EXPECT_EQ(dir.read("PROG"), "plain text");
 }
 
 }  // namespace

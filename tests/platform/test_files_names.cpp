@@ -94,6 +94,10 @@ TEST_F(Resolution, CaseSettingUpperCasesOnlyTheFilePart) {
     set_upper_case_file_names(true);
     EXPECT_EQ(resolve_path("sub/prog", NameCase::Setting), root + "/sub/PROG");
     EXPECT_EQ(resolve_path("sub/prog", NameCase::AsGiven), root + "/sub/prog");
+    // A name already there is that entry, as it stands: the setting is only for new files.
+    dir.write("sub/lower", "x");
+    EXPECT_EQ(resolve_path("sub/lower", NameCase::Setting), root + "/sub/lower");
+    EXPECT_EQ(resolve_path("sub/LOWER", NameCase::Setting), root + "/sub/lower");
     set_upper_case_file_names(false);
     EXPECT_EQ(resolve_path("sub/prog", NameCase::Setting), root + "/sub/prog");
 }
@@ -101,7 +105,7 @@ TEST_F(Resolution, CaseSettingUpperCasesOnlyTheFilePart) {
 TEST_F(Resolution, DeviceNameLandsInTheFolderMadeInAnotherCase) {
     ASSERT_TRUE(create_folder("SUB"));
     set_upper_case_file_names(true);
-    ASSERT_TRUE(write_whole_file("sub/prog", "data"));
+    ASSERT_TRUE(write_whole_file("sub/prog", "data", NameCase::Setting));
     EXPECT_EQ(dir.read("SUB/PROG"), "data");
     EXPECT_TRUE(file_exists("Sub\\Prog"));
 }

@@ -80,7 +80,8 @@ TEST_F(FileOps, OpenRefusesFoldersMissingFilesAndWritingReadOnlyFiles) {
 TEST_F(FileOps, ReadWriteSeekAndDispositions) {
     set_upper_case_file_names(true);
     File f;
-    ASSERT_TRUE(f.open("new.dat", Access::ReadWrite, Share::DenyAll, Disposition::CreateNew));
+    ASSERT_TRUE(f.open("new.dat", Access::ReadWrite, Share::DenyAll, Disposition::CreateNew,
+                       NameCase::Setting));
     EXPECT_TRUE(on_disk("NEW.DAT"));
     ASSERT_TRUE(f.write("hello world"));
     EXPECT_EQ(f.seek(6), 6);
@@ -106,7 +107,7 @@ TEST_F(FileOps, CreateAlwaysDoesNotTruncateAFileHeldByAnotherOpen) {
 
 TEST_F(FileOps, WholeFileWriteReplacesAtOnceOrNotAtAll) {
     set_upper_case_file_names(true);
-    ASSERT_TRUE(write_whole_file("prog1.txt", std::string("a\0b\x1A", 4)));
+    ASSERT_TRUE(write_whole_file("prog1.txt", std::string("a\0b\x1A", 4), NameCase::Setting));
     EXPECT_EQ(dir.read("PROG1.TXT"), std::string("a\0b\x1A", 4));
     EXPECT_EQ(read_whole_file("Prog1.txt"), std::string("a\0b\x1A", 4));
     ASSERT_TRUE(write_whole_file("PROG1.TXT", "new"));
@@ -166,10 +167,10 @@ TEST_F(FileOps, MoveRenamesFilesAndFoldersWithoutReplacing) {
     dir.write("B", "2");
     EXPECT_FALSE(move_file("a", "b"));
     EXPECT_EQ(error(), win_error::ALREADY_EXISTS);
-    ASSERT_TRUE(move_file("a", "c"));
+    ASSERT_TRUE(move_file("a", "c", NameCase::Setting));
     EXPECT_EQ(dir.read("C"), "1");
     stdfs::create_directory(dir.path() / "Folder");
-    ASSERT_TRUE(move_file("folder", "Other"));
+    ASSERT_TRUE(move_file("folder", "Other", NameCase::Setting));
     EXPECT_TRUE(on_disk("Other"));
     // A change of case alone is a rename.
     set_upper_case_file_names(false);

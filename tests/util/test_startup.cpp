@@ -90,7 +90,7 @@ TEST_F(StartupTest, CreatedFilesGetUpperCaseNames) {
     INIT_();
     platform::File file;
     ASSERT_TRUE(file.open("prog1.txt", platform::Access::Write, platform::Share::DenyNone,
-                          platform::Disposition::CreateAlways));
+                          platform::Disposition::CreateAlways, platform::NameCase::Setting));
     file.close();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(work_.path())) {
