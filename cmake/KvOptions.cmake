@@ -6,6 +6,9 @@ target_compile_options(kv_options INTERFACE -Wall -Wextra -Wpedantic -Wno-unused
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     target_compile_options(kv_options INTERFACE -Wno-restrict)
 endif()
+# The run-time error report names the function and line of the failing code from the program's
+# debug information: optimised builds keep at least the line tables and function names.
+target_compile_options(kv_options INTERFACE $<$<CONFIG:Release,MinSizeRel>:-g1>)
 target_include_directories(kv_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(kv_options INTERFACE KV32_VERSION="${PROJECT_VERSION}")
 if(KV32_SANITIZE)

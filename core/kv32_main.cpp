@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/main_procedure.h"
+#include "errors/errors.h"
 #include "gui/run_mode.h"
 #include "util/startup.h"
 
@@ -32,7 +33,8 @@ constexpr const char* kUsage =
     "  --version     show the version.\n"
     "\n"
     "Exit status: 0 after a normal end, 1 when the served folder or the port could not be\n"
-    "opened, 2 for bad usage.\n";
+    "opened, 2 for bad usage, 3 when an unexpected run-time error was reported (its report\n"
+    "offers a mail to send).\n";
 
 struct Arguments {
     bool headless = false;
@@ -89,5 +91,6 @@ int main(int argc, char** argv) {
     const bool headless = args.headless || !kv::gui::display_available();
     auto app = kv::gui::create_application(argc, argv, headless);
     kv::gui::install_quit_signals([] { kv::core::request_main_window_close(); });
+    kv::util::set_error_handler_installer(kv::errors::ERRORSYS);
     return kv::util::run_program([&] { return kv::core::MAIN(args.start) ? 0 : 1; });
 }

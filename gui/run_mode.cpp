@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "gui/event_exceptions.h"
 #include "gui/key_tracker.h"
 #include "platform/keystate.h"
 
@@ -20,6 +21,16 @@ namespace kv::gui {
 namespace {
 
 bool headless_mode = false;
+
+// The application object of either mode, delivering each event under the exception guard.
+template <class Base>
+class GuardedApplication : public Base {
+  public:
+    using Base::Base;
+    bool notify(QObject* receiver, QEvent* event) override {
+        return deliver_guarded([&] { return Base::notify(receiver, event); });
+    }
+};
 int signal_pipe[2] = {-1, -1};
 
 std::atomic<int> quit_signals{0};
@@ -106,8 +117,8 @@ void set_headless(bool headless) {
 
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless) {
     set_headless(headless);
-    if (headless) return std::make_unique<QCoreApplication>(argc, argv);
-    auto app = std::make_unique<QApplication>(argc, argv);
+    if (headless) return std::make_unique<GuardedApplication<QCoreApplication>>(argc, argv);
+    auto app = std::make_unique<GuardedApplication<QApplication>>(argc, argv);
     install_key_tracker(*app);
     return app;
 }
