@@ -242,8 +242,24 @@ void round_(const Call& c, Rec r, Value& out) {
 }
 
 // Dates.
+// "yyyymmdd" as util::date_sortable_text writes it, but straight into the result's storage:
+// index keys of dates are built with it for every record.
 void dtos(const Call& c, Rec r, Value& out) {
-    string_slot(out) = util::date_sortable_text(c.date(0, r));
+    const util::Date date = c.date(0, r);
+    std::string& text = string_slot(out);
+    if (date.empty()) {
+        text.assign(8, ' ');
+        return;
+    }
+    const int parts[] = {date.year(), date.month(), date.day()};
+    char digits[8];
+    for (int i = 3, year = parts[0]; i >= 0; --i, year /= 10)
+        digits[i] = static_cast<char>('0' + year % 10);
+    digits[4] = static_cast<char>('0' + parts[1] / 10);
+    digits[5] = static_cast<char>('0' + parts[1] % 10);
+    digits[6] = static_cast<char>('0' + parts[2] / 10);
+    digits[7] = static_cast<char>('0' + parts[2] % 10);
+    text.assign(digits, 8);
 }
 
 void dtoc(const Call& c, Rec r, Value& out) {
