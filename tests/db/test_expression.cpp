@@ -10,8 +10,8 @@
 namespace kv::db {
 namespace {
 
+using test::ExpressionTable;
 using test::show;
-using test::TestTable;
 using util::Date;
 
 struct Case {
@@ -19,7 +19,7 @@ struct Case {
     Value expected;
 };
 
-void expect_values(const TestTable& table, const std::vector<Case>& cases) {
+void expect_values(const ExpressionTable& table, const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(show(table.eval(c.text)), show(c.expected));
@@ -32,7 +32,7 @@ Value text(const char* value) {
 
 TEST(Expression, FieldsLiteralsAndOperators) {
     test::ScopedDateSettings dates;
-    const TestTable table;
+    const ExpressionTable table;
     expect_values(table, {
                              {"NAME", text("Rossi     ")},
                              {"field->name", text("Rossi     ")},
@@ -69,7 +69,7 @@ TEST(Expression, FieldsLiteralsAndOperators) {
 }
 
 TEST(Expression, StringComparisonFollowsTheExactSetting) {
-    const TestTable table;
+    const ExpressionTable table;
     // Not exact (the default): the right-hand string decides how far to compare.
     expect_values(table, {
                              {"'ABC' = 'AB'", true},
@@ -99,7 +99,7 @@ TEST(Expression, StringComparisonFollowsTheExactSetting) {
 
 TEST(Expression, Functions) {
     test::ScopedDateSettings dates;
-    const TestTable table;
+    const ExpressionTable table;
     expect_values(table, {
                              {"UPPER(NAME) + DTOS(BORN)", text("ROSSI     20240301")},
                              {"upper('\xE0\xE9\x9a\xff\xf7')", text("\xC0\xC9\x8a\x9f\xf7")},
@@ -171,15 +171,15 @@ TEST(Expression, Functions) {
 
 TEST(Expression, DateReadsTheWallClock) {
     util::set_wall_clock([] { return util::LocalDateTime{2026, 12, 6, {}}; });
-    const TestTable table;
+    const ExpressionTable table;
     EXPECT_EQ(show(table.eval("DATE() - 5")), show(Date::of(2026, 12, 1)));
     util::set_wall_clock({});
 }
 
 TEST(Expression, TypesAndWidthsKnownWhenCompiled) {
     test::ScopedDateSettings dates;
-    const TestTable typed;
-    const TestTable untyped(test::sample_fields(), false);
+    const ExpressionTable typed;
+    const ExpressionTable untyped(test::expression_fields(), false);
     struct Shape {
         const char* text;
         char type;
@@ -218,7 +218,7 @@ TEST(Expression, TypesAndWidthsKnownWhenCompiled) {
 }
 
 TEST(Expression, CompileErrorsNameTheExpressionAndThePosition) {
-    const TestTable table;
+    const ExpressionTable table;
     struct Bad {
         const char* text;
         int position;
@@ -274,7 +274,7 @@ TEST(Expression, RunTimeErrorsGoToTheErrorHandler) {
         raised.push_back(record);
         return util::ErrorAnswer(0.0);
     });
-    const TestTable untyped(test::sample_fields(), false);
+    const ExpressionTable untyped(test::expression_fields(), false);
     struct Failing {
         const char* text;
         int gencode;
@@ -302,9 +302,9 @@ TEST(Expression, RunTimeErrorsGoToTheErrorHandler) {
         EXPECT_FALSE(raised[0].candefault);
     }
     // NIL equals only NIL; a comparison with it is no error.
-    std::vector<test::TestField> fields = test::sample_fields();
+    std::vector<test::ExpressionField> fields = test::expression_fields();
     fields[0].value = Nil{};
-    const TestTable with_nil(fields, false);
+    const ExpressionTable with_nil(fields, false);
     raised.clear();
     EXPECT_EQ(show(with_nil.eval("NAME = 'a'")), "L:F");
     EXPECT_EQ(show(with_nil.eval("NAME <> 'a'")), "L:T");
@@ -312,7 +312,7 @@ TEST(Expression, RunTimeErrorsGoToTheErrorHandler) {
 }
 
 TEST(Expression, UnansweredRunTimeErrorsStopTheEvaluation) {
-    const TestTable table;
+    const ExpressionTable table;
     const Expression expression = Expression::compile("QTY / (CODE - 42)", table);
     // The default handler, before the error handler is installed, throws.
     EXPECT_THROW(expression.evaluate(table), util::UnhandledError);
@@ -329,7 +329,7 @@ TEST(Expression, UnansweredRunTimeErrorsStopTheEvaluation) {
 
 TEST(Expression, EvaluateIntoReusesTheCallersValue) {
     test::ScopedDateSettings dates;
-    TestTable table;
+    ExpressionTable table;
     const Expression key = Expression::compile("UPPER(NAME) + DTOS(BORN)", table);
     Value result = 3.0;
     key.evaluate_into(table, result);

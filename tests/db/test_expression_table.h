@@ -10,14 +10,14 @@
 
 namespace kv::test {
 
-struct TestField {
+struct ExpressionField {
     std::string alias, name;
     db::FieldShape shape;
     db::Value value;
 };
 
 // NAME C10, QTY N8.2, BORN D, OK L, NOTES M, CODE N6, and OTHER->CITY C10; record 7, not deleted.
-inline std::vector<TestField> sample_fields() {
+inline std::vector<ExpressionField> expression_fields() {
     return {
         {"", "NAME", {'C', 10, 0}, std::string("Rossi     ")},      {"", "QTY", {'N', 8, 2}, 12.5},
         {"", "BORN", {'D', 8, 0}, util::Date::of(2024, 3, 1)},      {"", "OK", {'L', 1, 0}, true},
@@ -26,9 +26,10 @@ inline std::vector<TestField> sample_fields() {
     };
 }
 
-class TestTable : public db::FieldBinder, public db::RecordView {
+class ExpressionTable : public db::FieldBinder, public db::RecordView {
   public:
-    explicit TestTable(std::vector<TestField> fields = sample_fields(), bool typed = true)
+    explicit ExpressionTable(std::vector<ExpressionField> fields = expression_fields(),
+                             bool typed = true)
         : fields_(std::move(fields)), typed_(typed) {}
 
     std::optional<int> bind(std::string_view alias, std::string_view name) const override {
@@ -48,7 +49,7 @@ class TestTable : public db::FieldBinder, public db::RecordView {
         return db::Expression::compile(text, *this).evaluate(*this);
     }
 
-    std::vector<TestField> fields_;
+    std::vector<ExpressionField> fields_;
     bool typed_;
     long record_number_ = 7;
     bool deleted_ = false;
