@@ -13,13 +13,22 @@ class WindowRef {
 
     // The window that is active now (no window when none is, or headless).
     static WindowRef active();
+    // The window (control) that has the keyboard focus now.
+    static WindowRef focused();
 
     QWidget* get() const { return window_.data(); }
     explicit operator bool() const { return !window_.isNull(); }
     // Enables or disables the window for user input; nothing when it is gone.
     void enable(bool on) const;
+    // Gives the window the keyboard focus.
+    void focus() const;
+    // Posts a typed character (a Windows-1252 byte), or a key press and release by Windows
+    // virtual-key code, to the window's focused control (the window itself when it is one).
+    void post_character(char c) const;
+    void post_key_down(int vk) const;
 
   private:
+    QWidget* target() const;
     QPointer<QWidget> window_;
 };
 

@@ -14,6 +14,7 @@
 
 #include "gui/status_window.h"
 #include "tests/support/window_test.h"
+#include "util/dialogs.h"
 #include "util/msgbox.h"
 
 namespace {
@@ -180,6 +181,21 @@ TEST_F(StatusPopupTest, MessageBoxClosesThePopupFirst) {
     EXPECT_FALSE(up_during_box);
     EXPECT_TRUE(window_enabled);
     EXPECT_EQ(CURMSG(), std::nullopt);
+}
+
+TEST_F(StatusPopupTest, HeadlessKeepsItsStateWithoutAWindow) {
+    kv::gui::set_headless(true);
+    POPMSG({.text = "Attendere..."});
+    ASSERT_NE(kv::util::status_popup(), nullptr);
+    EXPECT_EQ(kv::util::status_popup()->dialog(), nullptr);
+    EXPECT_EQ(CURMSG(), "Attendere...");
+    POPMSG({.position = 3});
+    POPMSG();
+    EXPECT_EQ(kv::util::status_popup(), nullptr);
+    std::string value = "Rossi";
+    EXPECT_FALSE(kv::util::MSGGET("Utente", "Nome:", value));
+    EXPECT_EQ(value, "Rossi");
+    kv::gui::set_headless(false);
 }
 
 }  // namespace

@@ -1,0 +1,160 @@
+#pragma once
+// Dialogs and their controls over Qt widgets: what the library's dialogs and their close rule
+// rely on. A control knows its class name ("TGET", "TCOMBOBOX", ...), its id, the name and accessor
+// of its variable, an optional when-condition, its display picture, its background colour and an
+// optional validity rule. A dialog, and each page of a folder control, holds its controls in order
+// and a modified flag that every edit sets. A dialog's cargo records how it is being closed: 1 by
+// its confirm button, 2 by its cancel button, empty otherwise (Esc, the close box, Alt+F4).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+class QDialog;
+class QWidget;
+
+namespace kv::gui {
+
+// A variable's value: text, a number, or a date in its text form (the library converts dates).
+using VarValue = std::variant<std::string, double>;
+enum class VarKind { Text, Number, Date };
+
+// The accessor of a control's variable.
+struct Variable {
+    VarKind kind = VarKind::Text;
+    std::function<VarValue()> get;
+    std::function<void(const VarValue&)> set;
+};
+Variable text_variable(std::string& variable);
+Variable number_variable(double& variable);
+
+// A Windows colour: 0x00BBGGRR.
+using Colour = std::uint32_t;
+constexpr Colour rgb(int r, int g, int b) {
+    return static_cast<Colour>(r) | static_cast<Colour>(g) << 8 | static_cast<Colour>(b) << 16;
+}
+
+class Dialog;
+class Container;
+
+class Control {
+  public:
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    const std::string& class_name() const { return class_name_; }
+    QWidget* widget() const { return widget_; }
+    Container& owner() const { return owner_; }
+
+    int id = 0;
+    std::string var_name;
+    std::function<bool()> when;  // absent: always active
+    std::optional<Variable> set_get;
+    std::string picture;
+    std::function<bool(Control&)> valid;  // the cargo's validity rule: false rejects the field
+
+    // The variable's value (VarGet); none without a variable.
+    std::optional<VarValue> var_get() const;
+    // The text the variable shows under the picture: text and dates as they are, numbers
+    // formatted.
+    std::string var_text() const;
+    // The shown text (GetText).
+    virtual std::string text() const;
+    // Shows the variable again.
+    virtual void refresh();
+    // The lost-focus action: the shown text reaches the variable.
+    virtual void finish_edit();
+
+    Colour pane_colour() const;
+    void set_pane_colour(Colour colour);
+    void set_focus();
+    void enable(bool on);
+    bool enabled() const;
+    // Places the control in its dialog or page.
+    Control& at(int left, int top, int width, int height);
+
+  protected:
+    Control(Container& owner, std::string class_name, QWidget* widget);
+    // The edit's change action: the owner is modified.
+    void changed();
+
+  private:
+    Container& owner_;
+    std::string class_name_;
+    QWidget* widget_;
+};
+
+// A dialog or a folder page: controls in order and the modified flag.
+class Container {
+  public:
+    virtual ~Container();
+    Container(const Container&) = delete;
+    Container& operator=(const Container&) = delete;
+
+    QWidget* widget() const { return widget_; }
+    virtual Dialog& dialog() = 0;
+    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+
+    // Makes a control of this container: add<Get>(variable, ...), see gui/controls.h.
+    template <class T, class... Args>
+    T& add(Args&&... args) {
+        auto control = std::make_unique<T>(*this, std::forward<Args>(args)...);
+        T& ref = *control;
+        controls_.push_back(std::move(control));
+        return ref;
+    }
+
+    bool modified = false;  // lModify
+
+  protected:
+    explicit Container(QWidget* widget) : widget_(widget) {}
+
+  private:
+    QWidget* widget_;
+    std::vector<std::unique_ptr<Control>> controls_;
+};
+
+class Dialog : public Container {
+  public:
+    explicit Dialog(const std::string& title);
+    ~Dialog() override;
+    Dialog& dialog() override { return *this; }
+    QDialog* window() const;
+
+    std::optional<int> cargo;
+    // Asked on every close request; false keeps the dialog open.
+    void set_close_rule(std::function<bool()> rule);
+
+    // The size of the dialog's window.
+    void set_size(int width, int height);
+    // Shows the dialog modally, centred, and returns its result once it has closed.
+    int activate();
+    // A close request with a result (0 for Esc and the close box).
+    void end(int result);
+    int result() const;
+    // Repaints the dialog now.
+    void redraw();
+    // The control whose window is or holds the widget, searching folder pages; nullptr if none.
+    Control* control_of(const QWidget* widget) const;
+
+  private:
+    class Window;
+    Window* window_;
+};
+
+// A page of a folder control: a container of its own, in the dialog.
+class FolderPage : public Container {
+  public:
+    FolderPage(Dialog& dialog, QWidget* widget) : Container(widget), dialog_(dialog) {}
+    Dialog& dialog() override { return dialog_; }
+
+  private:
+    Dialog& dialog_;
+};
+
+}  // namespace kv::gui
