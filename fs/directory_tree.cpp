@@ -84,7 +84,7 @@ bool COPYDIR(const std::string& source, const std::string& target, bool create_t
 }
 
 bool DELETEDIR(const std::string& folder, bool remove_self) {
-    // A link to a folder is removed itself; what it points to is not emptied.
+    // A link to a folder is removed itself; what it points to is neither emptied nor changed.
     if (!is_folder_link(folder)) {
         for (const auto& entry : contents(folder, true)) {
             std::string full = join(folder, entry.name);
@@ -92,8 +92,12 @@ bool DELETEDIR(const std::string& folder, bool remove_self) {
                 if (!DELETEDIR(full, true)) return false;
                 continue;
             }
-            CLEARREADONLY(full);
-            CLEARHIDDEN(full);
+            // A link is deleted itself: the attributes it shows are those of what it points to,
+            // which may lie outside the tree.
+            if (!(entry.attributes & pf::ATTR_REPARSE_POINT)) {
+                CLEARREADONLY(full);
+                CLEARHIDDEN(full);
+            }
             if (!DELETEFILE(full)) {
                 inform("Impossibile cancellare il file " + full + ".");
                 return false;
@@ -101,8 +105,10 @@ bool DELETEDIR(const std::string& folder, bool remove_self) {
         }
     }
     if (remove_self) {
-        CLEARREADONLY(folder);
-        CLEARHIDDEN(folder);
+        if (!is_folder_link(folder)) {
+            CLEARREADONLY(folder);
+            CLEARHIDDEN(folder);
+        }
         if (!REMOVEDIR(folder)) {
             inform("Impossibile cancellare la cartella " + folder + ".");
             return false;

@@ -14,7 +14,8 @@ namespace kv::platform {
 namespace {
 
 constexpr const char* DOS_ATTRIBUTE = "user.DOSATTRIB";
-constexpr std::uint32_t DOS_BITS = ATTR_HIDDEN | ATTR_SYSTEM;
+// The bits kept in the extended attribute: hidden and system, and read-only for folders.
+constexpr std::uint32_t DOS_BITS = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_READONLY;
 constexpr std::int64_t FILETIME_UNIX_EPOCH = 11644473600;  // seconds from 1601 to 1970
 constexpr std::int64_t TICKS_PER_SECOND = 10000000;
 
@@ -84,13 +85,20 @@ bool store_dos_bits(const std::string& path, std::uint32_t attributes) {
 
 std::uint32_t attributes_of(const std::string& path, const std::string& name,
                             const struct stat& st) {
-    std::uint32_t attributes = S_ISDIR(st.st_mode) ? ATTR_DIRECTORY : ATTR_ARCHIVE;
-    if (mode_is_read_only(st.st_mode)) attributes |= ATTR_READONLY;
+    const std::uint32_t stored = stored_dos_bits(path);
+    std::uint32_t attributes = stored & (ATTR_HIDDEN | ATTR_SYSTEM);
+    if (S_ISDIR(st.st_mode)) {
+        // A folder's read-only bit is only a mark, as on Windows: it never stops writing inside.
+        attributes |= ATTR_DIRECTORY | (stored & ATTR_READONLY);
+    } else {
+        attributes |= ATTR_ARCHIVE;
+        if (mode_is_read_only(st.st_mode)) attributes |= ATTR_READONLY;
+    }
     if (is_dot_name(name)) attributes |= ATTR_HIDDEN;
     struct stat link;
     if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
         attributes |= ATTR_REPARSE_POINT;
-    return attributes | stored_dos_bits(path);
+    return attributes;
 }
 
 FileTimes times_of(const std::string& path, const struct stat& st) {
@@ -114,12 +122,18 @@ bool set_file_attributes(const std::string& name, std::uint32_t attributes) {
     std::string path = resolve_path(name);
     auto st = detail::stat_path(path);
     if (!st) return false;
+    if (S_ISDIR(st->st_mode)) {
+        // All three bits of a folder live in the extended attribute; its permissions stay.
+        if (detail::stored_dos_bits(path) == (attributes & DOS_BITS)) return true;
+        return detail::store_dos_bits(path, attributes);
+    }
     bool read_only = (attributes & ATTR_READONLY) != 0;
     // Changing an extended attribute needs write permission: make the file writable first and
     // read-only again (when wanted) afterwards.
-    if (detail::stored_dos_bits(path) != (attributes & DOS_BITS)) {
+    const std::uint32_t file_bits = attributes & (ATTR_HIDDEN | ATTR_SYSTEM);
+    if (detail::stored_dos_bits(path) != file_bits) {
         if (!apply_read_only(path, st->st_mode, false)) return false;
-        if (!detail::store_dos_bits(path, attributes)) {
+        if (!detail::store_dos_bits(path, file_bits)) {
             ::chmod(path.c_str(), st->st_mode & 07777);
             return false;
         }

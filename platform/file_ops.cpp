@@ -162,7 +162,8 @@ bool remove_folder(const std::string& name) {
         return true;
     }
     if (!S_ISDIR(st->st_mode)) return detail::fail(win_error::DIRECTORY, ENOTDIR);
-    if (detail::mode_is_read_only(st->st_mode)) return detail::fail(win_error::ACCESS_DENIED);
+    if (detail::stored_dos_bits(path) & ATTR_READONLY)
+        return detail::fail(win_error::ACCESS_DENIED);
     struct stat current;
     if (::stat(".", &current) == 0 && same_entry(current, *st)) {
         // Windows keeps the current folder in use; removing it would leave the process nowhere.

@@ -30,11 +30,13 @@
 namespace kv::platform {
 
 // ---- Windows attribute bits -------------------------------------------------------------------
-// Folder 16; read-only 1 when the owner may not write; hidden 2 for names that begin with "."
-// (not "." and "..") or when set by the program; system 4 when set by the program; archive 32 on
-// every ordinary file; reparse point 1024 on symbolic links (with the bits of what they point to).
-// Hidden and system bits that the program sets are kept in the extended
-// attribute user.DOSATTRIB (as "0x" + hex), where the file system supports it.
+// Folder 16; read-only 1 on a file when the owner may not write it, on a folder when set by the
+// program; hidden 2 for names that begin with "." (not "." and "..") or when set by the program;
+// system 4 when set by the program; archive 32 on every ordinary file; reparse point 1024 on
+// symbolic links (with the bits of what they point to). Hidden and system bits that the program
+// sets, and a folder's read-only bit, are kept in the extended attribute user.DOSATTRIB (as "0x" +
+// hex), where the file system supports it. As on Windows, a read-only folder can still be filled
+// and emptied: its permissions are never changed.
 constexpr std::uint32_t ATTR_READONLY = 0x01;
 constexpr std::uint32_t ATTR_HIDDEN = 0x02;
 constexpr std::uint32_t ATTR_SYSTEM = 0x04;
@@ -173,9 +175,10 @@ bool path_exists(const std::string& name);
 
 // Attributes of a file or folder; INVALID_ATTRIBUTES when it does not exist.
 std::uint32_t file_attributes(const std::string& name);
-// Sets read-only (owner write permission; for files and folders), hidden and system (extended
-// attribute). Folder and archive bits are ignored. Fails when the name does not exist, or when
-// hidden or system are asked for and the file system keeps no extended attributes.
+// Sets read-only (a file's owner write permission; a folder's extended attribute), hidden and
+// system (extended attribute). Folder and archive bits are ignored. Fails when the name does not
+// exist, or when a bit that lives in the extended attribute is asked for and the file system keeps
+// none.
 bool set_file_attributes(const std::string& name, std::uint32_t attributes);
 
 // Times of a file or folder.

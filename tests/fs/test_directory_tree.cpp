@@ -142,12 +142,30 @@ TEST_F(DeleteTree, ReportsAFolderThatCannotBeRemoved) {
     EXPECT_EQ(boxes.texts, Texts{"Impossibile cancellare la cartella " + dir.str() + "/T/Sub."});
 }
 
-TEST_F(DeleteTree, ALinkedFolderIsUnlinkedNotEmptied) {
+TEST_F(DeleteTree, LinksAreRemovedAndWhatTheyPointToIsNeitherEmptiedNorChanged) {
     dir.write("Outside/KEEP", "k");
+    dir.write("Outside/RO", "r");
+    ASSERT_TRUE(SETFILEATTRIBUTES("Outside/RO", 1 + 2 + 32));
+    ASSERT_TRUE(SETFILEATTRIBUTES("Outside", 16 + 1 + 2));
     stdfs::create_directory_symlink(dir.path() / "Outside", dir.path() / "T/Link");
+    stdfs::create_symlink(dir.path() / "Outside/RO", dir.path() / "T/FileLink");
+    stdfs::create_directory_symlink(dir.path() / "Outside", dir.path() / "T/Sub/Link");
     EXPECT_TRUE(DELETEDIR("T"));
     EXPECT_FALSE(on_disk("T"));
     EXPECT_EQ(dir.read("Outside/KEEP"), "k");
+    EXPECT_EQ(GETFILEATTRIBUTES("Outside/RO"), 1 + 2 + 32);
+    EXPECT_EQ(GETFILEATTRIBUTES("Outside"), 16 + 1 + 2);
+}
+
+TEST_F(DeleteTree, AReadOnlyFolderKeepsItsPermissionsAndCanBeEmptied) {
+    // T/Sub is read-only (set up above): only a mark, as on Windows.
+    EXPECT_EQ(GETFILEATTRIBUTES("T/Sub"), 16 + 1 + 2);
+    EXPECT_NE(stdfs::status(dir.path() / "T/Sub").permissions() & stdfs::perms::owner_write,
+              stdfs::perms::none);
+    dir.write("T/Sub/NEW", "n");  // can be filled
+    EXPECT_TRUE(DELETEDIR("T/Sub", false));
+    EXPECT_TRUE(stdfs::is_empty(dir.path() / "T/Sub"));
+    EXPECT_FALSE(REMOVEDIR("T/Sub"));  // but not removed while marked, as on Windows
 }
 
 }  // namespace
