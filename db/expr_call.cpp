@@ -121,6 +121,9 @@ NodePtr make_call(const std::string& name, std::vector<NodePtr> args, int positi
     const FunctionSpec* spec = find_spec(name);
     if (!spec) throw CompileError{position, "unknown function " + name};
     const int count = static_cast<int>(args.size());
+    int deepest = 0;
+    for (const NodePtr& arg : args) deepest = std::max(deepest, arg->depth());
+    const int depth = depth_over(deepest, position);
     if (count < spec->min_args || count > spec->max_args) {
         throw CompileError{position, std::string("wrong number of arguments for ") + spec->name};
     }
@@ -147,6 +150,7 @@ NodePtr make_call(const std::string& name, std::vector<NodePtr> args, int positi
     if (spec->width && shape.type == 'C') {
         call->fix_width(spec->width(*call));
     }
+    call->set_depth(depth);
     return call;
 }
 

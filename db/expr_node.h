@@ -33,6 +33,9 @@ class Node {
     const Shape& shape() const { return shape_; }
     char type() const { return shape_.type; }
     int position() const { return position_; }  // 1-based offset of the node's text
+    // Levels of nodes from this one down to its deepest leaf; evaluation recurses as deep.
+    int depth() const { return depth_; }
+    void set_depth(int depth) { depth_ = depth; }
 
   protected:
     void set_width(int width) { shape_.width = width; }
@@ -40,6 +43,7 @@ class Node {
   private:
     Shape shape_;
     int position_;
+    int depth_ = 1;
 };
 
 using NodePtr = std::unique_ptr<Node>;
@@ -50,6 +54,12 @@ struct CompileError {
     int position;
     std::string message;
 };
+
+// The deepest tree, and the deepest nesting of the text, that compile: evaluating and parsing
+// recurse once per level, and the text may come from a damaged file.
+constexpr int kMaxDepth = 200;
+// The depth of a node over its children's; throws CompileError past kMaxDepth.
+int depth_over(int deepest_child, int position);
 
 // The operators, as the parser recognises them.
 enum class BinaryOp {

@@ -380,21 +380,7 @@ Shape field_shape(const FieldShape& field) {
     }
 }
 
-}  // namespace
-
-NodePtr make_literal(Value value, int position, int decimals) {
-    Shape shape{value_type(value), -1, decimals};
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        shape.width = static_cast<int>(text->size());
-    }
-    return std::make_unique<Literal>(std::move(value), shape, position);
-}
-
-NodePtr make_field(int slot, const FieldShape& field, int position) {
-    return std::make_unique<Field>(slot, field_shape(field), position);
-}
-
-NodePtr make_binary(BinaryOp op, NodePtr left, NodePtr right, int position) {
+NodePtr binary_node(BinaryOp op, NodePtr left, NodePtr right, int position) {
     const Shape& a = left->shape();
     const Shape& b = right->shape();
     switch (op) {
@@ -422,7 +408,7 @@ NodePtr make_binary(BinaryOp op, NodePtr left, NodePtr right, int position) {
     }
 }
 
-NodePtr make_unary(UnaryOp op, NodePtr operand, int position) {
+NodePtr unary_node(UnaryOp op, NodePtr operand, int position) {
     const char type = operand->type();
     const int decimals = operand->shape().decimals;
     const char wanted = op == UnaryOp::Not ? 'L' : 'N';
@@ -436,6 +422,39 @@ NodePtr make_unary(UnaryOp op, NodePtr operand, int position) {
         return make_literal(op == UnaryOp::Minus ? -number : number, position, decimals);
     }
     return std::make_unique<Unary>(op, std::move(operand), Shape{wanted, -1, decimals}, position);
+}
+
+}  // namespace
+
+int depth_over(int deepest_child, int position) {
+    if (deepest_child >= kMaxDepth) throw CompileError{position, "expression nested too deeply"};
+    return deepest_child + 1;
+}
+
+NodePtr make_literal(Value value, int position, int decimals) {
+    Shape shape{value_type(value), -1, decimals};
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        shape.width = static_cast<int>(text->size());
+    }
+    return std::make_unique<Literal>(std::move(value), shape, position);
+}
+
+NodePtr make_field(int slot, const FieldShape& field, int position) {
+    return std::make_unique<Field>(slot, field_shape(field), position);
+}
+
+NodePtr make_binary(BinaryOp op, NodePtr left, NodePtr right, int position) {
+    const int depth = depth_over(std::max(left->depth(), right->depth()), position);
+    NodePtr node = binary_node(op, std::move(left), std::move(right), position);
+    node->set_depth(depth);
+    return node;
+}
+
+NodePtr make_unary(UnaryOp op, NodePtr operand, int position) {
+    const int depth = depth_over(operand->depth(), position);
+    NodePtr node = unary_node(op, std::move(operand), position);
+    node->set_depth(node->constant() ? 1 : depth);
+    return node;
 }
 
 }  // namespace kv::db::expr

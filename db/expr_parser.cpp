@@ -6,6 +6,8 @@
 namespace kv::db::expr {
 namespace {
 
+constexpr std::size_t kFieldNameLength = 10;
+
 class Parser {
   public:
     Parser(std::string_view text, const FieldBinder& binder)
@@ -46,7 +48,24 @@ class Parser {
         advance();
     }
 
+    // Counts the levels of nesting of the text while they are parsed.
+    class Nesting {
+      public:
+        explicit Nesting(Parser& parser) : parser_(parser) {
+            if (++parser_.nesting_ > kMaxDepth) {
+                throw CompileError{parser_.current().position, "expression nested too deeply"};
+            }
+        }
+        ~Nesting() { --parser_.nesting_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+      private:
+        Parser& parser_;
+    };
+
     NodePtr disjunction() {
+        const Nesting nesting(*this);
         NodePtr node = conjunction();
         while (at(TokenKind::Or)) {
             const int position = advance().position;
@@ -66,6 +85,7 @@ class Parser {
 
     NodePtr negation() {
         if (at(TokenKind::Not)) {
+            const Nesting nesting(*this);
             const int position = advance().position;
             return make_unary(UnaryOp::Not, negation(), position);
         }
@@ -152,6 +172,7 @@ class Parser {
 
     NodePtr signed_operand() {
         if (at(TokenKind::Minus) || at(TokenKind::Plus)) {
+            const Nesting nesting(*this);
             const UnaryOp op = at(TokenKind::Minus) ? UnaryOp::Minus : UnaryOp::Plus;
             const int position = advance().position;
             return make_unary(op, signed_operand(), position);
@@ -205,7 +226,11 @@ class Parser {
             alias = first.text == "FIELD" || first.text == "_FIELD" ? "" : first.text;
             name = &advance();
         }
-        const std::optional<int> slot = binder_.bind(alias, name->text);
+        std::optional<int> slot = binder_.bind(alias, name->text);
+        // Field names have at most ten characters; a longer name stands for its first ten.
+        if (!slot && name->text.size() > kFieldNameLength) {
+            slot = binder_.bind(alias, std::string_view(name->text).substr(0, kFieldNameLength));
+        }
         if (!slot) {
             const std::string full = alias.empty() ? name->text : alias + "->" + name->text;
             throw CompileError{first.position, "unknown field " + full};
@@ -215,6 +240,7 @@ class Parser {
 
     std::vector<Token> tokens_;
     std::size_t at_ = 0;
+    int nesting_ = 0;
     const FieldBinder& binder_;
 };
 

@@ -35,6 +35,7 @@ TEST(Expression, FieldsLiteralsAndOperators) {
     const ExpressionTable table;
     expect_values(table, {
                              {"NAME", text("Rossi     ")},
+                             {"CLIENTCODES + 1", 8.0},
                              {"field->name", text("Rossi     ")},
                              {"FIELD -> NAME", text("Rossi     ")},
                              {"OTHER->CITY", text("Roma      ")},
@@ -264,6 +265,29 @@ TEST(Expression, CompileErrorsNameTheExpressionAndThePosition) {
                       std::string::npos)
                 << what;
             EXPECT_NE(what.find(bad.message), std::string::npos) << what;
+        }
+    }
+}
+
+TEST(Expression, NestingIsBounded) {
+    const ExpressionTable table;
+    const auto nested = [](int levels) {
+        return std::string(levels, '(') + "1" + std::string(levels, ')');
+    };
+    const auto chained = [](int terms) {
+        std::string text = "1";
+        for (int i = 1; i < terms; ++i) text += "+1";
+        return text;
+    };
+    EXPECT_EQ(show(table.eval(nested(150))), "N:1");
+    EXPECT_EQ(show(table.eval(chained(150))), "N:150");
+    for (const std::string& text : {nested(1000), chained(1000), std::string(1000, '-') + "1",
+                                    "UPPER(" + nested(1000) + ")"}) {
+        try {
+            Expression::compile(text, table);
+            ADD_FAILURE() << "compiled";
+        } catch (const ExpressionError& error) {
+            EXPECT_NE(std::string(error.what()).find("nested too deeply"), std::string::npos);
         }
     }
 }

@@ -16,13 +16,18 @@ struct ExpressionField {
     db::Value value;
 };
 
-// NAME C10, QTY N8.2, BORN D, OK L, NOTES M, CODE N6, and OTHER->CITY C10; record 7, not deleted.
+// NAME C10, QTY N8.2, BORN D, OK L, NOTES M, CODE N6, OTHER->CITY C10 and CLIENTCODE N6;
+// record 7, not deleted.
 inline std::vector<ExpressionField> expression_fields() {
     return {
-        {"", "NAME", {'C', 10, 0}, std::string("Rossi     ")},      {"", "QTY", {'N', 8, 2}, 12.5},
-        {"", "BORN", {'D', 8, 0}, util::Date::of(2024, 3, 1)},      {"", "OK", {'L', 1, 0}, true},
-        {"", "NOTES", {'M', 10, 0}, std::string("long text")},      {"", "CODE", {'N', 6, 0}, 42.0},
+        {"", "NAME", {'C', 10, 0}, std::string("Rossi     ")},
+        {"", "QTY", {'N', 8, 2}, 12.5},
+        {"", "BORN", {'D', 8, 0}, util::Date::of(2024, 3, 1)},
+        {"", "OK", {'L', 1, 0}, true},
+        {"", "NOTES", {'M', 10, 0}, std::string("long text")},
+        {"", "CODE", {'N', 6, 0}, 42.0},
         {"OTHER", "CITY", {'C', 10, 0}, std::string("Roma      ")},
+        {"", "CLIENTCODE", {'N', 6, 0}, 7.0},
     };
 }
 
