@@ -10,7 +10,9 @@
 namespace kv::platform {
 namespace {
 
-constexpr const char* kBlanks = " \t";
+constexpr const char* kBlanks = " \t\r";  // a CR left before a line's CR LF is no part of it
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+constexpr char kEndOfFile = '\x1A';
 constexpr const char* kNewLine = "\r\n";
 
 // Names seen so far, without regard to case; insert() tells whether a name is new.
@@ -67,30 +69,59 @@ std::vector<Line> split_lines(const std::string& bytes) {
     return lines;
 }
 
-// Profile files are named as the Windows API names them: the file-name case setting does not
-// apply.
-std::optional<std::string> read_file(const std::string& file) {
-    if (file.empty()) return std::nullopt;
-    return read_whole_file(profile_path(file), NameCase::AsGiven);
+// A file's bytes: a UTF-8 byte-order mark in front and Ctrl-Z marks at the end are no part of its
+// lines; a write puts them back as they were.
+struct ProfileBytes {
+    std::string mark;
+    std::string text;
+    std::string end_of_file;
+};
+
+ProfileBytes parts_of(std::string bytes) {
+    ProfileBytes parts;
+    if (bytes.starts_with(kByteOrderMark)) {
+        parts.mark = kByteOrderMark;
+        bytes.erase(0, parts.mark.size());
+    }
+    const auto last = bytes.find_last_not_of(kEndOfFile);
+    const auto cut = last == std::string::npos ? 0 : last + 1;
+    parts.end_of_file = bytes.substr(cut);
+    bytes.erase(cut);
+    parts.text = std::move(bytes);
+    return parts;
 }
 
-// The name of a "[section]" line, or nothing for any other line.
+std::optional<std::string> read_file(const std::string& file) {
+    if (file.empty()) return std::nullopt;
+    return read_whole_file(profile_path(file));
+}
+
+// The lines of a file, without its byte-order mark and end-of-file marks.
+std::optional<std::vector<Line>> read_lines(const std::string& file) {
+    const auto bytes = read_file(file);
+    if (!bytes) return std::nullopt;
+    return split_lines(parts_of(*bytes).text);
+}
+
+// The name of a "[section]" line, or nothing for any other line ("[A" without "]" is none).
 std::optional<std::string> section_header(const std::string& text) {
     const auto t = trim(text);
     if (t.empty() || t.front() != '[') return std::nullopt;
     const auto close = t.find(']');
-    return trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    if (close == std::string::npos) return std::nullopt;
+    return trim(t.substr(1, close - 1));
 }
 
-// The key and raw value of a "key=value" line; nothing for blank lines, comments and headers.
-// A line without "=" names a key without a value.
+// The key and raw value of a "key=value" line; nothing for blank lines, comments, headers and
+// lines without "=".
 std::optional<ProfileEntry> key_line(const std::string& text) {
     const auto t = trim(text);
     if (t.empty() || t.front() == ';' || t.front() == '[') return std::nullopt;
     const auto eq = t.find('=');
+    if (eq == std::string::npos) return std::nullopt;
     auto key = trim(t.substr(0, eq));
     if (key.empty()) return std::nullopt;
-    return ProfileEntry{key, eq == std::string::npos ? std::string() : t.substr(eq + 1)};
+    return ProfileEntry{key, t.substr(eq + 1)};
 }
 
 // Where a section lies: the index of its header and one past its last line.
@@ -99,8 +130,8 @@ struct SectionSpan {
     std::size_t end;
 };
 
-std::optional<SectionSpan> find_section(const std::vector<Line>& lines,
-                                        const std::string& section) {
+std::optional<SectionSpan> find_section(const std::vector<Line>& lines, const std::string& asked) {
+    const std::string section = trim(asked);  // names are trimmed on reading as on writing
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto name = section_header(lines[i].text);
         if (!name || !names_equal_ignoring_case(*name, section)) continue;
@@ -162,26 +193,25 @@ std::string profile_path(const std::string& file) {
 std::optional<std::string> read_profile_string(const std::string& section, const std::string& key,
                                                const std::string& file) {
     for (const auto& [name, value] : read_profile_section(section, file)) {
-        if (names_equal_ignoring_case(name, key)) return value;
+        if (names_equal_ignoring_case(name, trim(key))) return value;
     }
     return std::nullopt;
 }
 
 std::vector<ProfileEntry> read_profile_section(const std::string& section,
                                                const std::string& file) {
-    const auto bytes = read_file(file);
-    if (!bytes) return {};
-    const auto lines = split_lines(*bytes);
-    const auto span = find_section(lines, section);
-    return span ? section_entries(lines, *span) : std::vector<ProfileEntry>{};
+    const auto lines = read_lines(file);
+    if (!lines) return {};
+    const auto span = find_section(*lines, section);
+    return span ? section_entries(*lines, *span) : std::vector<ProfileEntry>{};
 }
 
 std::vector<std::string> read_profile_section_names(const std::string& file) {
-    const auto bytes = read_file(file);
-    if (!bytes) return {};
+    const auto lines = read_lines(file);
+    if (!lines) return {};
     std::vector<std::string> names;
     NameSet seen;
-    for (const auto& line : split_lines(*bytes)) {
+    for (const auto& line : *lines) {
         auto name = section_header(line.text);
         if (name && seen.insert(*name)) names.push_back(std::move(*name));
     }
@@ -199,11 +229,12 @@ bool write_profile_string(const std::string& section, const std::string& key,
     std::error_code ec;
     if (!has_folder(file)) std::filesystem::create_directories(config_folder(), ec);
     const auto path = profile_path(file);
-    auto lines = split_lines(read_file(file).value_or(""));
+    const ProfileBytes old = parts_of(read_file(file).value_or(""));
+    auto lines = split_lines(old.text);
     set_value(lines, trim(section), trim(key), value);
-    std::string bytes;
+    std::string bytes = old.mark;
     for (const auto& line : lines) bytes += line.text + line.end;
-    return write_whole_file(path, bytes, NameCase::AsGiven);
+    return write_whole_file(path, bytes + old.end_of_file, NameCase::AsGiven);
 }
 
 }  // namespace kv::platform

@@ -132,9 +132,9 @@ int Date::weekday() const {
 }
 
 Date Date::plus_days(long days) const {
-    if (empty()) return {};
-    const long result = day_number_ + days;
-    return result < kFirstDay || result > kLastDay ? Date() : Date(result);
+    // Compared before adding, so that no count can overflow.
+    if (empty() || days > kLastDay - day_number_ || days < kFirstDay - day_number_) return {};
+    return Date(day_number_ + days);
 }
 
 long Date::days_since(Date other) const {

@@ -67,11 +67,20 @@ std::string SHORTPATH(const std::string& path, int width) {
 }
 
 std::optional<std::string> FREADLINE(platform::File& file, std::size_t maximum) {
+    // Read in pieces up to the first CR, so that a large maximum costs nothing it does not use.
+    constexpr std::size_t kPiece = 4096;
     const std::int64_t start = file.seek(0, 1);
     if (start < 0 || maximum == 0) return std::nullopt;
-    const auto bytes = file.read(maximum);
-    if (!bytes || bytes->empty()) return std::nullopt;
-    std::string line = bytes->substr(0, bytes->find('\r'));
+    std::string line;
+    bool ended = false;  // a CR came
+    while (!ended && line.size() < maximum) {
+        const auto piece = file.read(std::min(kPiece, maximum - line.size()));
+        if (!piece || piece->empty()) break;
+        const auto cr = piece->find('\r');
+        ended = cr != std::string::npos;
+        line.append(*piece, 0, ended ? cr : piece->size());
+    }
+    if (line.empty() && !ended) return std::nullopt;
     file.seek(start + static_cast<std::int64_t>(line.size()) + 2, 0);
     return line;
 }

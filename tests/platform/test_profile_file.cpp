@@ -49,7 +49,33 @@ TEST_F(ProfileFileTest, ReadsNamesWithoutRegardToCaseAndTrimsValues) {
     EXPECT_EQ(read_profile_string("Impostazioni", "Half", file()), "\"x");
     EXPECT_EQ(read_profile_string("Impostazioni", "Twice", file()), "\"x\"");
     EXPECT_EQ(read_profile_string("Impostazioni", "Empty", file()), "");
-    EXPECT_EQ(read_profile_string("Impostazioni", "bare", file()), "");
+    EXPECT_EQ(read_profile_string("Impostazioni", "bare", file()), std::nullopt);  // no "="
+}
+
+// Files as other programs leave them, read as Windows reads them.
+TEST_F(ProfileFileTest, OddFilesReadAsWindowsReadsThem) {
+    struct Case {
+        const char* what;
+        std::string bytes, section, key;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"CR CR LF", "[A]\r\nk=v\r\r\n", "A", "k", "v"},
+        {"Ctrl-Z at the end", "[A]\r\nk=v\x1A", "A", "k", "v"},
+        {"byte-order mark", "\xEF\xBB\xBF[A]\r\nk=v\r\n", "A", "k", "v"},
+        {"names asked with blanks", "[A]\r\nk=v\r\n", " A ", "\tk ", "v"},
+        {"key line without =", "[A]\r\nk\r\n", "A", "k", std::nullopt},
+        {"[A without ]", "[A]\r\nk=1\r\n[B\r\nk=2\r\n", "A", "k", "1"},
+        {"[A without ] is no section", "[B\r\nk=2\r\n", "B", "k", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        dir.write("TEST.INI", c.bytes);
+        EXPECT_EQ(read_profile_string(c.section, c.key, file()), c.value) << c.what;
+    }
+    dir.write("TEST.INI", "\xEF\xBB\xBF[A]\r\nk=v\r\n\x1A");
+    EXPECT_EQ(read_profile_section_names(file()), std::vector<std::string>{"A"});
+    // A write keeps the mark and the end as they were.
+    ASSERT_TRUE(write_profile_string("A", "n", "w", file()));
+    EXPECT_EQ(dir.read("TEST.INI"), "\xEF\xBB\xBF[A]\r\nk=v\r\nn=w\r\n\x1A");
 }
 
 TEST_F(ProfileFileTest, MatchesAccentedNamesWithoutRegardToCase) {

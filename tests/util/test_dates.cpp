@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 
 #include "tests/util/date_settings.h"
 
@@ -37,6 +38,9 @@ TEST(Date, RefusesDaysThatDoNotExist) {
     EXPECT_TRUE(Date::of(10000, 1, 1).empty());
     EXPECT_TRUE(Date::of(9999, 12, 31).plus_days(1).empty());
     EXPECT_TRUE(Date::of(1, 1, 1).plus_days(-1).empty());
+    // Counts so large that adding them would overflow.
+    for (long huge : {LONG_MAX, LONG_MIN, LONG_MAX - 10, LONG_MIN + 10})
+        EXPECT_TRUE(Date::of(2026, 12, 7).plus_days(huge).empty()) << huge;
 }
 
 // Day counts and weekdays agree with the standard library's calendar over the whole range.

@@ -151,6 +151,14 @@ TEST_F(ReadLine, LastLineWithoutEndIsReturnedAsItStands) {
     EXPECT_EQ(FREADLINE(file), std::nullopt);
 }
 
+TEST_F(ReadLine, AHugeMaximumReadsOnlyWhatTheLineNeeds) {
+    const std::string long_line(10000, 'L');  // longer than one piece read
+    platform::File& file = open_with(long_line + "\r\nnext\r\n");
+    EXPECT_EQ(FREADLINE(file, std::size_t(1) << 62), long_line);
+    EXPECT_EQ(FREADLINE(file, std::size_t(1) << 62), "next");
+    EXPECT_EQ(FREADLINE(file, std::size_t(1) << 62), std::nullopt);
+}
+
 TEST(Drives, NoDriveLetters) {
     EXPECT_TRUE(ADISK().empty());
     EXPECT_TRUE(ADISK(1).empty());
