@@ -8,6 +8,7 @@
 #include "gui/controls.h"
 #include "gui/picture.h"
 #include "gui/text.h"
+#include "gui/window_ref.h"
 
 namespace kv::gui {
 
@@ -132,7 +133,12 @@ int Dialog::activate() {
         const QRect area = screen->availableGeometry();
         window_->move(area.center() - QPoint(window_->width() / 2, window_->height() / 2));
     }
-    return window_->exec();
+    const WindowRef previous = WindowRef::active();
+    const int result = window_->exec();
+    // The keyboard goes back to the window that had it before.
+    QWidget* now = QApplication::activeWindow();
+    if (!now || now == window_) previous.activate();
+    return result;
 }
 
 void Dialog::end(int result) {

@@ -132,7 +132,8 @@ class Dialog : public Container {
 
     // The size of the dialog's window.
     void set_size(int width, int height);
-    // Shows the dialog modally, centred, and returns its result once it has closed.
+    // Shows the dialog modally, centred, and returns its result once it has closed; the window
+    // that was active before is active again.
     int activate();
     // A close request with a result (0 for Esc and the close box).
     void end(int result);

@@ -84,6 +84,7 @@ class PopupWindow : public StatusWindow {
         dialog_->lift_restriction();
         dialog_->close();
     }
+    bool active() const override { return dialog_->isActiveWindow(); }
     QDialog* dialog() const override { return dialog_.get(); }
 
   protected:

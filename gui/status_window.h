@@ -41,6 +41,8 @@ class StatusWindow {
     virtual void redraw_text() = 0;
     // Drops the close restriction and closes the window.
     virtual void close() = 0;
+    // True while the window is the active one.
+    virtual bool active() const = 0;
 
     virtual QDialog* dialog() const = 0;
 

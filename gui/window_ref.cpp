@@ -58,6 +58,10 @@ void WindowRef::focus() const {
     if (window_) window_->setFocus(Qt::OtherFocusReason);
 }
 
+void WindowRef::activate() const {
+    if (window_) window_->activateWindow();
+}
+
 QWidget* WindowRef::target() const {
     if (!window_) return nullptr;
     if (window_->isWindow() && window_->focusWidget()) return window_->focusWidget();

@@ -22,6 +22,8 @@ class WindowRef {
     void enable(bool on) const;
     // Gives the window the keyboard focus.
     void focus() const;
+    // Makes the window the active one.
+    void activate() const;
     // Posts a typed character (a Windows-1252 byte), or a key press and release by Windows
     // virtual-key code, to the window's focused control (the window itself when it is one).
     void post_character(char c) const;

@@ -87,9 +87,12 @@ void TMsgBox::New(const std::optional<std::string>& text, const std::optional<st
 
 void TMsgBox::End() {
     owner_.enable(true);
-    owner_ = {};
+    const bool had_keyboard = dialog_ && dialog_->active();
     if (dialog_) dialog_->close();
     dialog_.reset();
+    // The keyboard goes back to the window under it, as it does when an owned window closes.
+    if (had_keyboard) owner_.activate();
+    owner_ = {};
     state().text.reset();
 }
 

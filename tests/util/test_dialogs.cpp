@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gui/pump.h"
 #include "tests/support/window_test.h"
 #include "tests/util/date_settings.h"
 #include "util/dialogs.h"
@@ -266,6 +267,9 @@ TEST_F(DialogTest, MsgGetStoresTheTextOnlyWhenConfirmed) {
         {"Bianchi\x1b", false, "Rossi"},  // Esc
         {"\b\b\b\b\b\r", true, ""},       // every character rubbed out
     };
+    QDialog main_window;
+    main_window.show();
+    QApplication::setActiveWindow(&main_window);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         std::string value = "Rossi";
@@ -283,6 +287,8 @@ TEST_F(DialogTest, MsgGetStoresTheTextOnlyWhenConfirmed) {
         EXPECT_EQ(MSGGET("Utente", "Nome dell'utente:", value), c.confirmed);
         EXPECT_EQ(title, "Utente");
         EXPECT_EQ(value, c.value);
+        gui::SYSREFRESH();
+        EXPECT_EQ(QApplication::activeWindow(), &main_window);
     }
 }
 

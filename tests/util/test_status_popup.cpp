@@ -147,6 +147,7 @@ TEST_F(StatusPopupTest, WindowUnderItTakesNoInputUntilItCloses) {
     EXPECT_FALSE(window.isEnabled());
     POPMSG();
     EXPECT_TRUE(window.isEnabled());
+    EXPECT_EQ(QApplication::activeWindow(), &window);  // it has the keyboard again
 }
 
 TEST_F(StatusPopupTest, EscAndAltF4DoNotCloseIt) {
