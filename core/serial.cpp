@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/pty_start.h"
 #include "core/serial_port.h"
 #include "gui/window.h"
 #include "platform/serial_dcb.h"
@@ -20,6 +21,18 @@ namespace {
 std::vector<std::unique_ptr<SerialPort>>& ports() {
     static std::vector<std::unique_ptr<SerialPort>> table;
     return table;
+}
+
+// For ports on a pseudo-terminal of the program's own: what is sent waits for the device.
+std::vector<std::unique_ptr<PtyStartGate>>& start_gates() {
+    static std::vector<std::unique_ptr<PtyStartGate>> table;
+    return table;
+}
+
+PtyStartGate* start_gate_of(int handle) {
+    auto& table = start_gates();
+    if (handle < 0 || static_cast<std::size_t>(handle) >= table.size()) return nullptr;
+    return table[static_cast<std::size_t>(handle)].get();
 }
 
 SerialPort* port_of(int handle) {
@@ -45,15 +58,16 @@ std::string bare_port_name(const std::string& name) {
 struct OpenedDevice {
     int device = -1;
     int keep_open = -1;
+    std::string pty_path;  // the device's side of a pseudo-terminal of the program's own
 };
 
 OpenedDevice open_device(const std::string& port_name) {
     if (!platform::is_pseudo_terminal_name(port_name))
-        return {platform::open_serial_device(platform::serial_device_path(port_name)), -1};
+        return {platform::open_serial_device(platform::serial_device_path(port_name)), -1, {}};
     auto pty = platform::open_pseudo_terminal();
     if (!pty) return {};
     log_line("Pseudo-terminal for the device: " + pty->slave_path);
-    return {pty->master, pty->slave};
+    return {pty->master, pty->slave, pty->slave_path};
 }
 
 void log_reader_end(const std::string& port_name, const std::string& why) {
@@ -78,18 +92,27 @@ int OPENCOMM(const std::string& name, int, int) {
             [port_name](const std::string& why) { log_reader_end(port_name, why); }))
         return -1;  // the record, and with it the device, is released on the way out
     ports()[static_cast<std::size_t>(handle)] = std::move(port);
+    auto& gates = start_gates();
+    if (gates.size() <= static_cast<std::size_t>(handle)) gates.resize(handle + 1);
+    if (!opened.pty_path.empty())
+        gates[static_cast<std::size_t>(handle)] =
+            std::make_unique<PtyStartGate>(opened.device, opened.pty_path);
     return handle;
 }
 
 bool CLOSECOMM(int handle) {
     if (!port_of(handle)) return false;
+    if (start_gate_of(handle)) start_gates()[static_cast<std::size_t>(handle)].reset();
     ports()[static_cast<std::size_t>(handle)].reset();  // joins the reader, closes the device
     return true;
 }
 
 int WRITECOMM(int handle, std::string_view bytes) {
     auto* port = port_of(handle);
-    return port ? static_cast<int>(port->write(bytes)) : 0;
+    if (!port) return 0;
+    if (auto* gate = start_gate_of(handle); gate && gate->hold(bytes))
+        return static_cast<int>(bytes.size());
+    return static_cast<int>(port->write(bytes));
 }
 
 int READCOMM(int handle, std::string& buffer) {

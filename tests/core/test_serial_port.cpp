@@ -153,6 +153,24 @@ TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     set_log_sink(nullptr);
 }
 
+TEST(SerialPort, OnItsOwnPseudoTerminalWhatIsSentWaitsForTheDeviceToOpenIt) {
+    std::vector<std::string> log;
+    ScopedLogSink sink([&](const std::string& line) { log.push_back(line); });
+    gui::Window window;
+    int handle = APRICOM(window, "PTY");
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(log.size(), 1u);
+    SENDSTR(handle, std::string(1, '\0'));  // the start byte, before any device is there
+    std::this_thread::sleep_for(50ms);
+    // The device opens the line and flushes its input at once, as raw mode set by TCSAFLUSH does.
+    auto device = dev::DeviceLink::open(log[0].substr(log[0].rfind(' ') + 1));
+    ::tcflush(device.fd(), TCIFLUSH);
+    EXPECT_EQ(device.read_bytes(1, 5s), std::string(1, '\0'));
+    SENDSTR(handle, "after");
+    EXPECT_EQ(device.read_bytes(5, 5s), "after");
+    EXPECT_TRUE(CLOSECOMM(handle));
+}
+
 TEST(SerialPort, AMissingDeviceIsExplainedInOneBoxAndApricomGivesMinusOne) {
     kv::test::TempDir dir;
     const std::string port = (dir.path() / "ttyS11").string();
