@@ -4,9 +4,12 @@
 // when it was made is disabled. POPMSG without a message type drives it:
 //
 //     POPMSG({.text = "Sto leggendo i dati...", .range_low = 0, .range_high = n});  // up
-//     POPMSG({.position = i});                                                     // progress
+//     POPMSG({.text = "Sto leggendo i dati...", .position = i});                  // progress
 //     POPMSG({.text = "Quasi fatto", .replace_text = true});                      // new text
 //     POPMSG();                                                                    // closed
+//
+// A call without text, print flag or next-page flag closes the pop-up, so progress and text
+// updates carry a text.
 //
 //     POPMSG({.print = true});       // print mode
 //     POPMSG({.next_page = true});   // once per page: shows 1, 2, 3...

@@ -190,7 +190,8 @@ TEST_F(StatusPopupTest, HeadlessKeepsItsStateWithoutAWindow) {
     ASSERT_NE(kv::util::status_popup(), nullptr);
     EXPECT_EQ(kv::util::status_popup()->dialog(), nullptr);
     EXPECT_EQ(CURMSG(), "Attendere...");
-    POPMSG({.position = 3});
+    POPMSG({.text = "Attendere...", .position = 3});
+    EXPECT_NE(kv::util::status_popup(), nullptr);
     POPMSG();
     EXPECT_EQ(kv::util::status_popup(), nullptr);
     std::string value = "Rossi";
