@@ -6,35 +6,10 @@
 #include "core/main_procedure.h"
 #include "errors/errors.h"
 #include "gui/run_mode.h"
+#include "kv32_help.h"
 #include "util/startup.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: kv32 [--headless] [--port NAME] [--root DIR]\n"
-    "\n"
-    "Lends this PC's disk and printer to the device on a serial port (57600 baud, 8N1).\n"
-    "The port comes from KV32.INI in the current folder (section Impostazioni, key Porta;\n"
-    "COM1 when none is set). Press Esc in the window to end the program.\n"
-    "The device's files live in the served folder, which the device sees as the root of a\n"
-    "drive and cannot leave: the current folder, or the folder named by key Radice.\n"
-    "\n"
-    "Options:\n"
-    "  --port NAME   use this port for this run only; the settings file is left alone.\n"
-    "                COMn is /dev/ttyS(n-1), a name starting with / is a device path,\n"
-    "                PTY serves on a new pseudo-terminal and logs the path to open,\n"
-    "                any other name is /dev/NAME (ttyUSB0, ttyACM0).\n"
-    "  --root DIR    serve this folder for this run only. --root / lets the device reach\n"
-    "                every folder that this user can.\n"
-    "  --headless    no window: the log goes to standard output, messages to standard\n"
-    "                error, and SIGINT or SIGTERM end the program as Esc does. Chosen by\n"
-    "                itself when no display can be opened.\n"
-    "  --help        show this text.\n"
-    "  --version     show the version.\n"
-    "\n"
-    "Exit status: 0 after a normal end, 1 when the served folder or the port could not be\n"
-    "opened, 2 for bad usage, 3 when an unexpected run-time error was reported (its report\n"
-    "offers a mail to send).\n";
 
 struct Arguments {
     bool headless = false;
@@ -77,11 +52,11 @@ Arguments parse(int argc, char** argv) {
 int main(int argc, char** argv) {
     Arguments args = parse(argc, argv);
     if (!args.error.empty()) {
-        std::fprintf(stderr, "kv32: %s\n\n%s", args.error.c_str(), kUsage);
+        std::fprintf(stderr, "kv32: %s\n\n%s", args.error.c_str(), kv::help::kv32);
         return 2;
     }
     if (args.help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(kv::help::kv32, stdout);
         return 0;
     }
     if (args.version) {

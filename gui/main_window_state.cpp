@@ -3,7 +3,11 @@
 namespace kv::gui {
 
 void MainWindowBase::END() {
-    if (closed_ || (guard_ && !guard_())) return;
+    if (closed_) return;
+    if (guard_ && !guard_()) {
+        close_refused();
+        return;
+    }
     if (start_running_) {
         close_pending_ = true;
         return;

@@ -17,6 +17,8 @@ class MainWindowBase : public MainWindow {
     bool closed() const { return closed_; }
     // Performs the close itself (the dialog ends its modal loop).
     virtual void close_now() = 0;
+    // Tells the user that a close request was refused (the window shows how to end the program).
+    virtual void close_refused() {}
 
   private:
     Handler start_;

@@ -1,8 +1,10 @@
-// The main window on screen: a fixed 500 x 500 dialog without close button, centred, whose client
-// area is filled by the read-only log pane.
+// The main window on screen: a fixed 500 x 500 dialog without close or maximise button, centred,
+// whose client area is filled by the read-only log pane.
 #include <QCloseEvent>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -10,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "gui/main_window_state.h"
+#include "gui/run_mode.h"
 #include "gui/text.h"
 
 namespace kv::gui {
@@ -54,6 +57,7 @@ class WidgetMainWindow : public MainWindowBase {
 
   protected:
     void close_now() override;
+    void close_refused() override;
 
   private:
     std::unique_ptr<Dialog> dialog_;
@@ -62,36 +66,63 @@ class WidgetMainWindow : public MainWindowBase {
     bool painted_ = false;
 };
 
+constexpr int kHintMilliseconds = 4000;
+
 class Dialog : public QDialog {
   public:
-    explicit Dialog(WidgetMainWindow& owner) : owner_(owner) {}
+    explicit Dialog(WidgetMainWindow& owner) : owner_(owner), hint_(new QLabel(this)) {
+        hint_->setObjectName("close_hint");
+        hint_->setText(QStringLiteral("Press Esc to end KV32."));
+        hint_->setAlignment(Qt::AlignCenter);
+        hint_->setAutoFillBackground(true);
+        hint_->setFrameShape(QFrame::Box);
+        hint_->hide();
+        hint_timer_.setSingleShot(true);
+        hint_timer_.setInterval(kHintMilliseconds);
+        QObject::connect(&hint_timer_, &QTimer::timeout, hint_, &QWidget::hide);
+    }
     // The first paint of the dialog or of the pane that covers it starts the command loop.
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() == QEvent::Paint) owner_.first_paint();
         return QDialog::eventFilter(watched, e);
     }
     void allow_close() { closing_ = true; }
+    void show_close_hint() {
+        const int height = hint_->sizeHint().height() + 8;
+        hint_->setGeometry(0, this->height() - height, width(), height);
+        hint_->show();
+        hint_->raise();
+        hint_timer_.start();
+    }
 
   protected:
     // Esc: the dialog's cancel is the window's own close request.
     void reject() override { owner_.END(); }
-    // Closes from the window manager (its close button, Alt+F4) are refused.
+    // Closes from the window manager (its close button, Alt+F4) are refused, with a hint that
+    // shows for a few seconds over the bottom of the log and takes nothing from the user.
     void closeEvent(QCloseEvent* event) override {
-        if (closing_)
+        if (closing_) {
             event->accept();
-        else
-            event->ignore();
+            return;
+        }
+        event->ignore();
+        show_close_hint();
     }
 
   private:
     WidgetMainWindow& owner_;
+    QLabel* hint_;
+    QTimer hint_timer_;
     bool closing_ = false;
 };
 
 WidgetMainWindow::WidgetMainWindow(const std::string& title, int width, int height)
     : dialog_(std::make_unique<Dialog>(*this)) {
     dialog_->setWindowTitle(from_ansi(title));
-    dialog_->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // A title bar only: the size is fixed, so no maximise button either.
+    dialog_->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::MSWindowsFixedSizeDialogHint);
+    dialog_->setWindowIcon(QIcon(kProgramIcon));
     dialog_->setFixedSize(width, height);
     dialog_->setModal(true);
     log_ = std::make_unique<LogEdit>(dialog_.get());
@@ -121,6 +152,10 @@ void WidgetMainWindow::first_paint() {
     painted_ = true;
     // The command loop pumps events itself; it starts from the event loop, not inside the paint.
     QTimer::singleShot(0, dialog_.get(), [this] { run_start_handler(); });
+}
+
+void WidgetMainWindow::close_refused() {
+    dialog_->show_close_hint();
 }
 
 void WidgetMainWindow::close_now() {

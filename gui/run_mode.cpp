@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
@@ -119,6 +120,7 @@ std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, boo
     set_headless(headless);
     if (headless) return std::make_unique<GuardedApplication<QCoreApplication>>(argc, argv);
     auto app = std::make_unique<GuardedApplication<QApplication>>(argc, argv);
+    app->setWindowIcon(QIcon(kProgramIcon));
     install_key_tracker(*app);
     return app;
 }

@@ -11,6 +11,9 @@ namespace kv::gui {
 // X server that the environment names answers.
 bool display_available();
 
+// The program's icon among the window layer's resources.
+constexpr const char* kProgramIcon = ":/kv32/kv32.svg";
+
 bool is_headless();
 void set_headless(bool headless);
 

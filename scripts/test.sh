@@ -12,3 +12,5 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$root/build-test" --output-on-failure -j "$(nproc)" "$@"
+# The Debian package builds and holds what an installation holds.
+"$root/scripts/package.sh"

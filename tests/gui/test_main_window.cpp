@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -53,6 +54,10 @@ TEST_F(MainWindowTest, TitleSizeAndNoCloseButton) {
         EXPECT_EQ(d->size(), QSize(500, 500));
         EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint);
         EXPECT_FALSE(d->windowFlags() & Qt::WindowContextHelpButtonHint);
+        EXPECT_FALSE(d->windowFlags() & Qt::WindowMaximizeButtonHint);
+        EXPECT_EQ(d->minimumSize(), d->maximumSize());
+        EXPECT_FALSE(d->windowIcon().availableSizes().isEmpty() &&
+                     d->windowIcon().pixmap(32).isNull());  // the program's own icon
         auto* log = d->findChild<QPlainTextEdit*>("log");
         ASSERT_NE(log, nullptr);
         EXPECT_TRUE(log->isReadOnly());
@@ -82,6 +87,11 @@ TEST_F(MainWindowTest, WindowManagerCloseIsRefusedAndEscCloses) {
         QApplication::sendEvent(d, &close);
         kv::gui::SYSREFRESH();
         EXPECT_TRUE(d->isVisible());
+        auto* hint = d->findChild<QLabel*>("close_hint");
+        ASSERT_NE(hint, nullptr);
+        EXPECT_TRUE(hint->isVisible());  // says how to end the program instead
+        EXPECT_NE(hint->text().indexOf("Esc"), -1);
+        EXPECT_EQ(QApplication::activeModalWidget(), d);  // and asks nothing
         // Alt+F4: F4 is held when the guard is asked, so the request is refused.
         auto* log = d->findChild<QPlainTextEdit*>("log");
         kv::test::send_key(log, Qt::Key_F4);

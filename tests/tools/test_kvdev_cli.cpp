@@ -87,9 +87,17 @@ TEST(KvdevProgram, SendsReadsAndWaitsForTheStartByteOnALine) {
 
     EXPECT_EQ(run_kvdev(port + " send-raw 5").first, 2);
     EXPECT_EQ(run_kvdev("--port /nonexistent/tty read 1").first, 1);
-    auto help = run_kvdev("--help");
-    EXPECT_EQ(help.first, 0);
-    EXPECT_NE(help.second.find("wait-start"), std::string::npos);
+}
+
+TEST(KvdevProgram, HelpNamesEveryCommandAsItsTableDoesAndVersion) {
+    for (const char* option : {"--help", "-h"}) {
+        auto help = run_kvdev(option);
+        EXPECT_EQ(help.first, 0);
+        for (const auto& command : commands())
+            EXPECT_NE(help.second.find("  " + command.usage), std::string::npos) << command.usage;
+    }
+    auto version = run_kvdev("--version");
+    EXPECT_EQ(version, (std::pair<int, std::string>{0, "kvdev (KV32) " KV32_VERSION "\n"}));
 }
 
 }  // namespace

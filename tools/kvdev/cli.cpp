@@ -83,28 +83,6 @@ const std::vector<Command>& commands() {
     return table;
 }
 
-std::string usage_text() {
-    std::string text =
-        "Usage: kvdev --port PATH [--timeout MS] COMMAND [ARGS...]\n"
-        "Speaks the device's side of the KV32 serial protocol over a serial device or a\n"
-        "pseudo-terminal (raw, 57600 baud, 8N1).\n\n"
-        "Options:\n"
-        "  --port PATH     serial device or pseudo-terminal to open (for example /dev/ttyUSB0,\n"
-        "                  or the path KV32 logs when its port is PTY)\n"
-        "  --timeout MS    how long to wait for the next byte (default 2000)\n"
-        "  --help          show this text\n\n"
-        "Commands:\n";
-    for (const auto& c : commands()) {
-        std::string line = "  " + c.usage;
-        // Long usages put their summary on the next line, in the same column.
-        if (line.size() >= 20) line += "\n";
-        line.resize(line.back() == '\n' ? line.size() + 20 : 20, ' ');
-        text += line + c.summary + "\n";
-    }
-    text += "\nExit status: 0 done, 1 the device side failed or timed out, 2 wrong usage.\n";
-    return text;
-}
-
 std::optional<std::string> parse_hex_bytes(const std::vector<std::string>& words) {
     std::string bytes;
     for (std::string_view word : words) {
@@ -135,10 +113,14 @@ std::optional<Invocation> parse_arguments(const std::vector<std::string>& argume
                                           std::string& error) {
     Invocation inv;
     std::size_t i = 0;
-    for (; i < arguments.size() && arguments[i].rfind("--", 0) == 0; ++i) {
+    for (; i < arguments.size() && arguments[i].rfind("-", 0) == 0; ++i) {
         const std::string& option = arguments[i];
-        if (option == "--help") {
+        if (option == "--help" || option == "-h") {
             inv.help = true;
+            return inv;
+        }
+        if (option == "--version") {
+            inv.version = true;
             return inv;
         }
         if ((option == "--port" || option == "--timeout") && i + 1 >= arguments.size()) {
@@ -182,10 +164,6 @@ std::optional<Invocation> parse_arguments(const std::vector<std::string>& argume
 }
 
 int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) {
-    if (inv.help) {
-        out << usage_text();
-        return 0;
-    }
     const Command* command = find_command(inv.command);
     if (!command) {
         err << "kvdev: unknown command " << inv.command << '\n';

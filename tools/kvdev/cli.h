@@ -17,6 +17,7 @@ struct Invocation {
     std::string command;
     std::vector<std::string> args;
     bool help = false;
+    bool version = false;
 };
 
 // The invocation, or nothing with `error` set when the arguments do not make one.
@@ -39,9 +40,6 @@ struct Command {
     std::function<int(DeviceLink&, const Invocation&, std::ostream& out, std::ostream& err)> run;
 };
 const std::vector<Command>& commands();
-
-// The help text.
-std::string usage_text();
 
 // Runs the invocation: 0 done, 1 the device side failed (time-out, link error), 2 usage.
 int run_invocation(const Invocation& invocation, std::ostream& out, std::ostream& err);

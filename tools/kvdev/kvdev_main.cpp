@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "kvdev_help.h"
 #include "tools/kvdev/cli.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,14 @@ int main(int argc, char** argv) {
     if (!invocation) {
         std::cerr << "kvdev: " << error << "\nTry kvdev --help.\n";
         return 2;
+    }
+    if (invocation->help) {
+        std::cout << kv::help::kvdev;
+        return 0;
+    }
+    if (invocation->version) {
+        std::cout << "kvdev (KV32) " << KV32_VERSION << '\n';
+        return 0;
     }
     return kv::dev::run_invocation(*invocation, std::cout, std::cerr);
 }

@@ -1,0 +1,53 @@
+#!/bin/sh
+# Installs a build into a temporary folder (cmake --install with DESTDIR) and checks every file
+# of the installation: the programs, a manual page for each of them that agrees with its --help,
+# the desktop entry and its icon, and the systemd unit.
+# Usage: check_install.sh BUILD_DIR PREFIX
+set -eu
+build="$1"
+prefix="$2"
+dest="$(mktemp -d)"
+trap 'rm -rf "$dest"' EXIT
+fail() { echo "check_install: $*" >&2; exit 1; }
+
+DESTDIR="$dest" cmake --install "$build" >/dev/null
+root="$dest$prefix"
+[ -x "$root/bin/kv32" ] && [ -x "$root/bin/kvdev" ] || fail "kv32 or kvdev missing from bin/"
+
+expected="$(mktemp)"
+actual="$(mktemp)"
+trap 'rm -rf "$dest" "$expected" "$actual"' EXIT
+{
+    echo "lib/systemd/system/kv32@.service"
+    echo "share/applications/kv32.desktop"
+    echo "share/icons/hicolor/scalable/apps/kv32.svg"
+    for program in "$root"/bin/*; do
+        echo "bin/$(basename "$program")"
+        echo "share/man/man1/$(basename "$program").1"
+    done
+} | sort >"$expected"
+(cd "$root" && find . -type f | sed 's|^\./||' | sort) >"$actual"
+diff -u "$expected" "$actual" || fail "the installation holds other files than expected"
+
+desktop-file-validate "$root/share/applications/kv32.desktop" || fail "invalid desktop entry"
+grep -q '^Icon=kv32$' "$root/share/applications/kv32.desktop" || fail "desktop entry names no icon"
+grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/kv32.svg" || fail "the icon is no SVG"
+
+for program in "$root"/bin/*; do
+    name="$(basename "$program")"
+    page="$root/share/man/man1/$name.1"
+    warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
+    [ -z "$warnings" ] || fail "$name.1 does not render cleanly: $warnings"
+    "$program" --version >/dev/null || fail "$name --version failed"
+    # Every option that --help shows is in the manual page too.
+    for option in $("$program" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+        escaped="$(printf '%s' "$option" | sed 's/-/\\\\-/g')"
+        grep -q -- "$escaped" "$page" || fail "$name.1 lacks $option, which --help shows"
+    done
+done
+
+unit="$root/lib/systemd/system/kv32@.service"
+grep -q "^ExecStart=$prefix/bin/kv32 --headless --port %I" "$unit" ||
+    fail "the unit does not start the installed kv32"
+grep -q '^SupplementaryGroups=dialout$' "$unit" || fail "the unit does not run in dialout"
+echo "installation checked: $(wc -l <"$actual") files"
