@@ -34,6 +34,9 @@ class LogEdit : public LogPane {
         edit_->appendPlainText(from_ansi(line));
         edit_->moveCursor(QTextCursor::End);
         edit_->verticalScrollBar()->setValue(edit_->verticalScrollBar()->maximum());
+        // Painted now: an update request alone may wait for an unrelated event (a mouse move)
+        // while the program waits for the device.
+        edit_->viewport()->repaint();
     }
     const std::string& text() const override { return text_; }
     QPlainTextEdit* widget() const { return edit_; }

@@ -121,6 +121,33 @@ TEST_F(MainWindowTest, LogPaneKeepsEveryLineWithCrLf) {
     EXPECT_EQ(window->log_pane().text(), "line 0\r\nline 1\r\nline 2\r\ncitt\xE0\r\n");
 }
 
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+  public:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+TEST_F(MainWindowTest, AnAppendedLineIsPaintedWhileTheProgramWaits) {
+    auto window = create_main_window("x", 500, 500);
+    PaintCounter counter;
+    window->set_start_handler([&] {
+        auto* viewport = modal_dialog()->findChild<QPlainTextEdit*>("log")->viewport();
+        viewport->installEventFilter(&counter);
+        window->log_pane().append_line("Waiting command (ESC to exit)...");
+        // As the command loop waits for the device: events only, nothing else happens.
+        for (int i = 0; i < 3 && counter.paints == 0; ++i)
+            kv::gui::wait_for_events(std::chrono::milliseconds(100));
+        viewport->removeEventFilter(&counter);
+        window->END();
+    });
+    window->activate(nullptr);
+    EXPECT_GE(counter.paints, 1);
+}
+
 TEST_F(MainWindowTest, HeadlessWindowRunsInitThenStartAndClosesOnRequest) {
     kv::gui::set_headless(true);
     auto window = create_main_window("x", 500, 500);
