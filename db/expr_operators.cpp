@@ -77,7 +77,9 @@ class Literal : public Node {
 class Field : public Node {
   public:
     Field(int slot, Shape shape, int position) : Node(shape, position), slot_(slot) {}
-    void eval(const RecordView& record, Value& out) const override { out = record.field(slot_); }
+    void eval(const RecordView& record, Value& out) const override {
+        record.field_into(slot_, out);
+    }
 
   private:
     int slot_;

@@ -50,10 +50,16 @@ class RecordView {
   public:
     virtual ~RecordView() = default;
     virtual Value field(int slot) const = 0;  // a slot that the binder gave
+    // The same into a value that the evaluation keeps: a view may override it to decode the
+    // field into out's existing storage instead of building a new string every time.
+    virtual void field_into(int slot, Value& out) const { out = field(slot); }
     virtual long record_number() const = 0;
     virtual bool deleted() const = 0;
 };
 
+// A compiled expression does not change when it is evaluated: several threads may evaluate it
+// at once, each on its own record view (the error handler and the comparison setting are the
+// process's).
 class Expression {
   public:
     // Compiles the text; throws ExpressionError naming the expression and the position of a

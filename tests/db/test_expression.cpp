@@ -361,6 +361,15 @@ TEST(Expression, EvaluateIntoReusesTheCallersValue) {
     table.fields_[0].value = std::string("Bianchi   ");
     key.evaluate_into(table, result);
     EXPECT_EQ(show(result), "C:BIANCHI   20240301");
+
+    // A view that decodes fields into the kept value is asked that way.
+    struct DecodingView : ExpressionTable {
+        void field_into(int slot, Value& out) const override {
+            out = slot == 0 ? Value(std::string("Verdi     ")) : field(slot);
+        }
+    };
+    key.evaluate_into(DecodingView(), result);
+    EXPECT_EQ(show(result), "C:VERDI     20240301");
 }
 
 }  // namespace
