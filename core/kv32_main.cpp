@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/main_procedure.h"
+#include "core/port_report.h"
 #include "errors/errors.h"
 #include "gui/run_mode.h"
 #include "kv32_help.h"
@@ -15,6 +17,8 @@ struct Arguments {
     bool headless = false;
     bool help = false;
     bool version = false;
+    bool list_ports = false;
+    std::vector<std::string> port_names;  // after --list-ports
     kv::core::StartOptions start;
     std::string error;
 };
@@ -29,6 +33,10 @@ Arguments parse(int argc, char** argv) {
             a.help = true;
         else if (arg == "--version")
             a.version = true;
+        else if (arg == "--list-ports")
+            a.list_ports = true;
+        else if (a.list_ports && !arg.empty() && arg[0] != '-')
+            a.port_names.push_back(arg);
         else if (arg == "--port" && i + 1 < argc)
             a.start.port = argv[++i];
         else if (arg.rfind("--port=", 0) == 0)
@@ -61,6 +69,11 @@ int main(int argc, char** argv) {
     }
     if (args.version) {
         std::printf("KV32 %s\n", KV32_VERSION);
+        return 0;
+    }
+    if (args.list_ports) {
+        if (args.port_names.empty() && args.start.port) args.port_names.push_back(*args.start.port);
+        std::fputs(kv::core::list_ports_report(args.port_names).c_str(), stdout);
         return 0;
     }
     const bool headless = args.headless || !kv::gui::display_available();

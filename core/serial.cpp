@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 
+#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "gui/window.h"
 #include "platform/serial_dcb.h"
 #include "platform/serial_device.h"
+#include "platform/serial_diagnosis.h"
 #include "util/abandon.h"
 #include "util/msgbox.h"
 
@@ -75,8 +77,8 @@ void log_reader_end(const std::string& port_name, const std::string& why) {
                                     "; nothing more will be received."] { log_line(line); });
 }
 
-[[noreturn]] void fail(const std::string& text) {
-    util::POPMSG(text, 1);
+[[noreturn]] void fail(const std::string& text, const std::string& details = {}) {
+    util::popmsg_with_details(text, 1, details);
     throw util::Abandon(text);
 }
 
@@ -211,7 +213,10 @@ int APRICOM(gui::Window& window, const std::string& port_name) {
     int handle = -1;
     try {
         handle = OPENCOMM("\\\\.\\" + port_name, 16384, 16384);
-        if (handle < 0) fail(open_failure_text(port_name));
+        if (handle < 0) {
+            const int error = errno;
+            fail(open_failure_text(port_name), platform::open_failure_details(port_name, error));
+        }
         std::string block;
         if (!BUILDCOMMDCB("57600,N,8,1", block, handle)) fail(parameters_failure_text(port_name));
         if (!SETCOMMSTATE(handle, block)) fail(settings_failure_text(port_name));

@@ -60,6 +60,8 @@ int escape_answer(const std::vector<ButtonSpec>& specs) {
 int headless_box(const BoxRequest& request) {
     std::fprintf(stderr, "%s: %s\n", platform::ansi_to_utf8(request.title).c_str(),
                  platform::ansi_to_utf8(request.text).c_str());
+    if (!request.details.empty())
+        std::fprintf(stderr, "%s\n", platform::ansi_to_utf8(request.details).c_str());
     std::fflush(stderr);
     return default_answer(request);
 }
@@ -83,6 +85,7 @@ int show_message_box(const BoxRequest& request) {
         if (static_cast<int>(i) + 1 == request.default_button) box.setDefaultButton(b);
     }
     box.setEscapeButton(box.button(specs.back().button));
+    if (!request.details.empty()) box.setDetailedText(from_ansi(request.details));
     if (answerer || fallback_answerer) {
         QTimer::singleShot(
             0, &box, [&box, &request] { (answerer ? answerer : fallback_answerer)(box, request); });

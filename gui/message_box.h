@@ -22,6 +22,9 @@ struct BoxRequest {
     BoxIcon icon = BoxIcon::Information;
     BoxButtons buttons = BoxButtons::Ok;
     int default_button = 1;  // 1-based, in the order the buttons are listed above
+    // More about the message (the cause and the remedy): the box's details; headless, the next
+    // line on standard error.
+    std::string details;
 };
 
 // Shows the box modally over the active window (none when no window is active) and returns the

@@ -74,18 +74,32 @@ std::string message_text(const std::string& text) {
     return out;
 }
 
-std::optional<int> POPMSG(const std::string& text, int type,
-                          const std::optional<std::string>& title) {
+namespace {
+
+std::optional<int> show_box(const std::string& text, int type,
+                            const std::optional<std::string>& title, const std::string& details) {
     const std::string shown = message_text(text);
     close_status_popup();
     const auto kind = box_type(type);
     if (!kind) return std::nullopt;
     if (kind->beep) gui::beep();
-    gui::BoxRequest request{title.value_or("Attenzione"), shown, kind->icon, kind->buttons,
-                            kind->default_button};
+    gui::BoxRequest request{title.value_or("Attenzione"), shown,  kind->icon, kind->buttons,
+                            kind->default_button,         details};
     const int button = gui::show_message_box(request);
     gui::SYSREFRESH();
     return result_of(type, button);
+}
+
+}  // namespace
+
+std::optional<int> POPMSG(const std::string& text, int type,
+                          const std::optional<std::string>& title) {
+    return show_box(text, type, title, {});
+}
+
+std::optional<int> popmsg_with_details(const std::string& text, int type,
+                                       const std::string& details) {
+    return show_box(text, type, std::nullopt, details);
 }
 
 bool GETASYNCKEYSTATE(int vk) {

@@ -17,6 +17,11 @@ namespace kv::util {
 std::optional<int> POPMSG(const std::string& text, int type,
                           const std::optional<std::string>& title = std::nullopt);
 
+// POPMSG with more about the message (the cause and the remedy) as the box's details; headless,
+// they follow the text on standard error.
+std::optional<int> popmsg_with_details(const std::string& text, int type,
+                                       const std::string& details);
+
 // True while the key with this Windows virtual-key code is held down.
 bool GETASYNCKEYSTATE(int vk);
 

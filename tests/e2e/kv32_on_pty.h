@@ -45,6 +45,8 @@ class Kv32OnPty {
     dev::DeviceLink& device() { return *device_; }
     dev::ChildProcess& process() { return *process_; }
     const TempDir& dir() const { return dir_; }
+    // The path KV32 serves on.
+    const std::string& device_path() const { return pty_.slave_path(); }
 
   private:
     TempDir dir_;

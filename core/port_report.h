@@ -1,0 +1,17 @@
+#pragma once
+// kv32 --list-ports: the serial devices of the machine, what each one is, the name to give KV32
+// for it, and whether KV32 can open it now (and if not, why).
+#include <string>
+#include <vector>
+
+namespace kv::core {
+
+// The report on the named ports (port names as --port takes them), or on every serial device
+// of the machine when no name is given.
+std::string list_ports_report(const std::vector<std::string>& names = {});
+
+// The name for the Porta key that means this device: COMn for /dev/ttyS(n-1), NAME for /dev/NAME,
+// else the path.
+std::string port_name_for(const std::string& path);
+
+}  // namespace kv::core
