@@ -137,7 +137,13 @@ NodePtr make_call(const std::string& name, std::vector<NodePtr> args, int positi
         }
     }
     Shape shape{spec->result, -1, spec->decimals};
-    if (spec->decimals < 0) shape.decimals = count > 0 ? args[0]->shape().decimals : 0;
+    if (spec->decimals == -1) shape.decimals = args[0]->shape().decimals;
+    if (spec->decimals == -2) {
+        const Value* given = count > 1 ? args[1]->constant() : nullptr;
+        shape.decimals = given && std::holds_alternative<double>(*given)
+                             ? static_cast<int>(std::clamp(std::get<double>(*given), 0.0, 15.0))
+                             : args[0]->shape().decimals;
+    }
     if (spec->result == 'U') {  // IIF: the type of its branches, when they agree
         const Shape& a = args[1]->shape();
         const Shape& b = args[2]->shape();

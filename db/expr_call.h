@@ -19,7 +19,8 @@ struct FunctionSpec {
     void (*impl)(const Call& call, const RecordView& record, Value& out);
     // The width of a character result when it is fixed, else -1; nullptr: never fixed.
     int (*width)(const Call& call) = nullptr;
-    // The decimals of a numeric result; -1: those of the first argument.
+    // The decimals of a numeric result; -1: those of the first argument; -2: the second
+    // argument when it is written as a number.
     int decimals = 0;
 };
 

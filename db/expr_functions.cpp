@@ -347,7 +347,7 @@ const std::vector<FunctionSpec>& functions() {
         {"VAL", 1, 1, "C", 'N', val},
         {"ABS", 1, 1, "N", 'N', abs_, nullptr, -1},
         {"INT", 1, 1, "N", 'N', int_},
-        {"ROUND", 2, 2, "NN", 'N', round_, nullptr, -1},
+        {"ROUND", 2, 2, "NN", 'N', round_, nullptr, -2},
         {"DTOS", 1, 1, "D", 'C', dtos, sortable_date_width},
         {"STOD", 1, 1, "C", 'D', stod},
         {"DTOC", 1, 1, "D", 'C', dtoc, date_text_width},

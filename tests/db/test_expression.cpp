@@ -167,6 +167,7 @@ TEST(Expression, Functions) {
                              {"INT(-2.7)", -2.0},
                              {"ROUND(2.345, 2)", 2.35},
                              {"ROUND(1250, -2)", 1300.0},
+                             {"STR(ROUND(QTY * 1.1, 1))", text("      13.8")},
                          });
 }
 
