@@ -81,4 +81,40 @@ TEST_F(KvdevCli, RefusalsExitNonZeroWithAReason) {
     EXPECT_EQ(run({"save", "X", "f", "--type", "300"}).status, 2);
 }
 
+TEST_F(KvdevCli, StaleBytesOfAnEarlierExchangeAreDroppedBeforeACommand) {
+    // An Erase sent raw leaves KV32's refusal unread on the line.
+    EXPECT_EQ(run({"send-raw", "45", "4e4f5045", "0d"}).status, 0);
+    ASSERT_TRUE(kv32->wait_for_line(kv::test::kWaitingLine, kStartTimeout, 2));
+    auto cat = run({"cat"});
+    EXPECT_EQ(cat.status, 0) << cat.err;
+    EXPECT_NE(cat.err.find("dropped 1 stale byte"), std::string::npos) << cat.err;
+    EXPECT_FALSE(cat.out.empty());
+}
+
+TEST_F(KvdevCli, LoadKeepsAnExistingFileUnlessForcedAndFilesAreNamedWithTheReason) {
+    device.write("hello.bin", "new data");
+    ASSERT_EQ(run({"save", "HELLO", "hello.bin"}).status, 0);
+    device.write("HELLO", "mine");
+    auto kept = run({"load", "HELLO"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_NE(kept.err.find("HELLO exists here"), std::string::npos) << kept.err;
+    EXPECT_EQ(device.read("HELLO"), "mine");
+    EXPECT_EQ(run({"load", "HELLO", "--force"}).status, 0);
+    EXPECT_EQ(device.read("HELLO"), "new data");
+    EXPECT_EQ(run({"load", "HELLO", "copy.bin"}).status, 0);  // a named file is the user's choice
+
+    auto missing = run({"save", "X", "missing.bin"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot read missing.bin: No such file or directory"),
+              std::string::npos)
+        << missing.err;
+}
+
+TEST_F(KvdevCli, ThePortComesFromKvdevPortWhenNotGiven) {
+    ChildProcess p(KVDEV_BINARY, {"--timeout", "5000", "cat"}, device.str(),
+                   {"KVDEV_PORT=" + path});
+    EXPECT_EQ(p.wait_exit(kStartTimeout), 0) << p.err();
+    EXPECT_FALSE(p.out().empty());
+}
+
 }  // namespace

@@ -23,6 +23,12 @@ TEST(KvdevArguments, PortTimeoutCommandAndItsArguments) {
     EXPECT_EQ(inv->timeout, 150ms);
     EXPECT_EQ(inv->command, "send-raw");
     EXPECT_EQ(inv->args, (Words{"53", "0d"}));
+    auto from_env = parse_arguments({"load", "--force", "HELLO"}, error, "/dev/pts/9");
+    ASSERT_TRUE(from_env) << error;
+    EXPECT_EQ(from_env->port, "/dev/pts/9");
+    EXPECT_TRUE(from_env->force);
+    EXPECT_EQ(from_env->args, Words{"HELLO"});
+    EXPECT_EQ(parse_arguments({"--port", "/dev/x", "cat"}, error, "/dev/y")->port, "/dev/x");
     auto help = parse_arguments({"--help"}, error);
     ASSERT_TRUE(help);
     EXPECT_TRUE(help->help);
@@ -39,7 +45,7 @@ TEST(KvdevArguments, WrongUsageIsExplained) {
         {{"--port", "/dev/x", "read"}, "read N"},
         {{"--port", "/dev/x", "read", "1", "2"}, "read N"},
         {{"--port", "/dev/x", "send-raw"}, "send-raw HEX"},
-        {{"read", "1"}, "--port PATH is required"},
+        {{"read", "1"}, "--port PATH (or KVDEV_PORT) is required"},
     };
     for (const auto& [words, expected] : cases) {
         std::string error;

@@ -68,9 +68,11 @@ const Command* find_command(const std::string& name) {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         {"wait-start", "wait-start",
-         "wait for the start byte 0x00 that KV32 sends when it begins serving", 0, 0, wait_start},
-        {"send-raw", "send-raw HEX...", "send bytes given in hexadecimal", 1, SIZE_MAX, send_raw},
-        {"read", "read N", "read N bytes and print them in hexadecimal", 1, 1, read_n},
+         "wait for the start byte 0x00 that KV32 sends when it begins serving", 0, 0, wait_start,
+         false},
+        {"send-raw", "send-raw HEX...", "send bytes given in hexadecimal", 1, SIZE_MAX, send_raw,
+         false},
+        {"read", "read N", "read N bytes and print them in hexadecimal", 1, 1, read_n, false},
         {"save", "save NAME FILE [--type N] [--param1 N] [--param2 N]",
          "store FILE on the PC as NAME (type 0 is a program)", 2, 8, cli_save},
         {"load", "load NAME [FILE]", "fetch the stored file NAME into FILE", 1, 2, cli_load},
@@ -110,7 +112,7 @@ std::string to_hex(std::string_view bytes) {
 }
 
 std::optional<Invocation> parse_arguments(const std::vector<std::string>& arguments,
-                                          std::string& error) {
+                                          std::string& error, const std::string& env_port) {
     Invocation inv;
     std::size_t i = 0;
     for (; i < arguments.size() && arguments[i].rfind("-", 0) == 0; ++i) {
@@ -127,7 +129,9 @@ std::optional<Invocation> parse_arguments(const std::vector<std::string>& argume
             error = option + " needs a value";
             return std::nullopt;
         }
-        if (option == "--port") {
+        if (option == "--force") {
+            inv.force = true;
+        } else if (option == "--port") {
             inv.port = arguments[++i];
         } else if (option == "--timeout") {
             auto ms = parse_count(arguments[++i]);
@@ -146,7 +150,12 @@ std::optional<Invocation> parse_arguments(const std::vector<std::string>& argume
         return std::nullopt;
     }
     inv.command = arguments[i];
-    inv.args.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+    for (std::size_t a = i + 1; a < arguments.size(); ++a) {
+        if (arguments[a] == "--force")
+            inv.force = true;  // also after the command: kvdev load NAME --force
+        else
+            inv.args.push_back(arguments[a]);
+    }
     const Command* command = find_command(inv.command);
     if (!command) {
         error = "unknown command " + inv.command;
@@ -156,8 +165,9 @@ std::optional<Invocation> parse_arguments(const std::vector<std::string>& argume
         error = "usage: kvdev --port PATH " + command->usage;
         return std::nullopt;
     }
+    if (inv.port.empty()) inv.port = env_port;
     if (inv.port.empty()) {
-        error = "--port PATH is required";
+        error = "--port PATH (or KVDEV_PORT) is required";
         return std::nullopt;
     }
     return inv;
@@ -171,6 +181,10 @@ int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) 
     }
     try {
         DeviceLink link = DeviceLink::open(inv.port);
+        if (command->fresh_line)
+            if (std::size_t stale = link.discard_input())
+                err << "kvdev: dropped " << stale << " stale byte" << (stale == 1 ? "" : "s")
+                    << " from an earlier exchange\n";
         return command->run(link, inv, out, err);
     } catch (const LinkError& e) {
         err << "kvdev: " << e.what() << '\n';

@@ -1,5 +1,6 @@
 #pragma once
-// The kvdev command line: `kvdev --port PATH [--timeout MS] COMMAND ARGS...`.
+// The kvdev command line: `kvdev [--port PATH] [--timeout MS] [--force] COMMAND ARGS...`; the port
+// comes from KVDEV_PORT when --port is not given.
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -16,13 +17,15 @@ struct Invocation {
     Timeout timeout{2000};
     std::string command;
     std::vector<std::string> args;
+    bool force = false;  // load may replace an existing file
     bool help = false;
     bool version = false;
 };
 
-// The invocation, or nothing with `error` set when the arguments do not make one.
+// The invocation, or nothing with `error` set when the arguments do not make one. `env_port` is
+// the value of KVDEV_PORT (empty when unset).
 std::optional<Invocation> parse_arguments(const std::vector<std::string>& arguments,
-                                          std::string& error);
+                                          std::string& error, const std::string& env_port = {});
 
 // Bytes written in hexadecimal: words of two-digit pairs ("41", "4142", "0x0d"); nothing when a
 // word is not hexadecimal or has an odd number of digits.
@@ -38,6 +41,9 @@ struct Command {
     std::size_t min_args;
     std::size_t max_args;
     std::function<int(DeviceLink&, const Invocation&, std::ostream& out, std::ostream& err)> run;
+    // A command of the protocol starts on a quiet line: bytes left from earlier exchanges are
+    // dropped first. The raw commands read what is there.
+    bool fresh_line = true;
 };
 const std::vector<Command>& commands();
 

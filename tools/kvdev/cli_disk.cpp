@@ -1,6 +1,9 @@
 #include "tools/kvdev/cli_disk.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -60,10 +63,22 @@ bool parse_header(const std::vector<std::string>& args, FileHeader& header, std:
     return true;
 }
 
-std::optional<std::string> read_file(const std::string& path) {
+// The file's bytes, or nothing with `why` set.
+std::optional<std::string> read_file(const std::string& path, std::string& why) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in || std::filesystem::is_directory(path)) {
+        why = std::filesystem::is_directory(path) ? "it is a folder" : std::strerror(errno);
+        return std::nullopt;
+    }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool write_file(const std::string& path, const std::string& data, std::string& why) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (file) file.write(data.data(), static_cast<std::streamsize>(data.size()));
+    if (file.flush()) return true;
+    why = std::filesystem::is_directory(path) ? "it is a folder" : std::strerror(errno);
+    return false;
 }
 
 std::string last_component(const std::string& name) {
@@ -76,9 +91,10 @@ std::string last_component(const std::string& name) {
 int cli_save(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
     FileHeader header;
     if (!parse_header(inv.args, header, err)) return 2;
-    auto data = read_file(inv.args[1]);
+    std::string why;
+    auto data = read_file(inv.args[1], why);
     if (!data) {
-        err << "kvdev: cannot read " << inv.args[1] << '\n';
+        err << "kvdev: cannot read " << inv.args[1] << ": " << why << '\n';
         return 1;
     }
     if (data->size() > 65535) {
@@ -95,14 +111,21 @@ int cli_save(DeviceLink& link, const Invocation& inv, std::ostream& out, std::os
 }
 
 int cli_load(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const bool named = inv.args.size() > 1;
+    const std::string target = named ? inv.args[1] : last_component(inv.args[0]);
+    // Asked before KV32 is: a file of the same name here may be the stored file itself, when
+    // kvdev runs in the served folder.
+    if (!named && !inv.force && std::filesystem::exists(target)) {
+        err << "kvdev: " << target
+            << " exists here; name an output file, or give --force to replace it\n";
+        return 1;
+    }
     const auto r = load(link, inv.args[0], patience_of(inv));
     if (r.status != kOk)
         return refused(err, "load " + inv.args[0], r.status, "no such stored file");
-    const std::string target = inv.args.size() > 1 ? inv.args[1] : last_component(inv.args[0]);
-    std::ofstream file(target, std::ios::binary);
-    file.write(r.data.data(), static_cast<std::streamsize>(r.data.size()));
-    if (!file) {
-        err << "kvdev: cannot write " << target << '\n';
+    std::string why;
+    if (!write_file(target, r.data, why)) {
+        err << "kvdev: cannot write " << target << ": " << why << '\n';
         return 1;
     }
     out << "Loaded " << inv.args[0] << " into " << target << " (" << r.data.size() << " of "

@@ -72,6 +72,8 @@ Catalogue catalogue(DeviceLink& link, const std::string& pattern, Patience patie
     Catalogue c;
     for (;;) {
         const std::uint8_t first = read_status(link, patience.reply);
+        if (first == 0 && c.lines.empty())  // even an empty folder has its summary lines
+            throw ProtocolError("the catalogue came without a line; the line is out of step");
         if (first == 0) return c;  // a line never begins with 0x00: the end of the catalogue
         std::string line(1, static_cast<char>(first));
         line += read_exactly(link, 31, patience.reply);

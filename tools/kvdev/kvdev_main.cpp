@@ -1,4 +1,5 @@
 // kvdev: the device's side of the KV32 serial protocol, from the command line.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,7 +10,8 @@
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::string error;
-    auto invocation = kv::dev::parse_arguments(arguments, error);
+    const char* env_port = std::getenv("KVDEV_PORT");
+    auto invocation = kv::dev::parse_arguments(arguments, error, env_port ? env_port : "");
     if (!invocation) {
         std::cerr << "kvdev: " << error << "\nTry kvdev --help.\n";
         return 2;

@@ -149,6 +149,13 @@ std::optional<std::string> DeviceLink::read_line(Timeout idle) {
     }
 }
 
+std::size_t DeviceLink::discard_input() {
+    char buffer[256];
+    std::size_t dropped = 0;
+    while (std::size_t n = read_some(buffer, sizeof buffer, Timeout(0))) dropped += n;
+    return dropped;
+}
+
 bool DeviceLink::read_start_byte(Timeout timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -52,6 +52,9 @@ class DeviceLink {
     // Waits for the start byte 0x00 that KV32 sends when it begins serving; true when it came.
     // Other bytes before it are skipped.
     bool read_start_byte(Timeout timeout);
+    // Drops every byte that has already arrived (what is left of earlier exchanges); returns
+    // how many there were.
+    std::size_t discard_input();
     // True when the other side has gone (hang-up or read error) since the last read.
     bool hung_up() const { return hung_up_; }
 
