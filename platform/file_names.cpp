@@ -60,7 +60,9 @@ std::vector<std::string> normalise(const std::vector<std::string>& parts) {
             if (!out.empty()) out.pop_back();
             continue;
         }
-        out.push_back(part);
+        // Windows drops the dots that end a name: "NET." is the file NET.
+        const auto last = part.find_last_not_of('.');
+        out.push_back(last == std::string::npos ? part : part.substr(0, last + 1));
     }
     return out;
 }

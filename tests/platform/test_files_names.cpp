@@ -62,6 +62,8 @@ TEST(FullPath, ResolvesAgainstTheCurrentFolderLexically) {
     EXPECT_EQ(full_path_name("sub\\"), here + "/sub/");
     EXPECT_EQ(full_path_name("\\etc\\..\\..\\x"), "/x");
     EXPECT_EQ(full_path_name("/"), "/");
+    EXPECT_EQ(full_path_name("NET."), here + "/NET");
+    EXPECT_EQ(full_path_name("a..\\b.c.."), here + "/a/b.c");
     EXPECT_FALSE(full_path_name("").has_value());
 }
 
