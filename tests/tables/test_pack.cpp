@@ -1,0 +1,73 @@
+// Packing: the table is rewritten without its deleted records; a process killed at any step
+// leaves the table whole, either as it was or packed, never missing.
+#include <csignal>
+#include <cstdlib>
+
+#include "db/table_pack.h"
+#include "db/tables.h"
+#include "tests/tables/tables_fixture.h"
+
+namespace kv::db {
+namespace {
+
+using test::live_names;
+using test::make_table;
+using test::TablesTest;
+
+const std::vector<std::string> kLive = {"ALFA", "GAMMA", "EPSILON"};
+
+long record_count(const std::string& file) {
+    auto table = Table::open(file, OpenOptions{.shared = true, .read_only = true, .alias = {}});
+    return table ? table->record_count() : -1;
+}
+
+// Run as a second process: packs T.DBF and is killed at the step named in KV_TABLES_PACK.
+TEST(TablesPacker, PackAndDie) {
+    const char* step = std::getenv("KV_TABLES_PACK");
+    if (!step) GTEST_SKIP() << "run by the tests as a second process";
+    util::ScopedErrorHandler errors(test::network_errors_only);
+    const int kill_at = std::atoi(step);
+    set_pack_step_hook([kill_at](PackStep reached) {
+        if (static_cast<int>(reached) == kill_at) std::raise(SIGKILL);
+    });
+    MPACK_("T");
+}
+
+TEST_F(TablesTest, PackKeepsTheLiveRecordsWithTheirMemos) {
+    make_table("T.DBF", {"ALFA", "*BETA", "GAMMA", "*DELTA", "EPSILON"});
+    MPACK_("T");
+    EXPECT_EQ(record_count("T.DBF"), 3);
+    EXPECT_EQ(live_names("T.DBF"), kLive);
+    for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "T.DBF" || name == "T.DBT") << "left behind: " << name;
+    }
+}
+
+TEST_F(TablesTest, AProcessKilledAtAnyStepOfAPackLeavesTheTableWhole) {
+    for (int step = 1; step <= static_cast<int>(PackStep::TableReplaced); ++step) {
+        SCOPED_TRACE("killed after step " + std::to_string(step));
+        for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
+            std::filesystem::remove(entry.path());
+        }
+        make_table("T.DBF", {"ALFA", "*BETA", "GAMMA", "*DELTA", "EPSILON"});
+        dev::ChildProcess packer("/proc/self/exe", {"--gtest_filter=TablesPacker.PackAndDie"},
+                                 work_.str(), {"KV_TABLES_PACK=" + std::to_string(step)});
+        EXPECT_EQ(packer.wait_exit(std::chrono::seconds(60)), 128 + SIGKILL) << packer.err();
+        EXPECT_TRUE(std::filesystem::exists(work_.path() / "T.DBF")) << "never missing";
+
+        DBOPEN(false, "", "T", "", true);  // an interrupted replacement is finished first
+        DBCLOSE();
+        const long count = record_count("T.DBF");
+        EXPECT_TRUE(count == 5 || count == 3) << count;
+        EXPECT_EQ(count, step >= static_cast<int>(PackStep::TableReady) ? 3 : 5);
+        EXPECT_EQ(live_names("T.DBF"), kLive);
+
+        MPACK_("T");  // and the next pack cleans up and completes
+        EXPECT_EQ(record_count("T.DBF"), 3);
+        EXPECT_EQ(live_names("T.DBF"), kLive);
+    }
+}
+
+}  // namespace
+}  // namespace kv::db
