@@ -3,6 +3,7 @@
 // another copy's hold (the network-error flag, as the program's handler gives it), the library's
 // state put back at the end, a pause between tries that moves a manual clock and notes the
 // pop-up on screen, and a second process of this test program that holds what it is told to.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -72,6 +73,21 @@ inline std::vector<std::string> live_names(const std::string& file) {
                                                                                 : name + "?");
     }
     return names;
+}
+
+// True when a separate process can open the file in any way that the program's files allow.
+inline bool another_process_can_open(const std::string& path) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::File f;
+        const bool opened =
+            f.open(path, platform::Access::Read, platform::Share::DenyNone,
+                   platform::Disposition::OpenExisting, platform::NameCase::AsGiven);
+        ::_exit(opened ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class TablesTest : public ::testing::Test {

@@ -1,8 +1,5 @@
 // Scrambling, the user settings file read back by a reader of the memory-variable format written
 // here, and the login folder held by its exclusively open USER file.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +14,7 @@
 #include "db/memvars.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tables/tables_fixture.h"
 #include "util/startup.h"
 
 namespace kv::db {
@@ -155,21 +153,6 @@ TEST(UserSettings, ValuesWithoutAStoredFormAreRefusedAndNothingIsWritten) {
     EXPECT_TRUE(write_user_settings(file));
 }
 
-// True when a separate process can open the file in any way that the program's files allow.
-bool another_process_can_open(const std::string& path) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        platform::File f;
-        const bool opened =
-            f.open(path, platform::Access::Read, platform::Share::DenyNone,
-                   platform::Disposition::OpenExisting, platform::NameCase::AsGiven);
-        ::_exit(opened ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(LoginFolder, IsHeldByItsUserFileAndBecomesTheTemporaryFolder) {
     test::TempDir temp;
     const std::string folder = (temp.path() /
@@ -182,9 +165,9 @@ TEST(LoginFolder, IsHeldByItsUserFileAndBecomesTheTemporaryFolder) {
     EXPECT_EQ(SETTEMP(), folder + "/");
     EXPECT_EQ(util::ACS_TEMP, folder + "/");
     EXPECT_GE(SETHUSER(), 0);
-    EXPECT_FALSE(another_process_can_open(user_file));
+    EXPECT_FALSE(test::another_process_can_open(user_file));
     SETHUSER(platform::File{});
-    EXPECT_TRUE(another_process_can_open(user_file));
+    EXPECT_TRUE(test::another_process_can_open(user_file));
 
     EXPECT_FALSE(make_login_folder(folder)) << "an existing folder is not taken over";
     EXPECT_FALSE(make_login_folder((temp.path() / "missing" / "X").string()));
