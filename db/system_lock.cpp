@@ -9,6 +9,7 @@
 #include "util/abandon.h"
 #include "util/disk_checks.h"
 #include "util/startup.h"
+#include "util/system_unlock.h"
 
 namespace kv::db {
 namespace {
@@ -33,8 +34,9 @@ std::string system_lock_table() {
 void SLOCK() {
     if (util::nobody_logged_in()) return;
     static const bool installed = [] {
-        // The disk checks release the lock before they show a message.
+        // The disk checks and the error handler release the lock before they show a message.
         util::set_system_unlock([] { SUNLOCK(); });
+        util::set_system_unlocker([] { SUNLOCK(); });
         return true;
     }();
     (void)installed;

@@ -109,5 +109,31 @@ TEST_F(TablesTest, TheTablePasswordReachesTheListedTablesOnly) {
     EXPECT_EQ(table_password(current().file_name()), "segreto");
 }
 
+TEST_F(TablesTest, NextcodeFollowsTheLastCodeInNaturalOrder) {
+    util::settings().hide_deleted = true;
+    ASSERT_TRUE(Table::create("C.DBF", {{"CODICE", 'C', 10, 0}}));
+    {
+        auto table = Table::open("C.DBF");
+        for (const char* code : {"5", "9999999999", "17", "", "99"}) {
+            ASSERT_TRUE(table->append());
+            table->put("CODICE", std::string(code));
+            table->mark_deleted(std::string(code) == "99");
+            ASSERT_TRUE(table->commit());
+        }
+    }
+    DBOPEN(false, "", "C", "", true);
+    current().go_to(1);
+    EXPECT_EQ(NEXTCODE(), "18");
+    EXPECT_EQ(current().record_number(), 1);
+    EXPECT_EQ(current().locked_records(), std::vector<long>{1});
+    current().go_to(2);
+    EXPECT_EQ(NEXTCODE(false), "18");
+    EXPECT_TRUE(current().locked_records().empty());
+    DBCLOSE();
+    ASSERT_TRUE(Table::create("E.DBF", {{"CODICE", 'N', 10, 0}}));
+    DBOPEN(false, "", "E", "", true);
+    EXPECT_EQ(NEXTCODE(false), "1") << "an empty table starts at 1";
+}
+
 }  // namespace
 }  // namespace kv::db
