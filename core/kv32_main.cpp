@@ -33,6 +33,8 @@ Arguments parse(int argc, char** argv) {
             a.help = true;
         else if (arg == "--version")
             a.version = true;
+        else if (arg == "--timestamps")
+            a.start.timestamps = true;
         else if (arg == "--list-ports")
             a.list_ports = true;
         else if (a.list_ports && !arg.empty() && arg[0] != '-')

@@ -1,5 +1,7 @@
 #include "core/main_procedure.h"
 
+#include <filesystem>
+
 #include "core/command_loop.h"
 #include "core/log.h"
 #include "core/serial.h"
@@ -7,6 +9,7 @@
 #include "fs/profile.h"
 #include "gui/main_window.h"
 #include "platform/keystate.h"
+#include "platform/serial_device.h"
 #include "util/msgbox.h"
 #include "util/text.h"
 
@@ -44,9 +47,18 @@ std::string window_title(const std::string& port) {
     return std::string("KV32 v") + KV32_VERSION + " (" + port + ":57600,N,8,1)";
 }
 
+std::string served_line(const std::string& port, const std::string& folder) {
+    const std::string device = platform::is_pseudo_terminal_name(port)
+                                   ? "a new pseudo-terminal"
+                                   : platform::serial_device_path(port);
+    return std::string("KV32 ") + KV32_VERSION + " serving " +
+           (device == port ? port : port + " (" + device + ")") + " at 57600,N,8,1 from " + folder;
+}
+
 bool MAIN(const StartOptions& options) {
     const std::string port = options.port ? *options.port : configured_port();
     if (!serve_root(options)) return false;
+    gui::set_log_timestamps(options.timestamps);
     auto window = gui::create_main_window(window_title(port), 500, 500);
     gui::LogPane& pane = window->log_pane();
     int handle = -1;
@@ -56,6 +68,8 @@ bool MAIN(const StartOptions& options) {
     window->set_start_handler([&] { KV(handle, pane); });
     window->activate([&] {
         handle = APRICOM(*window, port);
+        if (handle >= 0 && options.timestamps)
+            log_line(served_line(port, std::filesystem::current_path().string()));
         window->set_close_guard([] { return !util::GETASYNCKEYSTATE(platform::VK_F4); });
         if (handle < 0) window->END();
     });

@@ -17,7 +17,12 @@ struct StartOptions {
     std::optional<std::string> port;
     // The folder to serve for this run only; otherwise the settings file's, else the start folder.
     std::optional<std::string> root;
+    // Headless log lines carry the time; the first line says what is served.
+    bool timestamps = false;
 };
+
+// "KV32 1.0.0 serving COM3 (/dev/ttyS2) at 57600,N,8,1 from /srv/device".
+std::string served_line(const std::string& port, const std::string& folder);
 
 // The port name from the settings file; "COM1", written back, when it is missing or blank.
 std::string configured_port();

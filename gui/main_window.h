@@ -39,6 +39,10 @@ class MainWindow : public Window {
     virtual bool was_shown() const = 0;
 };
 
+// Headless log lines on standard output begin with the date and time ("2026-12-08 00:31:05 ").
+// The log's text stays as it is.
+void set_log_timestamps(bool on);
+
 // The main window for the run mode (see gui/run_mode.h).
 std::unique_ptr<MainWindow> create_main_window(const std::string& title, int width, int height);
 

@@ -1,6 +1,8 @@
 // kv32 --headless, end to end over a real pseudo-terminal.
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +136,22 @@ TEST(CommandLine, HelpVersionAndBadArguments) {
     kv::dev::ChildProcess no_folder(KV32_BINARY, {"--root"});
     EXPECT_EQ(no_folder.wait_exit(kStartTimeout), 2);
     EXPECT_NE(no_folder.err().find("--root needs a folder"), std::string::npos);
+}
+
+TEST(Headless, TimestampsAndAFirstLineThatSaysWhatIsServed) {
+    Kv32OnPty kv({"--timestamps"});
+    ASSERT_TRUE(kv.device().read_start_byte(kStartTimeout)) << kv.process().err();
+    for (auto wait = 0; wait < 100 && kv.process().out_lines().size() < 2; ++wait)
+        kv.device().read_byte(100ms);  // nothing comes: a pause while the log is written
+    const auto lines = kv.process().out_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+    for (const auto& line : lines) EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+    EXPECT_EQ(lines[0].substr(20), "KV32 " KV32_VERSION " serving " + kv.device_path() +
+                                       " at 57600,N,8,1 from " +
+                                       std::filesystem::canonical(kv.dir().path()).string());
+    EXPECT_EQ(lines[1].substr(20), kWaitingLine);  // the described line itself is unchanged
+    EXPECT_EQ(kv.stop(), 0);
 }
 
 }  // namespace
