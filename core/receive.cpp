@@ -4,25 +4,20 @@
 #include "core/receive_buffer.h"
 #include "core/serial.h"
 #include "gui/pump.h"
+#include "platform/clock.h"
 #include "platform/keystate.h"
 #include "util/msgbox.h"
 
 namespace kv::core {
 namespace {
 
-class GuiPump : public Pump {
-  public:
-    bool refresh() override { return gui::SYSREFRESH(); }
-    void wait(std::optional<platform::Duration> at_most) override {
-        std::optional<std::chrono::milliseconds> ms;
-        if (at_most) ms = std::chrono::ceil<std::chrono::milliseconds>(*at_most);
-        gui::wait_for_events(ms);
-    }
-};
-
-GuiPump gui_pump;
-Pump* installed = nullptr;
 platform::TimePoint last_refresh{};
+
+// Handles the window's pending events, noting when.
+void refresh() {
+    last_refresh = platform::clock().now();
+    gui::SYSREFRESH();
+}
 
 // Longest time the window goes without its events while bytes are being taken from a full
 // buffer. Pumping after every byte of a burst would cost more than the byte itself.
@@ -44,18 +39,18 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
         c = GETCHAR();
         if (!c.empty()) break;
         if (deadline && clock.now() >= *deadline) break;
-        SYSREFRESH();
+        refresh();
         if (idle()) {
             std::optional<platform::Duration> left;
             if (deadline) left = *deadline - clock.now();
-            if (!left || left->count() > 0) pump().wait(left);
+            if (!left || left->count() > 0) gui::wait_for_events(left);
         }
     }
     // The window's events are handled after each wait; while a burst is being taken from the
     // buffer, once the buffer is drained or every few milliseconds.
     if (c.empty() || receive_buffer().empty() ||
         platform::clock().now() - last_refresh >= kRefreshInterval)
-        SYSREFRESH();
+        refresh();
     return c;
 }
 
@@ -63,18 +58,6 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
 
 bool esc_held() {
     return util::GETASYNCKEYSTATE(platform::VK_ESCAPE);
-}
-
-Pump& pump() {
-    return installed ? *installed : gui_pump;
-}
-void set_pump(Pump* p) {
-    installed = p;
-}
-
-bool SYSREFRESH() {
-    last_refresh = platform::clock().now();
-    return pump().refresh();
 }
 
 std::string WAITCOMMAND() {
@@ -104,10 +87,10 @@ std::string WAITSTRING() {
         std::string c = WAITCHAR();
         if (c.size() == 1 && c[0] == kCarriageReturn) break;
         s += c;
-        SYSREFRESH();
+        refresh();
         // While Esc is held every byte wait returns at once; only an event (a byte, the key's
         // release) can change that, so wait for one instead of spinning.
-        if (c.empty() && esc_held()) pump().wait(kByteTimeout);
+        if (c.empty() && esc_held()) gui::wait_for_events(kByteTimeout);
     }
     return s;
 }

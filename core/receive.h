@@ -1,26 +1,12 @@
 #pragma once
 // The receive primitives with which the command loop and the handlers read from the device, on
-// the window's thread. Each waits while pumping the window's events; when nothing is due it
-// blocks in the event loop until an event comes or its time is up, so waiting costs no processor.
+// the window's thread. Each waits while pumping the window's events (gui/pump.h); when nothing is
+// due it blocks in the event loop until an event comes or its time is up, so waiting costs no
+// processor.
 #include <optional>
 #include <string>
 
-#include "platform/clock.h"
-
 namespace kv::core {
-
-// How the primitives let time pass: pump pending events, and block until an event or a deadline.
-// The program uses the window layer's pump; tests install one driven by a manual clock.
-class Pump {
-  public:
-    virtual ~Pump() = default;
-    virtual bool refresh() = 0;
-    virtual void wait(std::optional<platform::Duration> at_most) = 0;
-};
-
-// The pump in use: the window layer's unless a test installed another (nullptr goes back).
-Pump& pump();
-void set_pump(Pump* pump);
 
 // True while the user holds Esc down, which ends the command loop and every byte wait.
 bool esc_held();
@@ -28,9 +14,6 @@ bool esc_held();
 // Thrown by every primitive once the program has been asked to end: the command in progress is
 // abandoned, and the command loop returns.
 struct Terminated {};
-
-// Handles every pending event without waiting.
-bool SYSREFRESH();
 
 // Every wait below throws Terminated once termination has been requested.
 

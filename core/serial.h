@@ -27,6 +27,21 @@ int OPENCOMM(const std::string& name, int input_size = 1024, int output_size = 1
 // closes the device. Sends nothing and changes no line signal. False for an unknown handle.
 bool CLOSECOMM(int handle);
 
+// Closes a port at the end of a scope (when it is still open).
+class ScopedPort {
+  public:
+    explicit ScopedPort(int handle = -1) : handle_(handle) {}
+    ~ScopedPort() {
+        if (handle_ >= 0) CLOSECOMM(handle_);
+    }
+    ScopedPort(const ScopedPort&) = delete;
+    ScopedPort& operator=(const ScopedPort&) = delete;
+    int get() const { return handle_; }
+
+  private:
+    int handle_;
+};
+
 // Writes the bytes to the device, waiting until the driver has taken them all; returns the count
 // written (less when the device fails).
 int WRITECOMM(int handle, std::string_view bytes);

@@ -100,6 +100,14 @@ int show_message_box(const BoxRequest& request) {
 void set_box_answerer(BoxAnswerer a) {
     answerer = std::move(a);
 }
+ScopedBoxAnswerer::ScopedBoxAnswerer(BoxAnswerer a) : previous_(std::move(answerer)) {
+    answerer = std::move(a);
+}
+
+ScopedBoxAnswerer::~ScopedBoxAnswerer() {
+    answerer = std::move(previous_);
+}
+
 void set_fallback_box_answerer(BoxAnswerer a) {
     fallback_answerer = std::move(a);
 }

@@ -39,6 +39,18 @@ int default_answer(const BoxRequest& request);
 // loop runs, and answers it (for instance by clicking a button or pressing Enter).
 using BoxAnswerer = std::function<void(QMessageBox& box, const BoxRequest& request)>;
 void set_box_answerer(BoxAnswerer answerer);
+
+// Installs an answerer for the length of a scope and puts the one before it back.
+class ScopedBoxAnswerer {
+  public:
+    explicit ScopedBoxAnswerer(BoxAnswerer answerer);
+    ~ScopedBoxAnswerer();
+    ScopedBoxAnswerer(const ScopedBoxAnswerer&) = delete;
+    ScopedBoxAnswerer& operator=(const ScopedBoxAnswerer&) = delete;
+
+  private:
+    BoxAnswerer previous_;
+};
 // The answerer used while none is set (test programs install one that fails the test and answers
 // the box, so that an unexpected box never waits for a person).
 void set_fallback_box_answerer(BoxAnswerer answerer);

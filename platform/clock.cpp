@@ -20,8 +20,8 @@ const Clock& clock() {
     return c ? *c : steady_clock_instance;
 }
 
-void set_clock(const Clock* c) {
-    installed.store(c, std::memory_order_release);
+const Clock* set_clock(const Clock* c) {
+    return installed.exchange(c, std::memory_order_acq_rel);
 }
 
 }  // namespace kv::platform

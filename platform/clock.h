@@ -17,8 +17,21 @@ class Clock {
 
 // The clock in use: the steady clock unless a test installed another one.
 const Clock& clock();
-// Installs a clock (nullptr goes back to the steady clock). The caller keeps it alive.
-void set_clock(const Clock* clock);
+// Installs a clock (nullptr goes back to the steady clock) and returns the one it replaces. The
+// caller keeps it alive.
+const Clock* set_clock(const Clock* clock);
+
+// Installs a clock for the length of a scope and puts the one before it back.
+class ScopedClock {
+  public:
+    explicit ScopedClock(const Clock* clock) : previous_(set_clock(clock)) {}
+    ~ScopedClock() { set_clock(previous_); }
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+
+  private:
+    const Clock* previous_;
+};
 
 // A clock that moves only when told to; for tests.
 class ManualClock : public Clock {

@@ -7,24 +7,21 @@
 
 #include "core/receive.h"
 #include "core/receive_buffer.h"
+#include "gui/pump.h"
 #include "platform/clock.h"
 #include "platform/keystate.h"
 
 namespace kv::test {
 
-class FakeLink : public core::Pump {
+class FakeLink : public gui::Pump {
   public:
     FakeLink() {
-        platform::set_clock(&clock_);
-        core::set_pump(this);
         core::receive_buffer().clear();
         platform::release_all_keys();
         platform::clear_termination_request();
         start_ = clock_.now();
     }
     ~FakeLink() override {
-        core::set_pump(nullptr);
-        platform::set_clock(nullptr);
         core::receive_buffer().clear();
         platform::release_all_keys();
         platform::clear_termination_request();
@@ -67,6 +64,8 @@ class FakeLink : public core::Pump {
     }
 
     platform::ManualClock clock_;
+    platform::ScopedClock clock_guard_{&clock_};
+    gui::ScopedPump pump_guard_{this};
     platform::TimePoint start_;
     std::multimap<platform::TimePoint, std::function<void()>> events_;
     int waits_ = 0;

@@ -57,10 +57,11 @@ TEST_F(Handlers, LoadSendsWhatTheFileHoldsNotWhatItsHeaderSays) {
 
 TEST_F(Handlers, SaveThatCannotBeWrittenIsLoggedNamingTheFile) {
     std::vector<std::string> lines;
-    kv::core::set_log_sink([&](const std::string& l) { lines.push_back(l); });
-    device_sends(save_args(3, 0, 2, 0, "NOSUCH/PROG") + "hi");
-    kv::core::SAVE(port);
-    kv::core::set_log_sink(nullptr);
+    {
+        kv::core::ScopedLogSink sink([&](const std::string& l) { lines.push_back(l); });
+        device_sends(save_args(3, 0, 2, 0, "NOSUCH/PROG") + "hi");
+        kv::core::SAVE(port);
+    }
     EXPECT_EQ(pc_sent(1), std::string(1, '\0'));  // the device's answer stays as it was
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("NOSUCH/PROG"), std::string::npos) << lines[0];

@@ -141,7 +141,7 @@ void MainProcedureTest::expect_one_box_and_no_window(const kv::core::StartOption
                                                      const QString& expected) {
     int boxes = 0;
     QString text;
-    kv::gui::set_box_answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
+    kv::gui::ScopedBoxAnswerer answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
         ++boxes;
         text = box.text();
         box.button(QMessageBox::Ok)->click();

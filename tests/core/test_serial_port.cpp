@@ -115,7 +115,7 @@ TEST(SerialPort, ClosingSendsNothingToTheDevice) {
 
 TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
     std::vector<std::string> log;
-    set_log_sink([&](const std::string& line) { log.push_back(line); });
+    ScopedLogSink sink([&](const std::string& line) { log.push_back(line); });
     PortOnPty line;
     int handle = line.apricom();
     ASSERT_GE(handle, 0);
@@ -126,12 +126,11 @@ TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
     EXPECT_NE(log.back().find(line.pty.slave_path()), std::string::npos);
     EXPECT_NE(log.back().find("hung up"), std::string::npos);
     EXPECT_TRUE(CLOSECOMM(handle));
-    set_log_sink(nullptr);
 }
 
 TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     std::vector<std::string> log;
-    set_log_sink([&](const std::string& line) { log.push_back(line); });
+    ScopedLogSink sink([&](const std::string& line) { log.push_back(line); });
     receive_buffer().clear();
     gui::Window window;
     int handle = APRICOM(window, "pty");
@@ -150,7 +149,6 @@ TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     EXPECT_TRUE(reader_running(handle));
     EXPECT_EQ(log.size(), 1u);
     EXPECT_TRUE(CLOSECOMM(handle));
-    set_log_sink(nullptr);
 }
 
 TEST(SerialPort, OnItsOwnPseudoTerminalWhatIsSentWaitsForTheDeviceToOpenIt) {
@@ -175,13 +173,12 @@ TEST(SerialPort, AMissingDeviceIsExplainedInOneBoxAndApricomGivesMinusOne) {
     kv::test::TempDir dir;
     const std::string port = (dir.path() / "ttyS11").string();
     std::vector<QString> texts;
-    gui::set_box_answerer([&](QMessageBox& box, const gui::BoxRequest&) {
+    gui::ScopedBoxAnswerer answerer([&](QMessageBox& box, const gui::BoxRequest&) {
         texts.push_back(box.text());
         box.button(QMessageBox::Ok)->click();
     });
     gui::Window window;
     EXPECT_EQ(APRICOM(window, port), -1);
-    gui::set_box_answerer(nullptr);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].toStdString(),
               "Errore di apertura della porta di comunicazione (" + port + ").");

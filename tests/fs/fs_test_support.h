@@ -12,17 +12,16 @@ namespace kv::fs::test {
 
 class BoxRecorder {
   public:
-    BoxRecorder() {
-        gui::set_box_answerer([this](QMessageBox& box, const gui::BoxRequest& request) {
-            texts.push_back(request.text);
-            box.button(QMessageBox::Ok)->click();
-        });
-    }
-    ~BoxRecorder() { gui::set_box_answerer(nullptr); }
-    BoxRecorder(const BoxRecorder&) = delete;
-    BoxRecorder& operator=(const BoxRecorder&) = delete;
+    BoxRecorder()
+        : answerer_([this](QMessageBox& box, const gui::BoxRequest& request) {
+              texts.push_back(request.text);
+              box.button(QMessageBox::Ok)->click();
+          }) {}
 
     std::vector<std::string> texts;
+
+  private:
+    gui::ScopedBoxAnswerer answerer_;
 };
 
 }  // namespace kv::fs::test

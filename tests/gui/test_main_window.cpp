@@ -22,7 +22,10 @@ QDialog* modal_dialog() {
 
 class MainWindowTest : public kv::test::WindowTest {
   protected:
-    void TearDown() override { kv::platform::release_all_keys(); }
+    void TearDown() override {
+        kv::platform::release_all_keys();
+        WindowTest::TearDown();
+    }
 };
 
 TEST_F(MainWindowTest, InitRunsBeforeShowingAndStartRunsOnceAfterThePaint) {

@@ -9,6 +9,7 @@
 
 #include "gui/key_tracker.h"
 #include "gui/message_box.h"
+#include "gui/pump.h"
 #include "platform/keystate.h"
 #include "util/msgbox.h"
 
@@ -58,6 +59,25 @@ TEST_F(MessageBoxTest, InformationBoxShowsSemicolonsAsLinesUnderTheDefaultTitle)
     EXPECT_EQ(seen.text, "Prima frase\r\nSeconda frase");
     EXPECT_EQ(seen.icon, QMessageBox::Information);
     EXPECT_EQ(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
+}
+
+// A pump that counts what it is asked to do and lets Qt do it.
+class CountingPump : public kv::gui::Pump {
+  public:
+    bool refresh() override {
+        ++refreshes;
+        return true;
+    }
+    void wait(std::optional<kv::platform::Duration>) override {}
+    int refreshes = 0;
+};
+
+TEST_F(MessageBoxTest, ABoxLetsTheWindowsEventsRunThroughTheOnePump) {
+    CountingPump counting;
+    kv::gui::ScopedPump pump(&counting);
+    answer_with(QMessageBox::Ok);
+    POPMSG("x", 1);
+    EXPECT_GE(counting.refreshes, 1);
 }
 
 TEST_F(MessageBoxTest, GivenTitleIsUsed) {

@@ -12,15 +12,14 @@ namespace kv::test {
 
 class BoxRecorder {
   public:
-    explicit BoxRecorder(std::vector<std::string>& events) {
-        gui::set_box_answerer([&events](QMessageBox& box, const gui::BoxRequest& request) {
-            events.push_back(request.text);
-            box.buttons().front()->click();
-        });
-    }
-    ~BoxRecorder() { gui::set_box_answerer(nullptr); }
-    BoxRecorder(const BoxRecorder&) = delete;
-    BoxRecorder& operator=(const BoxRecorder&) = delete;
+    explicit BoxRecorder(std::vector<std::string>& events)
+        : answerer_([&events](QMessageBox& box, const gui::BoxRequest& request) {
+              events.push_back(request.text);
+              box.buttons().front()->click();
+          }) {}
+
+  private:
+    gui::ScopedBoxAnswerer answerer_;
 };
 
 }  // namespace kv::test
