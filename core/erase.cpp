@@ -14,7 +14,7 @@ namespace {
 
 void erase_folder(int port, const std::string& name) {
     const std::string folder = served_path(without_trailing_slash(name));
-    if (!util::DIR(folder) || !fs::REMOVEDIR(folder)) return SENDERR(port, kStatusRefused);
+    if (!util::DIR_(folder) || !fs::REMOVEDIR(folder)) return SENDERR(port, kStatusRefused);
     send_ok(port);
 }
 

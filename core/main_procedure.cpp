@@ -71,7 +71,7 @@ bool MAIN(const StartOptions& options) {
         if (handle >= 0 && options.timestamps)
             log_line(served_line(port, std::filesystem::current_path().string()));
         window->set_close_guard([] { return !util::GETASYNCKEYSTATE(platform::VK_F4); });
-        if (handle < 0) window->END();
+        if (handle < 0) window->request_close();
     });
     active_window = nullptr;
 
@@ -80,7 +80,7 @@ bool MAIN(const StartOptions& options) {
 }
 
 void request_main_window_close() {
-    if (active_window) active_window->END();
+    if (active_window) active_window->request_close();
 }
 
 }  // namespace kv::core

@@ -30,7 +30,7 @@ SaveRequest read_request() {
 void save_folder(int port, const SaveRequest& r) {
     const std::string folder = served_path(without_trailing_slash(r.name));
     if (r.header.length != 1) return SENDERR(port, kStatusBadFolderLength);
-    if (util::DIR(folder) || platform::file_exists(folder)) return SENDERR(port, kStatusRefused);
+    if (util::DIR_(folder) || platform::file_exists(folder)) return SENDERR(port, kStatusRefused);
     if (!fs::CREATEDIR(folder)) return SENDERR(port, kStatusRefused);
     send_ok(port);
     WAITCHAR();  // the folder's single data byte

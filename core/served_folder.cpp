@@ -66,7 +66,7 @@ std::vector<std::string> components_below_root(const std::string& path) {
 bool set_served_root(const std::string& folder) {
     if (folder.empty()) return false;
     const auto real = real_folder(folder);
-    if (!real || !util::DIR(*real) || !fs::SETCURDIR(*real)) return false;
+    if (!real || !util::DIR_(*real) || !fs::SETCURDIR(*real)) return false;
     served = Served{*real, *real};
     return true;
 }
@@ -108,7 +108,7 @@ std::string served_path(const std::string& name) {
 
 bool enter_served_folder(const std::string& name) {
     const std::string path = served_path(name);
-    if (!util::DIR(path) || !fs::SETCURDIR(path)) return false;
+    if (!util::DIR_(path) || !fs::SETCURDIR(path)) return false;
     // The folder's names as they stand on disk, for the catalogue's path line.
     std::string on_disk = platform::resolve_path(path);
     if (on_disk.size() > 1 && on_disk.back() == '/') on_disk.pop_back();

@@ -23,7 +23,7 @@ std::map<std::int32_t, Search>& searches() {
     return table;
 }
 
-std::int32_t g_last_handle = 0;
+std::int32_t last_handle = 0;
 
 constexpr std::uint32_t IO_REPARSE_TAG_SYMLINK = 0xA000000C;
 
@@ -67,7 +67,7 @@ std::int32_t FINDFIRSTFILE(const OptPath& pattern, std::string& buffer) {
     if (search.entries.empty()) return -1;
     write_record(buffer, search.entries.front());
     search.next = 1;
-    std::int32_t handle = ++g_last_handle;
+    std::int32_t handle = ++last_handle;
     searches().emplace(handle, std::move(search));
     return handle;
 }

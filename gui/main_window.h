@@ -34,7 +34,7 @@ class MainWindow : public Window {
     virtual void activate(Handler init) = 0;
     // A close request. When the guard allows it the window closes; while the start handler is
     // running the close waits until it has returned.
-    virtual void END() = 0;
+    virtual void request_close() = 0;
     // True once the window has been on screen (always false headless).
     virtual bool was_shown() const = 0;
 };

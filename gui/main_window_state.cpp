@@ -2,7 +2,7 @@
 
 namespace kv::gui {
 
-void MainWindowBase::END() {
+void MainWindowBase::request_close() {
     if (closed_) return;
     if (guard_ && !guard_()) {
         close_refused();

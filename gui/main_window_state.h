@@ -8,7 +8,7 @@ class MainWindowBase : public MainWindow {
   public:
     void set_start_handler(Handler handler) override { start_ = std::move(handler); }
     void set_close_guard(CloseGuard guard) override { guard_ = std::move(guard); }
-    void END() override;
+    void request_close() override;
 
   protected:
     // Runs the start handler once (taking it out first, so that it never runs twice), then

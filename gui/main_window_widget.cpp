@@ -100,7 +100,7 @@ class Dialog : public QDialog {
 
   protected:
     // Esc: the dialog's cancel is the window's own close request.
-    void reject() override { owner_.END(); }
+    void reject() override { owner_.request_close(); }
     // Closes from the window manager (its close button, Alt+F4) are refused, with a hint that
     // shows for a few seconds over the bottom of the log and takes nothing from the user.
     void closeEvent(QCloseEvent* event) override {

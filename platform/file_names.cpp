@@ -12,7 +12,7 @@ namespace kv::platform {
 
 namespace {
 
-bool g_upper_case_file_names = false;
+bool upper_case_setting = false;
 
 bool is_separator(char c) {
     return c == '/' || c == '\\';
@@ -92,10 +92,10 @@ std::string join_under(const std::string& folder, const std::string& name) {
 }  // namespace
 
 void set_upper_case_file_names(bool upper) {
-    g_upper_case_file_names = upper;
+    upper_case_setting = upper;
 }
 bool upper_case_file_names() {
-    return g_upper_case_file_names;
+    return upper_case_setting;
 }
 
 std::string to_upper_name(std::string name) {
@@ -183,7 +183,7 @@ std::string resolve_path(const std::string& name, NameCase name_case) {
         last_missing = missing;
     }
     // A name that is not there yet is a file about to be created: the case setting applies.
-    if (last_missing && name_case == NameCase::Setting && g_upper_case_file_names && !trailing &&
+    if (last_missing && name_case == NameCase::Setting && upper_case_setting && !trailing &&
         !parts.empty()) {
         path = path.substr(0, path.size() - parts.back().size()) + to_upper_name(parts.back());
     }

@@ -123,7 +123,7 @@ bool may_open(const std::string& path, Access access, Disposition disposition) {
     return true;
 }
 
-std::atomic<unsigned> g_temporary_counter{0};
+std::atomic<unsigned> temporary_counter{0};
 
 }  // namespace
 
@@ -280,7 +280,7 @@ bool AtomicWriter::begin(const std::string& target) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The temporary mark first, so that the start-up clean-up removes what a crash left.
         temporary_ = folder + "\x7F" + "KV" + std::to_string(::getpid()) + "_" +
-                     std::to_string(g_temporary_counter++) + ".TMP";
+                     std::to_string(temporary_counter++) + ".TMP";
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ >= 0) return true;
         if (errno != EEXIST) break;

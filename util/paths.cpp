@@ -29,7 +29,7 @@ std::string join_path(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-bool DIR(const std::string& name) {
+bool DIR_(const std::string& name) {
     if (name.empty()) return false;
     const std::string saved = platform::current_folder();
     if (!platform::set_current_folder(name)) return false;

@@ -13,7 +13,7 @@ namespace kv::util {
 std::string join_path(const std::string& folder, const std::string& name);
 
 // True when the name is a folder that can be made current; the current folder is left as it was.
-bool DIR(const std::string& name);
+bool DIR_(const std::string& name);
 // The folder part of the name's full path ("/" for a name in the root folder).
 std::string FULLPATH(const std::string& name);
 // The current folder between separators ("/" for the root folder). There are no drive letters,

@@ -39,7 +39,7 @@ TEST_F(MainWindowTest, InitRunsBeforeShowingAndStartRunsOnceAfterThePaint) {
         EXPECT_TRUE(dialog->isVisible());
         dialog->update();  // a later paint does not start it again
         kv::gui::SYSREFRESH();
-        window->END();
+        window->request_close();
     });
     window->activate([&] {
         order.push_back("init");
@@ -65,7 +65,7 @@ TEST_F(MainWindowTest, TitleSizeAndNoCloseButton) {
         ASSERT_NE(log, nullptr);
         EXPECT_TRUE(log->isReadOnly());
         EXPECT_EQ(log->geometry(), d->rect());  // the client control fills the window
-        window->END();
+        window->request_close();
     });
     window->activate(nullptr);
 }
@@ -74,7 +74,7 @@ TEST_F(MainWindowTest, CloseRequestDuringInitNeverShowsTheWindow) {
     auto window = create_main_window("x", 500, 500);
     bool started = false;
     window->set_start_handler([&] { started = true; });
-    window->activate([&] { window->END(); });
+    window->activate([&] { window->request_close(); });
     EXPECT_FALSE(window->was_shown());
     EXPECT_FALSE(started);
 }
@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, WindowManagerCloseIsRefusedAndEscCloses) {
         // Alt+F4: F4 is held when the guard is asked, so the request is refused.
         auto* log = d->findChild<QPlainTextEdit*>("log");
         kv::test::send_key(log, Qt::Key_F4);
-        window->END();
+        window->request_close();
         kv::test::send_key(log, Qt::Key_F4, QEvent::KeyRelease);
         // Esc reaches the window as a close request and is held down while the loop runs.
         QTimer::singleShot(0, log, [log] { kv::test::send_key(log, Qt::Key_Escape); });
@@ -118,7 +118,7 @@ TEST_F(MainWindowTest, LogPaneKeepsEveryLineWithCrLf) {
         pane.append_line("citt\xE0");
         auto* log = modal_dialog()->findChild<QPlainTextEdit*>("log");
         EXPECT_EQ(log->toPlainText(), QString("line 0\nline 1\nline 2\ncitt\u00E0"));
-        window->END();
+        window->request_close();
     });
     window->activate(nullptr);
     EXPECT_EQ(window->log_pane().text(), "line 0\r\nline 1\r\nline 2\r\ncitt\xE0\r\n");
@@ -145,7 +145,7 @@ TEST_F(MainWindowTest, AnAppendedLineIsPaintedWhileTheProgramWaits) {
         for (int i = 0; i < 3 && counter.paints == 0; ++i)
             kv::gui::wait_for_events(std::chrono::milliseconds(100));
         viewport->removeEventFilter(&counter);
-        window->END();
+        window->request_close();
     });
     window->activate(nullptr);
     EXPECT_GE(counter.paints, 1);
@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, HeadlessWindowRunsInitThenStartAndClosesOnRequest) {
     testing::internal::CaptureStdout();
     window->set_start_handler([&] {
         window->log_pane().append_line("Waiting command (ESC to exit)...");
-        window->END();  // made while the loop runs: carried out once it returns
+        window->request_close();  // made while the loop runs: carried out once it returns
         window->log_pane().append_line("still here");
     });
     window->activate(nullptr);

@@ -23,12 +23,12 @@ TEST_F(FolderTest, DirTellsFoldersAndLeavesTheCurrentFolder) {
     fs::create_directory(dir_.path() / "SUB");
     dir_.write("F.TXT", "x");
     test::ScopedCurrentDir inside(dir_.path());
-    EXPECT_TRUE(DIR(at("SUB")));
-    EXPECT_TRUE(DIR("sub"));  // names are matched without regard to case
-    EXPECT_TRUE(DIR("/"));
-    EXPECT_FALSE(DIR("F.TXT"));
-    EXPECT_FALSE(DIR("MISSING"));
-    EXPECT_FALSE(DIR(""));
+    EXPECT_TRUE(DIR_(at("SUB")));
+    EXPECT_TRUE(DIR_("sub"));  // names are matched without regard to case
+    EXPECT_TRUE(DIR_("/"));
+    EXPECT_FALSE(DIR_("F.TXT"));
+    EXPECT_FALSE(DIR_("MISSING"));
+    EXPECT_FALSE(DIR_(""));
     EXPECT_EQ(fs::current_path(), dir_.path());
 }
 
