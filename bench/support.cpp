@@ -232,11 +232,11 @@ const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 constexpr auto kStartTimeout = 20s;
 }  // namespace
 
-Kv32Run::Kv32Run(const std::string& binary) {
+Kv32Run::Kv32Run(const std::string& binary, const std::vector<std::string>& extra_args) {
     if (::access(binary.c_str(), X_OK) != 0) throw Broken("no kv32 program at " + binary);
-    process_ = std::make_unique<dev::ChildProcess>(
-        binary, std::vector<std::string>{"--headless", "--port", pty_.slave_path()},
-        folder_.path().string());
+    std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    process_ = std::make_unique<dev::ChildProcess>(binary, args, folder_.path().string());
     device_ = std::make_unique<dev::DeviceLink>(pty_.take_master());
 }
 

@@ -97,7 +97,7 @@ double bare_pty_exchange(std::size_t lines, std::size_t line_size);
 // the device on the master.
 class Kv32Run {
   public:
-    explicit Kv32Run(const std::string& binary);
+    explicit Kv32Run(const std::string& binary, const std::vector<std::string>& extra_args = {});
     ~Kv32Run();
     // Waits for the start byte and the first waiting line; throws Broken when they do not come.
     void wait_started();

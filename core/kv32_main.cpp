@@ -1,11 +1,13 @@
 // kv32: serves the device on the serial port, in a window or headless.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/main_procedure.h"
 #include "core/port_report.h"
+#include "core/print.h"
 #include "errors/errors.h"
 #include "gui/run_mode.h"
 #include "kv32_help.h"
@@ -20,6 +22,7 @@ struct Arguments {
     bool list_ports = false;
     std::vector<std::string> port_names;  // after --list-ports
     kv::core::StartOptions start;
+    kv::core::PrintDestination print;
     std::string error;
 };
 
@@ -47,11 +50,22 @@ Arguments parse(int argc, char** argv) {
             a.start.root = argv[++i];
         else if (arg.rfind("--root=", 0) == 0)
             a.start.root = arg.substr(7);
+        else if (arg == "--printer" && i + 1 < argc)
+            a.print.printer = argv[++i];
+        else if (arg == "--print-to" && i + 1 < argc)
+            a.print.folder = argv[++i];
         else if (arg == "--port" || arg == "--root")
             a.error = arg + " needs a " + (arg == "--port" ? "port name" : "folder");
+        else if (arg == "--printer" || arg == "--print-to")
+            a.error = arg + (arg == "--printer" ? " needs a printer name" : " needs a folder");
         else
             a.error = "unknown argument: " + arg;
     }
+    if (a.print.printer && a.print.printer->empty()) a.error = "--printer needs a printer name";
+    if (a.print.folder && !std::filesystem::is_directory(*a.print.folder))
+        a.error = "--print-to: no such folder: " + *a.print.folder;
+    else if (a.print.folder)  // the device may change the current folder later
+        a.print.folder = std::filesystem::absolute(*a.print.folder).string();
     if (a.start.port && a.start.port->empty()) a.error = "--port needs a port name";
     if (a.start.root && a.start.root->empty()) a.error = "--root needs a folder";
     return a;
@@ -78,6 +92,7 @@ int main(int argc, char** argv) {
         std::fputs(kv::core::list_ports_report(args.port_names).c_str(), stdout);
         return 0;
     }
+    kv::core::set_print_destination(args.print);
     const bool headless = args.headless || !kv::gui::display_available();
     auto app = kv::gui::create_application(argc, argv, headless);
     kv::gui::install_quit_signals([] { kv::core::request_main_window_close(); });

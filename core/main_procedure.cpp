@@ -4,6 +4,7 @@
 
 #include "core/command_loop.h"
 #include "core/log.h"
+#include "core/print.h"
 #include "core/serial.h"
 #include "core/served_folder.h"
 #include "fs/profile.h"
@@ -74,6 +75,7 @@ bool MAIN(const StartOptions& options) {
         if (handle < 0) window->request_close();
     });
     active_window = nullptr;
+    end_print_job();
 
     if (handle >= 0) CLOSECOMM(handle);
     return handle >= 0;

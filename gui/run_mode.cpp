@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QIcon>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
@@ -118,7 +119,12 @@ void set_headless(bool headless) {
 
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless) {
     set_headless(headless);
-    if (headless) return std::make_unique<GuardedApplication<QCoreApplication>>(argc, argv);
+    if (headless) {
+        // No window is shown, but documents are still laid out and printed: fonts and painting
+        // need a GUI application, which the offscreen platform provides without a display.
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        return std::make_unique<GuardedApplication<QGuiApplication>>(argc, argv);
+    }
     auto app = std::make_unique<GuardedApplication<QApplication>>(argc, argv);
     app->setWindowIcon(QIcon(kProgramIcon));
     install_key_tracker(*app);

@@ -18,7 +18,7 @@ bool is_headless();
 void set_headless(bool headless);
 
 // Creates the application object for the mode: QApplication with key tracking for windowed runs,
-// QCoreApplication for headless ones.
+// QGuiApplication on the offscreen platform for headless ones.
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless);
 
 // On SIGINT or SIGTERM: Esc counts as held down from then on, termination is requested (see

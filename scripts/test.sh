@@ -3,6 +3,7 @@
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
+"$root/scripts/print-queue.sh"
 # Every source file follows .clang-format.
 find "$root" -path "$root/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) -print |
     xargs clang-format --dry-run -Werror

@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/print.h"
 #include "core/serial.h"
 #include "core/served_folder.h"
 #include "platform/files.h"
+#include "printing/preview.h"
+#include "printing/printer.h"
 #include "tests/core/fake_link.h"
+#include "tests/printing/printing_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/kvdev/link.h"
 
@@ -24,6 +28,9 @@ class HandlerFixture : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(core::set_served_root(dir.str()));
         platform::set_upper_case_file_names(true);
+        // A Print command among the traffic: pages go to stand-in printers and the preview is
+        // only ended, never shown.
+        printing::set_preview_runner([](printing::TPrinter& device, bool) { device.End(); });
         port = core::OPENCOMM(pty_.slave_path(), 16384, 16384);
         ASSERT_GE(port, 0);
         collector_ = std::thread([this] {
@@ -35,6 +42,8 @@ class HandlerFixture : public ::testing::Test {
         });
     }
     void TearDown() override {
+        core::end_print_job();
+        printing::set_preview_runner(nullptr);
         stop_ = true;
         collector_.join();
         core::CLOSECOMM(port);
@@ -57,6 +66,7 @@ class HandlerFixture : public ::testing::Test {
     }
 
     TempDir dir;
+    PdfPrinters printers{{"Test"}, "Test"};
     FakeLink link;
     int port = -1;
 

@@ -2,6 +2,7 @@
 
 #include "tools/kvdev/cli_disk.h"
 #include "tools/kvdev/commands.h"
+#include "tools/kvdev/print.h"
 
 #include <algorithm>
 #include <charconv>
@@ -81,6 +82,9 @@ const std::vector<Command>& commands() {
         {"mkdir", "mkdir NAME", "create a folder", 1, 1, cli_mkdir},
         {"cd", "cd NAME", "enter a folder (.. goes up)", 1, 1, cli_cd},
         {"rmdir", "rmdir NAME", "remove an empty folder", 1, 1, cli_rmdir},
+        {"print", "print FILE",
+         "print the lines of a text file (a form-feed character starts a new page)", 1, 1,
+         cli_print},
     };
     return table;
 }

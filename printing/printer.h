@@ -1,0 +1,148 @@
+#pragma once
+// TPrinter: one document on one printer. It prints directly, page by page, or records every page
+// in a page file (a Qt picture) for the preview. Without a printer every operation does nothing,
+// unless the caller asked for the pages to be recorded all the same (on an A4 page), so that a
+// preview or a PDF file can still show them.
+#include <QPainter>
+#include <QPicture>
+#include <QPointer>
+#include <QPrinter>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "printing/printers.h"
+
+class QWidget;
+
+namespace kv::printing {
+
+class TFont;
+class ProgressDialog;
+
+// Text alignment of Say: left and top, right at the column, centred on it.
+enum class Align { Left = 0, Right = 1, Centre = 2 };
+
+struct PrinterOptions {
+    std::string document;                // cDocument
+    bool preview = false;                // lPreview
+    bool no_print = false;               // lNoPrint
+    std::optional<std::string> printer;  // a queue name; none: the default printer
+    // Without any printer, record the pages on the fallback page anyway (printing from the
+    // preview is then impossible, saving them as PDF is not).
+    bool record_without_printer = false;
+    // Record on the fallback page without looking for a printer (the pages go to PDF files).
+    bool fallback_page_only = false;
+};
+
+class TPrinter {
+  public:
+    // New: shows "Impossibile trovare la stampante <name>." when no printer can be had.
+    explicit TPrinter(const PrinterOptions& options = {});
+    // Calls End when it has not run yet.
+    ~TPrinter();
+    TPrinter(const TPrinter&) = delete;
+    TPrinter& operator=(const TPrinter&) = delete;
+
+    void End();
+    void Preview();
+    void CloseWnd();
+    void StartPage();
+    void EndPage();
+
+    // Draws one text at a row and column in device units (see Align for `align`); `colour` and
+    // `background` are Windows colour values (0x00BBGGRR); `bk_mode` 1 transparent, 2 opaque.
+    void Say(double row, double col, const std::string& text, const TFont* font = nullptr,
+             std::optional<double> width = {}, int colour = 0, int bk_mode = 1,
+             std::optional<Align> align = Align::Left);
+    // Say at a position in centimetres from the paper's corner.
+    void CmSay(double row_cm, double col_cm, const std::string& text, const TFont* font = nullptr,
+               std::optional<double> width = {}, int colour = 0, int bk_mode = 1,
+               std::optional<Align> align = Align::Left);
+    // An image file scaled into the rectangle (device units; a size of 0 keeps the image's own).
+    void SayBitmap(double row, double col, const std::string& file, double width = 0,
+                   double height = 0);
+    void SayImage(double row, double col, const std::string& file, double width = 0,
+                  double height = 0);
+    // Title, date and "PAG. " with the page number across the top of the page.
+    void SayHeader(const std::string& title, const TFont* font = nullptr);
+    // "- n -" centred one line step below row 63.
+    void SayFooter(const TFont* font = nullptr);
+    // Moves the current position (device units).
+    void SetPos(double row, double col);
+    void Line(double top, double left, double bottom, double right, int pen_width = 1,
+              int colour = 0);
+    void Box(double top, double left, double bottom, double right, int pen_width = 1,
+             int colour = 0);
+    void FillRect(double top, double left, double bottom, double right, int colour);
+
+    double nHorzRes() const { return geometry_.horz_res; }
+    double nVertRes() const { return geometry_.vert_res; }
+    double nHorzSize() const { return geometry_.horz_size; }
+    double nVertSize() const { return geometry_.vert_size; }
+    double nLogPixelX() const { return geometry_.dpi_x; }
+    double nLogPixelY() const { return geometry_.dpi_y; }
+    double GetTextWidth(const std::string& text, const TFont* font = nullptr) const;
+    // Centimetres from the paper's corner to device units of the printable area, in place.
+    void Cmtr2Pix(double& row, double& col) const;
+
+    // The state PRINTTXT works with: text alignment on the current position and the extra
+    // spacing spread over blanks for justification.
+    void align_on_current_position(Align align);
+    void set_justification(double extra_per_blank) { justify_extra_ = extra_per_blank; }
+    // Sets the background colour; returns the previous one.
+    int set_background(int colour);
+
+    // True while drawing reaches a page (a printer or recording without one, a page started, not
+    // cancelled).
+    bool drawing() const { return hOutputDC != nullptr && !lCancel; }
+    // True when there is something to draw for: a printer, or recording without one.
+    bool active() const { return hPrinterDC != nullptr || recording_only_; }
+    const PageGeometry& geometry() const { return geometry_; }
+    // The page layout the pages were recorded on (paper, margins, orientation).
+    const QPageLayout& page_layout() const { return geometry_.layout; }
+    // The page files that could not be written (a full disk); empty when all went well.
+    const std::vector<std::string>& unwritten_pages() const { return unwritten_; }
+    // The name of the page file for a page.
+    static std::string page_file_name(int page);
+
+    // The description's instance variables.
+    std::string cDocument;
+    std::string cModel;
+    std::unique_ptr<QPrinter> hPrinterDC;
+    QPainter* hOutputDC = nullptr;
+    double nXOffset = 0;
+    double nYOffset = 0;
+    int nPage = 1;
+    bool lPreview = false;
+    bool lNoPrint = false;
+    std::vector<std::string> aMeta;
+    int nMeta = 1;
+    QPointer<QWidget> hWnd;
+    std::unique_ptr<ProgressDialog> oDlg;
+    bool lCancel = false;
+    long nRec = 0;  // kept for the tables' record; there are no tables to restore yet
+
+  private:
+    void draw_text(QPainter& painter, QPointF at, const QString& text, const QFont& font,
+                   Align align);
+    QFont font_for(const TFont* font) const;
+    void save_page();
+
+    PageGeometry geometry_;
+    bool recording_only_ = false;
+    bool ended_ = false;
+    bool document_started_ = false;
+    QPicture page_;
+    QPainter painter_;
+    // The output context's state.
+    QPointF current_;
+    Align align_ = Align::Left;
+    bool update_cp_ = false;
+    double justify_extra_ = 0;
+    int background_ = 0xFFFFFF;
+    std::vector<std::string> unwritten_;
+};
+
+}  // namespace kv::printing

@@ -1,0 +1,28 @@
+#pragma once
+// The printer's progress dialog: the document name as title, a printer picture, "Sto stampando la
+// pagina n.:" with the page number and "&Annulla", which cancels the job. Non-modal.
+#include <QDialog>
+#include <functional>
+
+class QLabel;
+
+namespace kv::printing {
+
+class ProgressDialog : public QDialog {
+  public:
+    ProgressDialog(const QString& title, std::function<void()> on_cancel);
+    void set_page(int page);
+    QString page_text() const;
+
+  protected:
+    // Esc does not close it; the job closes it when it ends.
+    void reject() override {}
+
+  private:
+    QLabel* page_;
+};
+
+// True when windows can be shown (not headless, a widget application).
+bool can_show_windows();
+
+}  // namespace kv::printing
