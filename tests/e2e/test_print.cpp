@@ -177,6 +177,9 @@ TEST(PrintCommand, DocumentsPrintOnACupsQueue) {
     if (info.isNull())
         GTEST_SKIP() << "no CUPS queue " << kTestQueue << " (scripts/test.sh makes it)";
     const std::string folder = cups_pdf_folder();
+    // cups-pdf makes the folder, but not a missing home folder above it.
+    if (folder.empty() || !fs::is_directory(fs::path(folder).parent_path()))
+        GTEST_SKIP() << "cups-pdf cannot write to " << folder << " for this user";
     QPrinter queue(info, QPrinter::HighResolution);
     const QRectF paint = queue.pageLayout().paintRect(QPageLayout::Point);
     const Grid grid{paint.left(), paint.top(), paint.width(), paint.height()};
@@ -193,7 +196,7 @@ TEST(PrintCommand, DocumentsPrintOnACupsQueue) {
     EXPECT_EQ(kv.stop(), 0);
     // The queue works on its own time: wait for its three files.
     std::vector<fs::path> made;
-    for (int i = 0; i < 1200 && made.size() < 3; ++i) {
+    for (int i = 0; i < 600 && made.size() < 3; ++i) {
         made.clear();
         for (const auto& p : pdfs_in(folder))
             if (!before.count(p)) made.push_back(p);
