@@ -6,8 +6,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <QApplication>
-#include <QIcon>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
