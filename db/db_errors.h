@@ -29,6 +29,16 @@ class Corrupt : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A write that failed (errno), carried to the operation that raises its record.
+class WriteFailed : public std::runtime_error {
+  public:
+    explicit WriteFailed(int error) : std::runtime_error("write failed"), error_(error) {}
+    int error() const { return error_; }
+
+  private:
+    int error_;
+};
+
 // Hands a record to the run-time error handler; true when the handler answered (so the caller
 // fails quietly), the handler's exception otherwise.
 bool raise(int gencode, const std::string& description, const std::string& filename,

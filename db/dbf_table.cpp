@@ -189,6 +189,12 @@ std::optional<int> Table::bind(std::string_view alias, std::string_view name) co
     return field_index(name);
 }
 
+FieldShape Table::shape(int slot) const {
+    if (slot < 0 || slot >= field_count()) return {};
+    const FieldSpec& spec = field_spec(slot);
+    return FieldShape{spec.type, spec.width, spec.decimals};
+}
+
 // ---- Header and records ------------------------------------------------------------------------
 
 void Table::refresh_count() {

@@ -124,6 +124,7 @@ class Table : public FieldBinder, public RecordView {
 
     // FieldBinder and RecordView over the current record (for expressions).
     std::optional<int> bind(std::string_view alias, std::string_view name) const override;
+    FieldShape shape(int slot) const override;
     Value field(int slot) const override { return get(slot); }
 
     // Expression evaluation over another record's bytes (used by the orders).

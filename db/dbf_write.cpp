@@ -173,6 +173,9 @@ bool Table::commit() {
         dirty_ = false;
         raise_corrupt(name_, "write", fault.what());
         return false;
+    } catch (const WriteFailed& failure) {
+        dirty_ = false;
+        return write_failed(failure.error(), "write");
     }
 }
 
@@ -229,6 +232,9 @@ bool Table::append() {
         if (need_lock) db::unlock(fd, kAppendLockOffset, 1);
         raise_corrupt(name_, "append", fault.what());
         return false;
+    } catch (const WriteFailed& failure) {
+        if (need_lock) db::unlock(fd, kAppendLockOffset, 1);
+        return write_failed(failure.error(), "append");
     }
     if (need_lock) db::unlock(fd, kAppendLockOffset, 1);
     return done;

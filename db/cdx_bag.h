@@ -1,0 +1,114 @@
+#pragma once
+// An index bag: one file holding several tags, each a tree of 512-byte nodes behind a 1024-byte
+// header, with a directory tree (the tag names) behind the header at offset 0. Pages are cached;
+// in a shared bag every use runs inside the index pool lock, and a change counter in the
+// directory header (bytes 8-11) tells other processes to drop their cached pages.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "db/cdx_keys.h"
+#include "db/cdx_node.h"
+#include "platform/files.h"
+
+namespace kv::db {
+
+inline constexpr std::size_t kTagHeaderSize = 1024;
+inline constexpr std::size_t kMaxKeyLength = 240;
+inline constexpr std::size_t kTagNameLength = 10;
+
+struct TagHeader {
+    std::string name;  // upper case, without padding
+    std::uint32_t header_offset = 0;
+    std::uint32_t root = 0;
+    std::size_t key_length = 0;
+    bool unique = false;
+    bool descending = false;
+    std::string key_text;
+    std::string for_text;
+    char pad = ' ';  // set by whoever knows the key type
+};
+
+// A place in a tag: a leaf, decoded, and an index into it (index == size: past the end).
+struct TagPosition {
+    std::shared_ptr<const Node> leaf;
+    std::size_t index = 0;
+    bool valid() const { return leaf && index < leaf->entries.size(); }
+    const NodeEntry& entry() const { return leaf->entries[index]; }
+};
+
+class IndexBag {
+  public:
+    // Opens an existing bag or creates an empty one; false with the platform's error.
+    bool open(const std::string& name, bool shared, bool read_only, bool create);
+    void close();
+    const std::string& file_name() const { return name_; }
+    bool shared() const { return shared_; }
+
+    // The tags in the order they were made (their headers' order in the file).
+    std::vector<TagHeader>& tags() { return tags_; }
+
+    // Use of the bag: reading or changing, nested freely (a change inside a read is not allowed).
+    void begin(bool write);
+    void end();
+
+    // Adds a tag (replacing one of the same name) whose leaves hold the sorted entries; keys are
+    // key-length bytes each, back to back.
+    void add_tag(TagHeader tag, const std::string& keys, const std::vector<std::uint32_t>& recnos);
+    void remove_tag(const std::string& name);
+
+    // Tree operations on a tag.
+    // The first entry not below (prefix, recno) comparing only the prefix's bytes of each key;
+    // recno 2^32 passes every entry with that prefix.
+    TagPosition lower_bound(const TagHeader& tag, std::string_view prefix, std::uint64_t recno);
+    TagPosition first(const TagHeader& tag);
+    TagPosition last(const TagHeader& tag);
+    void step(const TagHeader& tag, TagPosition& position, int direction);
+    void insert(TagHeader& tag, const std::string& key, std::uint32_t recno);
+    bool remove(TagHeader& tag, const std::string& key, std::uint32_t recno);
+    // Entries from a to b inclusive (both valid, a not after b).
+    long count_between(const TagHeader& tag, const TagPosition& a, const TagPosition& b);
+    // Every fault found walking a tag's tree; empty when it is sound.
+    std::vector<std::string> check(const TagHeader& tag,
+                                   std::vector<std::pair<std::string, std::uint32_t>>* entries);
+
+  private:
+    std::string_view page(std::uint32_t offset);
+    void write_page(std::uint32_t offset, const std::string& bytes);
+    std::uint32_t allocate(std::size_t pages);
+    Node node(const TagHeader& tag, std::uint32_t offset);
+    std::shared_ptr<const Node> cached(const TagHeader& tag, std::uint32_t offset);
+    void write_node(const TagHeader& tag, const Node& node);
+    void set_root(TagHeader& tag, std::uint32_t root);
+    void load_tags();
+    TagHeader read_tag_header(std::uint32_t offset, const std::string& name);
+    std::string tag_header_bytes(const TagHeader& tag) const;
+    void refresh();
+    TagHeader& directory() { return directory_; }
+    struct PathStep {
+        Node node;
+        std::size_t index;
+    };
+    std::vector<PathStep> path_to(const TagHeader& tag, std::string_view key, std::uint64_t recno);
+    void fix_parents(TagHeader& tag, std::vector<PathStep>& path);
+    void split(TagHeader& tag, std::vector<PathStep>& path, std::size_t level);
+    void unlink(TagHeader& tag, std::vector<PathStep>& path, std::size_t level);
+
+    platform::File file_;
+    std::string name_;
+    bool shared_ = false;
+    bool read_only_ = false;
+    int depth_ = 0;
+    bool writing_ = false;
+    std::uint32_t counter_ = 0;
+    std::uint64_t file_end_ = 0;
+    std::unordered_map<std::uint32_t, std::string> cache_;
+    std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> nodes_;
+    TagHeader directory_;
+    std::vector<TagHeader> tags_;
+};
+
+}  // namespace kv::db

@@ -1,0 +1,101 @@
+#pragma once
+// The orders of a table: the tags of the index bags open for it, in the order the bags were
+// opened and the tags made, numbered from 1. One may be current; navigation, seeks, scopes, key
+// counts and key numbers go through it, and every record written reaches every tag.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/cdx_bag.h"
+#include "db/dbf_table.h"
+#include "db/expression.h"
+#include "db/order_list.h"
+
+namespace kv::db {
+
+class IndexOrders : public OrderList {
+  public:
+    explicit IndexOrders(Table& table);
+    ~IndexOrders() override;
+
+    // Bags: ".NTX" is added to a name without extension. False when the bag cannot be opened or
+    // is damaged (the error record has been raised).
+    bool open_bag(const std::string& name);
+    // Builds a tag (replacing one of that name) under the build conditions set just before on
+    // the table, creating the bag when needed; the new order becomes current.
+    bool create_order(const std::string& bag, const std::string& tag, const std::string& key_text,
+                      bool unique);
+    bool delete_order(const std::string& bag, const std::string& tag);
+    // Closes every bag; no order is current.
+    void close_bags();
+    // Full paths of the open bags, in the order they were opened.
+    std::vector<std::string> bag_names() const;
+
+    int count() const { return static_cast<int>(orders_.size()); }
+    int current() const { return current_; }
+    // 0 for no order; false for a number without an order.
+    bool set_current(int number);
+    // The number of the order with that tag name (in that bag when one is named), 0 for none.
+    int find(const std::string& tag, const std::string& bag = {}) const;
+    std::string tag_name(int number) const;
+    std::string bag_name(int number) const;
+    std::string key_text(int number) const;
+    std::string for_text(int number) const;
+    bool unique(int number) const;
+    bool descending(int number) const;
+    char key_type(int number) const;
+
+    // Scopes of the current order (top: its first key, bottom: its last); nullopt clears.
+    void set_scope(bool top, const std::optional<Value>& value);
+    std::optional<Value> scope(bool top) const;
+    // Keys of the current order within its scope, and the current record's place among them
+    // (0 when it is not there).
+    long key_count();
+    long key_number();
+    // The key of the current order for the current record.
+    std::optional<std::string> current_key();
+
+    // Faults of every tag: its tree, and its keys against the records. Empty when all is sound.
+    std::vector<std::string> check();
+
+    // OrderList.
+    bool active() const override { return current_ != 0; }
+    long first() override;
+    long last() override;
+    long next() override;
+    long previous() override;
+    long seek(const Value& key, bool soft, bool last, bool& found) override;
+    bool current_matches(const Value& key) override;
+    void record_written(long recno, const std::string* before, const std::string& after) override;
+    void rebuild_all() override;
+    void empty_all() override;
+    void close_all() override;
+
+    struct Order;
+
+  private:
+    struct Bag;
+    void list_orders();
+    Order& order(int number) const;
+    TagHeader& header(Order& order);
+    long logical(Order& order, TagPosition position);
+    long count_keys();
+    long place_of_current();
+    long step_from_current(int direction);
+    bool in_scope(const Order& order, const std::string& key) const;
+    TagPosition physical_first(Order& order);
+    TagPosition physical_last(Order& order);
+    bool build(Bag& bag, TagHeader tag, const BuildConditions& conditions, Order& prototype);
+    std::optional<long> replacement(Order& order, const std::string& key, long except);
+
+    Table& table_;
+    std::vector<std::unique_ptr<Bag>> bags_;
+    std::vector<std::unique_ptr<Order>> orders_;
+    int current_ = 0;
+};
+
+// The table's orders, installed on first use.
+IndexOrders& index_orders(Table& table);
+
+}  // namespace kv::db

@@ -1,0 +1,332 @@
+#include "tools/kvdb/kvdb_commands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "db/db_errors.h"
+#include "db/disk_io.h"
+#include "db/memo_file.h"
+#include "tools/kvdb/kvdb.h"
+#include "util/error_record.h"
+#include "util/settings.h"
+
+namespace kv::kvdb {
+namespace {
+
+constexpr auto kLockPatience = std::chrono::seconds(30);
+
+void need(const Options& options, std::size_t count, const char* what) {
+    if (options.positional.size() != count) throw UsageError(what);
+}
+
+db::FieldSpec parse_field_spec(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t colon; (colon = text.find(':', start)) != std::string::npos;
+         start = colon + 1) {
+        parts.push_back(text.substr(start, colon - start));
+    }
+    parts.push_back(text.substr(start));
+    if (parts.size() < 2 || parts.size() > 4 || parts[0].empty() || parts[1].size() != 1) {
+        throw UsageError("a field is NAME:TYPE[:WIDTH[:DECIMALS]], not \"" + text + "\"");
+    }
+    db::FieldSpec spec;
+    spec.name = parts[0];
+    spec.type = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
+    const bool fixed = spec.type == 'D' || spec.type == 'L' || spec.type == 'M';
+    if (parts.size() < 3 && !fixed) throw UsageError("field " + spec.name + " needs a width");
+    auto number = [&](const std::string& digits) {
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
+            digits.size() > 5) {
+            throw UsageError("\"" + digits + "\" is not a width or decimal count in \"" + text +
+                             "\"");
+        }
+        return std::stoi(digits);
+    };
+    if (parts.size() >= 3) spec.width = number(parts[2]);
+    if (parts.size() == 4) spec.decimals = number(parts[3]);
+    return spec;
+}
+
+// Error records that allow a quiet failure are answered quietly, so that kvdb can wait and retry.
+class QuietRetries {
+  public:
+    QuietRetries()
+        : guard_([](const util::ErrorRecord& record) -> util::ErrorAnswer {
+              if (record.candefault) return std::nullopt;
+              throw util::UnhandledError(record);
+          }) {}
+
+  private:
+    util::ScopedErrorHandler guard_;
+};
+
+template <typename Try>
+bool with_patience(Try attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    while (!attempt()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+int command_create(Command& command) {
+    const Options options = parse_options(command.arguments, {"--memo-ext"}, {});
+    if (options.positional.size() < 2)
+        throw UsageError("create needs a table and at least one field");
+    std::vector<db::FieldSpec> fields;
+    for (std::size_t i = 1; i < options.positional.size(); ++i)
+        fields.push_back(parse_field_spec(options.positional[i]));
+    db::CreateOptions create;
+    if (auto ext = options.value("--memo-ext"))
+        create.memo_extension = (ext->front() == '.' ? "" : ".") + *ext;
+    if (create.memo_extension.empty()) create.memo_extension = ".DBT";
+    db::Table::create(options.positional[0], fields, create);
+    return 0;
+}
+
+int command_append(Command& command) {
+    const Options options = parse_options(command.arguments, {"--bag"}, {});
+    if (options.positional.empty()) throw UsageError("append needs a table");
+    auto table = open_table(options.positional[0], true, false);
+    open_bags(*table, options.all("--bag"), true);
+    std::vector<std::pair<int, db::Value>> values;
+    for (std::size_t i = 1; i < options.positional.size(); ++i) {
+        const std::string& pair = options.positional[i];
+        const auto equals = pair.find('=');
+        if (equals == std::string::npos)
+            throw UsageError("a value is NAME=VALUE, not \"" + pair + "\"");
+        const auto index = table->field_index(pair.substr(0, equals));
+        if (!index) throw Failure("the table has no field " + pair.substr(0, equals));
+        std::string error;
+        auto value = parse_value(table->field_spec(*index).type, pair.substr(equals + 1), error);
+        if (!value) throw Failure(table->field_spec(*index).name + ": " + error);
+        values.emplace_back(*index, *value);
+    }
+    {
+        QuietRetries quiet;
+        if (!with_patience([&] { return table->append(); }))
+            throw Failure("the table stays locked by another program");
+    }
+    for (const auto& [index, value] : values) table->put(index, value);
+    table->commit();
+    table->unlock();
+    table->close();
+    return 0;
+}
+
+int command_dump(Command& command) {
+    const Options options =
+        parse_options(command.arguments, {"--order", "--for"}, {"--deleted", "--raw"});
+    need(options, 1, "dump needs a table");
+    auto table = open_table(options.positional[0], true, true);
+    const bool deleted = options.flag("--deleted");
+    const bool raw = options.flag("--raw");
+    std::ostream& out = *command.out;
+    if (auto order = options.value("--order")) select_order(*table, *order);
+    std::function<bool()> filter;
+    if (auto text = options.value("--for")) filter = compile_filter(*table, *text);
+    for (int i = 0; i < table->field_count(); ++i)
+        out << (i ? "," : "") << table->field_spec(i).name;
+    out << (deleted ? ",DELETED" : "") << "\n";
+    util::RuntimeSettings& settings = util::settings();
+    const bool hide = settings.hide_deleted;
+    settings.hide_deleted = !deleted;
+    try {
+        for (table->go_top(); !table->eof(); table->skip()) {
+            if (filter && !filter()) continue;
+            for (int i = 0; i < table->field_count(); ++i)
+                out << (i ? "," : "") << csv_field(field_text(*table, i, raw));
+            if (deleted) out << (table->deleted() ? ",T" : ",F");
+            out << "\n";
+        }
+    } catch (...) {
+        settings.hide_deleted = hide;
+        throw;
+    }
+    settings.hide_deleted = hide;
+    return 0;
+}
+
+const char* version_text(std::uint8_t version) {
+    switch (version) {
+        case db::kVersionPlain:
+            return "no memo";
+        case db::kVersionDbtMemo:
+            return "memo of 512-byte blocks ended by 0x1A";
+        case db::kVersionFptMemo:
+            return "memo of typed blocks";
+        default:
+            return "later layout, read only";
+    }
+}
+
+int command_info(Command& command) {
+    const Options options = parse_options(command.arguments, {"--bag"}, {});
+    need(options, 1, "info needs a table");
+    auto table = open_table(options.positional[0], true, true);
+    open_bags(*table, options.all("--bag"), true);
+    const db::DbfHeader& header = table->header();
+    std::ostream& out = *command.out;
+    char line[160];
+    out << "Table: " << table->file_name() << "\n";
+    std::snprintf(line, sizeof line, "Version byte: 0x%02X (%s)\n", header.version,
+                  version_text(header.version));
+    out << line;
+    out << "Records: " << table->record_count() << "\n";
+    std::snprintf(line, sizeof line, "Last update: %04d-%02d-%02d\n", header.year, header.month,
+                  header.day);
+    out << line;
+    out << "Header length: " << header.header_length << "\nRecord length: " << header.record_length
+        << "\n";
+    std::snprintf(line, sizeof line, "Code page mark: 0x%02X\n", header.code_page);
+    out << line;
+    if (const db::MemoFile* memo = table->memo()) {
+        out << "Memo file: " << memo->name() << " (block size " << memo->block_size() << ")\n";
+    }
+    out << "Fields:\n";
+    for (int i = 0; i < table->field_count(); ++i) {
+        const db::FieldSpec& spec = table->field_spec(i);
+        std::snprintf(line, sizeof line, "  %-10s %c %5d %2d\n", spec.name.c_str(), spec.type,
+                      spec.width, spec.decimals);
+        out << line;
+    }
+    const auto tags = tag_descriptions(*table);
+    if (!tags.empty()) out << "Tags:\n";
+    for (const std::string& tag : tags) out << "  " << tag << "\n";
+    return 0;
+}
+
+int command_zap_or_pack(Command& command) {
+    const Options options = parse_options(command.arguments, {"--bag"}, {});
+    need(options, 1, "the command needs a table");
+    auto table = open_table(options.positional[0], false, false);
+    open_bags(*table, options.all("--bag"), true);
+    const bool ok = command.name == "zap" ? table->zap() : table->pack();
+    table->close();
+    return ok ? 0 : 1;
+}
+
+int command_check(Command& command) {
+    const Options options = parse_options(command.arguments, {"--bag"}, {});
+    need(options, 1, "check needs a table");
+    std::vector<std::string> faults;
+    std::unique_ptr<db::Table> table;
+    {
+        util::ScopedErrorHandler collect([&](const util::ErrorRecord& record) -> util::ErrorAnswer {
+            faults.push_back(record.description.value_or("error") +
+                             (record.filename.empty() ? "" : " (" + record.filename + ")"));
+            return std::nullopt;
+        });
+        table = db::Table::open(options.positional[0], db::OpenOptions{true, true, {}});
+        if (table) {
+            const db::DbfHeader& header = table->header();
+            const std::uint64_t end =
+                header.header_length +
+                static_cast<std::uint64_t>(header.record_count) * header.record_length;
+            char mark = 0;
+            if (db::read_exact(table->fd(), end, &mark, 1) && mark != db::kEofMark) {
+                faults.push_back("no end-of-file mark after the last record");
+            }
+            std::string bytes;
+            for (long r = 1; r <= static_cast<long>(header.record_count) && faults.size() < 20;
+                 ++r) {
+                try {
+                    table->read_record(r, bytes);
+                } catch (const db::Corrupt& fault) {
+                    faults.push_back(fault.what());
+                    break;
+                }
+                if (bytes[0] != db::kLiveFlag && bytes[0] != db::kDeletedFlag) {
+                    faults.push_back("record " + std::to_string(r) + " has a bad deleted flag");
+                }
+                for (int i = 0; i < table->field_count(); ++i) {
+                    if (!db::is_memo_type(table->field_spec(i).type)) continue;
+                    try {
+                        table->value_in(i, bytes.data());
+                    } catch (const db::Corrupt& fault) {
+                        faults.push_back("record " + std::to_string(r) + ": " + fault.what());
+                    }
+                }
+            }
+            open_bags(*table, options.all("--bag"), true);
+            for (const std::string& fault : check_tags(*table)) faults.push_back(fault);
+        }
+    }
+    if (faults.empty()) {
+        *command.out << "OK\n";
+        return 0;
+    }
+    for (const std::string& fault : faults) *command.err << "kvdb: " << fault << "\n";
+    return 1;
+}
+
+}  // namespace
+
+std::optional<std::string> Options::value(const std::string& name) const {
+    for (auto it = values.rbegin(); it != values.rend(); ++it) {
+        if (it->first == name) return it->second;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> Options::all(const std::string& name) const {
+    std::vector<std::string> found;
+    for (const auto& [key, value] : values) {
+        if (key == name) found.push_back(value);
+    }
+    return found;
+}
+
+bool Options::flag(const std::string& name) const {
+    return std::find(flags.begin(), flags.end(), name) != flags.end();
+}
+
+Options parse_options(const std::vector<std::string>& arguments,
+                      const std::vector<std::string>& with_value,
+                      const std::vector<std::string>& switches) {
+    Options options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.size() > 2 && argument.rfind("--", 0) == 0) {
+            if (std::find(with_value.begin(), with_value.end(), argument) != with_value.end()) {
+                if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
+                options.values.emplace_back(argument, arguments[++i]);
+                continue;
+            }
+            if (std::find(switches.begin(), switches.end(), argument) != switches.end()) {
+                options.flags.push_back(argument);
+                continue;
+            }
+            throw UsageError("unknown option " + argument);
+        }
+        options.positional.push_back(argument);
+    }
+    return options;
+}
+
+std::unique_ptr<db::Table> open_table(const std::string& name, bool shared, bool read_only) {
+    std::unique_ptr<db::Table> table;
+    QuietRetries quiet;
+    const bool opened = with_patience([&] {
+        table = db::Table::open(name, db::OpenOptions{shared, read_only, {}});
+        return table != nullptr;
+    });
+    if (!opened) throw Failure("the table " + name + " is in use by another program");
+    return table;
+}
+
+Handler find_command(const std::string& name) {
+    static const std::map<std::string, Handler> kCommands = {
+        {"create", command_create}, {"append", command_append},   {"dump", command_dump},
+        {"info", command_info},     {"zap", command_zap_or_pack}, {"pack", command_zap_or_pack},
+        {"check", command_check},   {"index", command_index},     {"seek", command_seek},
+    };
+    const auto found = kCommands.find(name);
+    return found == kCommands.end() ? Handler() : found->second;
+}
+
+}  // namespace kv::kvdb

@@ -1,0 +1,122 @@
+// The commands and options of kvdb that use index bags and expressions.
+#include <cstdio>
+
+#include "db/index_orders.h"
+#include "platform/files.h"
+#include "tools/kvdb/kvdb.h"
+#include "tools/kvdb/kvdb_commands.h"
+
+namespace kv::kvdb {
+namespace {
+
+std::pair<std::string, std::string> split_bag_tag(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
+        throw UsageError("an order is BAG:TAG, not \"" + text + "\"");
+    }
+    return {text.substr(0, colon), text.substr(colon + 1)};
+}
+
+// The bag's name as given, or beside the table when it names no folder.
+std::string bag_path(const db::Table& table, const std::string& bag) {
+    if (!platform::folder_part(bag).empty()) return bag;
+    return platform::folder_part(table.file_name()) + bag;
+}
+
+}  // namespace
+
+void open_bags(db::Table& table, const std::vector<std::string>& bags, bool implicit) {
+    db::IndexOrders& orders = db::index_orders(table);
+    for (const std::string& bag : bags) {
+        if (!orders.open_bag(bag_path(table, bag)))
+            throw Failure("the bag " + bag + " cannot be opened");
+    }
+    if (!bags.empty() || !implicit) return;
+    std::string stem = table.file_name();
+    stem.resize(stem.size() - platform::file_part(stem).size() +
+                platform::file_part(stem).rfind('.'));
+    for (const char* extension : {".NTX", ".CDX"}) {
+        if (platform::file_exists(stem + extension)) orders.open_bag(stem + extension);
+    }
+}
+
+std::vector<std::string> tag_descriptions(db::Table& table) {
+    std::vector<std::string> lines;
+    db::IndexOrders& orders = db::index_orders(table);
+    for (int n = 1; n <= orders.count(); ++n) {
+        std::string line = platform::file_part(orders.bag_name(n)) + ":" + orders.tag_name(n) +
+                           "  " + orders.key_type(n) + "  " + orders.key_text(n);
+        if (!orders.for_text(n).empty()) line += "  FOR " + orders.for_text(n);
+        if (orders.unique(n)) line += "  UNIQUE";
+        if (orders.descending(n)) line += "  DESCENDING";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void select_order(db::Table& table, const std::string& bag_and_tag) {
+    const auto [bag, tag] = split_bag_tag(bag_and_tag);
+    open_bags(table, {bag}, false);
+    db::IndexOrders& orders = db::index_orders(table);
+    const int number = orders.find(tag, bag_path(table, bag));
+    if (number == 0) throw Failure("the bag " + bag + " has no tag " + tag);
+    orders.set_current(number);
+}
+
+std::vector<std::string> check_tags(db::Table& table) {
+    return db::index_orders(table).check();
+}
+
+std::function<bool()> compile_filter(db::Table& table, const std::string& text) {
+    auto expression =
+        std::make_shared<db::Expression>(db::Expression::compile(utf8_to_ansi(text), table));
+    db::Table* source = &table;
+    return [expression, source] {
+        const db::Value value = expression->evaluate(*source);
+        const bool* flag = std::get_if<bool>(&value);
+        if (flag == nullptr) throw Failure("the condition does not give a logical value");
+        return *flag;
+    };
+}
+
+int command_index(Command& command) {
+    const Options options =
+        parse_options(command.arguments, {"--for"}, {"--unique", "--descending"});
+    if (options.positional.size() != 4)
+        throw UsageError("index needs a table, a bag, a tag and a key");
+    auto table = open_table(options.positional[0], false, false);
+    const std::string bag = bag_path(*table, options.positional[1]);
+    db::IndexOrders& orders = db::index_orders(*table);
+    if (platform::file_exists(db::with_extension(bag, ".NTX")) && !orders.open_bag(bag)) {
+        throw Failure("the bag " + options.positional[1] + " cannot be opened");
+    }
+    db::BuildConditions conditions;
+    conditions.for_text = utf8_to_ansi(options.value("--for").value_or(""));
+    conditions.descending = options.flag("--descending");
+    table->set_build_conditions(conditions);
+    const bool built = orders.create_order(
+        bag, options.positional[2], utf8_to_ansi(options.positional[3]), options.flag("--unique"));
+    table->close();
+    return built ? 0 : 1;
+}
+
+int command_seek(Command& command) {
+    const Options options = parse_options(command.arguments, {}, {"--raw"});
+    if (options.positional.size() != 3) throw UsageError("seek needs a table, BAG:TAG and a value");
+    auto table = open_table(options.positional[0], true, true);
+    select_order(*table, options.positional[1]);
+    db::IndexOrders& orders = db::index_orders(*table);
+    std::string error;
+    const char type = orders.key_type(orders.current());
+    auto value = parse_value(type == 'C' ? 'C' : type, options.positional[2], error);
+    if (!value) throw Failure(error);
+    if (!table->seek(*value)) return 1;
+    std::ostream& out = *command.out;
+    for (int i = 0; i < table->field_count(); ++i) {
+        out << (i ? "," : "") << csv_field(field_text(*table, i, options.flag("--raw")));
+    }
+    out << "\n";
+    return 0;
+}
+
+}  // namespace kv::kvdb
