@@ -107,7 +107,7 @@ class TPrinter {
     // The name of the page file for a page.
     static std::string page_file_name(int page);
 
-    // The description's instance variables.
+    // The printer's instance variables, under their historical names.
     std::string cDocument;
     std::string cModel;
     std::unique_ptr<QPrinter> hPrinterDC;
