@@ -1,6 +1,8 @@
 #include "db/login_users.h"
 
+#include "db/index_orders.h"
 #include "db/login.h"
+#include "platform/files.h"
 #include "util/error_record.h"
 
 namespace kv::db {
@@ -36,6 +38,8 @@ std::unique_ptr<Table> open_users(bool shared) {
         !users->field_index("LEVEL")) {
         return nullptr;
     }
+    IndexOrders& orders = index_orders(*users);
+    if (!orders.open_bag(kUsersIndex) || !orders.set_current(1)) return nullptr;
     return users;
 }
 
@@ -54,8 +58,10 @@ std::string user_key(const std::string& id, int width) {
 }
 
 bool find_user(Table& users, const std::string& key) {
-    for (users.go_top(); !users.eof(); users.skip(1)) {
-        if (!users.deleted() && text_of(users.get("USERID")) == key) return true;
+    // Removed users are deleted records, which the tools see unless the setting hides them.
+    for (bool found = users.seek(key); found && !users.eof(); users.skip(1)) {
+        if (text_of(users.get("USERID")) != key) return false;
+        if (!users.deleted()) return true;
     }
     return false;
 }
@@ -70,11 +76,22 @@ UserRecord user_of(const Table& users) {
     return user;
 }
 
+bool ensure_users_index() {
+    if (platform::file_exists(kUsersIndex)) return true;
+    util::ScopedErrorHandler quiet(quietly);
+    auto users = Table::open(kUsersTable);
+    return users && index_orders(*users).create_order(kUsersIndex, "USERID", "USERID", false);
+}
+
 bool create_users() {
     util::ScopedErrorHandler quiet(quietly);
-    return Table::create(kUsersTable, {{"USERID", 'C', kUserIdWidth, 0},
-                                       {"PASSWD", 'C', kPasswordWidth, 0},
-                                       {"LEVEL", 'N', 1, 0}});
+    if (!Table::create(kUsersTable, {{"USERID", 'C', kUserIdWidth, 0},
+                                     {"PASSWD", 'C', kPasswordWidth, 0},
+                                     {"LEVEL", 'N', 1, 0}})) {
+        return false;
+    }
+    auto users = Table::open(kUsersTable);
+    return users && index_orders(*users).create_order(kUsersIndex, "USERID", "USERID", false);
 }
 
 }  // namespace kv::db

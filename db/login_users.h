@@ -35,7 +35,9 @@ std::string user_key(const std::string& id, int width);
 bool find_user(Table& users, const std::string& key);
 // The user of the current record.
 UserRecord user_of(const Table& users);
-// Creates USERS.DBF and its index; false when they cannot be made.
+// Builds USERS.NTX for an existing USERS.DBF that lacks it; false when it cannot.
+bool ensure_users_index();
+// Creates USERS.DBF and its index USERS.NTX (tag USERID); false when they cannot be made.
 bool create_users();
 
 }  // namespace kv::db

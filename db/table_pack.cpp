@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "db/index_orders.h"
 #include "db/login.h"
 #include "db/table_support.h"
 #include "db/tables.h"
@@ -112,6 +113,16 @@ void erase(const std::string& path) {
     if (!path.empty()) ::unlink(path.c_str());
 }
 
+// The table's own bag (its name with ".NTX"), when there is one, rebuilt over the packed records.
+void rebuild_own_bag(const std::string& table_path) {
+    const std::string bag = stem_of(table_path) + ".NTX";
+    if (!platform::file_exists(bag)) return;
+    auto table = Table::open(table_path);
+    if (!table) return;
+    IndexOrders& orders = index_orders(*table);
+    if (orders.open_bag(bag)) orders.rebuild_all();
+}
+
 }  // namespace
 
 namespace {
@@ -181,6 +192,7 @@ void MPACK_(const std::string& table) {
         if (!replace(names.ready, names.table)) copy_failed(names.ready, names.table);
         reached(PackStep::TableReplaced);
         areas.close();
+        rebuild_own_bag(names.table);
     } catch (...) {
         if (const auto area = areas.area_of("MPACK")) areas.close(*area);
         drop_copy(name);

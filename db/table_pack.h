@@ -3,7 +3,8 @@
 // file by renames: first both finished files get their "ready" names (the table's stem + ".PKD"
 // and ".PKM"); once the ready table exists the replacement is decided, and an interrupted one is
 // finished by the next open of the table (finish_interrupted_pack). The table is never missing
-// and never half written.
+// and never half written. The table's own bag (same name, ".NTX"), when present, is rebuilt
+// after the replacement, since the records have moved.
 #include <functional>
 #include <string>
 

@@ -64,6 +64,7 @@ std::unique_ptr<db::Table> open_table() {
     if (!platform::file_exists(db::kUsersTable)) {
         refuse(std::string("there is no ") + db::kUsersTable + " in this folder");
     }
+    if (!db::ensure_users_index()) refuse(std::string("cannot build ") + db::kUsersIndex);
     auto users = db::open_users();
     if (!users) refuse(std::string("cannot open ") + db::kUsersTable);
     return users;
