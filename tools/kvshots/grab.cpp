@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <functional>
 
 #include "gui/message_box.h"
 #include "tools/kvshots/shots.h"
@@ -17,32 +18,35 @@ namespace {
 
 constexpr int kSettleMilliseconds = 300;
 constexpr int kExposeMilliseconds = 5000;
+constexpr int kFrameMilliseconds = 2000;
 
 bool reads_screen() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
-// Handles events until the window is on screen and has been painted (without a screen to read,
-// until it has handled what is pending).
+// Handles events until a condition holds or the time is up.
+void pump_until(const std::function<bool()>& done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+}
+
+// Handles events until the window is on screen, framed by the window manager, and has been
+// painted (without a screen to read, until it has handled what is pending). A window manager
+// that has only just started may show a window before it frames it.
 void settle(QWidget& window) {
     if (!reads_screen()) {
         QApplication::processEvents();
         return;
     }
-    QElapsedTimer clock;
-    clock.start();
-    auto exposed = [&window] {
-        return window.windowHandle() && window.windowHandle()->isExposed();
-    };
-    while (!exposed() && clock.elapsed() < kExposeMilliseconds) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
-    const qint64 exposed_at = clock.elapsed();
-    while (clock.elapsed() - exposed_at < kSettleMilliseconds) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
+    pump_until([&window] { return window.windowHandle() && window.windowHandle()->isExposed(); },
+               kExposeMilliseconds);
+    pump_until([&window] { return window.frameGeometry() != window.geometry(); },
+               kFrameMilliseconds);
+    pump_until([] { return false; }, kSettleMilliseconds);
 }
 
 }  // namespace
