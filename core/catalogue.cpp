@@ -36,8 +36,13 @@ bool is_dot_entry(const std::string& name) {
     return name == "." || name == "..";
 }
 
-unsigned list_entries(Listing& listing, const std::string& pattern, const std::string& folder) {
-    unsigned count = 0;
+struct Listed {
+    unsigned entries = 0;  // folders and stored files
+    unsigned stored = 0;
+};
+
+Listed list_entries(Listing& listing, const std::string& pattern, const std::string& folder) {
+    Listed count;
     if (holds_nul(pattern)) return count;  // no name on disk holds one
     platform::FindOptions options;
     options.folders = true;
@@ -47,9 +52,11 @@ unsigned list_entries(Listing& listing, const std::string& pattern, const std::s
         if (at_root && is_dot_entry(entry.name)) continue;
         if (entry.is_folder()) {
             listing.send(folder_line(entry.name));
+            ++count.entries;
         } else if (auto header = read_stored_header(folder + "/" + entry.name)) {
             listing.send(stored_file_line(entry.name, *header));
-            ++count;
+            ++count.entries;
+            ++count.stored;
         }
     }
     return count;
@@ -69,12 +76,13 @@ void CAT(int port) {
     listing.send(blank_line());
     listing.send(folder_path_line(device_path(folder)));
     listing.send(blank_line());
-    const unsigned count = list_entries(listing, pattern, folder);
+    const Listed count = list_entries(listing, pattern, folder);
     listing.send(blank_line());
     const std::int64_t free_bytes = fs::DISKFREESPACE();
     listing.send(free_space_line(free_bytes > 0 ? static_cast<std::uint64_t>(free_bytes) : 0));
-    listing.send(count_line(count));
+    listing.send(count_line(count.stored));
     SENDSTR(port, std::string(1, '\0'));
+    log_outcome(counted(count.entries, "entry", "entries") + " listed");
 }
 
 }  // namespace kv::core

@@ -2,9 +2,11 @@
 // Small pieces that the command handlers share.
 #include <string>
 
+#include "core/log.h"
 #include "core/protocol.h"
 #include "core/receive.h"
 #include "core/serial.h"
+#include "core/served_folder.h"
 
 namespace kv::core {
 
@@ -19,6 +21,26 @@ inline std::string without_trailing_slash(const std::string& name) {
 // Acceptance: the status byte 0x00.
 inline void send_ok(int port) {
     SENDERR(port, kStatusOk);
+}
+
+// A refusal: the status byte, and (verbose) "NAME: refused, <why>" in the log.
+inline void refuse(int port, const std::string& name, const std::string& why,
+                   int status = kStatusRefused) {
+    SENDERR(port, status);
+    log_outcome(shown_name(name) + ": refused, " + why);
+}
+
+// The refusals every named command shares: no name, or one that no file can have.
+inline bool refused_name(int port, const std::string& name) {
+    if (name.empty()) {
+        refuse(port, name, "no name was given");
+        return true;
+    }
+    if (holds_nul(name)) {
+        refuse(port, name, "a name cannot hold a NUL byte");
+        return true;
+    }
+    return false;
 }
 
 }  // namespace kv::core

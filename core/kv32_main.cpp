@@ -38,6 +38,8 @@ Arguments parse(int argc, char** argv) {
             a.version = true;
         else if (arg == "--timestamps")
             a.start.timestamps = true;
+        else if (arg == "--verbose")
+            a.start.verbose = true;
         else if (arg == "--list-ports")
             a.list_ports = true;
         else if (a.list_ports && !arg.empty() && arg[0] != '-')

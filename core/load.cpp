@@ -23,30 +23,35 @@ void send_fields(int port, const StoredHeader& header) {
 // The answer to a folder request has the shape of a folder Save: status, kind 1, param1 0,
 // length 1, param2 0 and one data byte.
 void load_folder(int port, const std::string& name) {
-    if (!enter_served_folder(without_trailing_slash(name))) return SENDERR(port, kStatusRefused);
+    if (!enter_served_folder(without_trailing_slash(name)))
+        return refuse(port, name, "no such folder");
     send_ok(port);
     send_fields(port, StoredHeader{1, 0, 1, 0});
     SENDSTR(port, std::string(1, '\0'));
+    log_outcome(name + ": now the current folder (" + device_path(served_current_folder()) + ")");
 }
 
 void load_file(int port, const std::string& name) {
     const std::string path = served_path(name);
-    if (!platform::file_exists(path) || !ISKV(path)) return SENDERR(port, kStatusRefused);
+    if (!platform::file_exists(path)) return refuse(port, name, "no such stored file");
+    if (!ISKV(path)) return refuse(port, name, "not a stored file");
     const auto bytes = platform::read_whole_file(path);
     const auto header = bytes ? decode_header(*bytes) : std::nullopt;
-    if (!header) return SENDERR(port, kStatusRefused);  // unreadable, or shorter than a header
+    if (!header) return refuse(port, name, "the file cannot be read");
     send_ok(port);
     send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // What the file holds, which may be less than the header announces.
     SENDSTR(port, std::string_view(*bytes).substr(kStoredHeaderSize));
+    log_outcome(name + ": " + counted(bytes->size() - kStoredHeaderSize, "byte", "bytes") +
+                " sent");
 }
 
 }  // namespace
 
 void LOAD(int port) {
     const std::string name = WAITSTRING();
-    if (name.empty() || holds_nul(name)) return SENDERR(port, kStatusRefused);
+    if (refused_name(port, name)) return;
     if (is_folder_request(name)) return load_folder(port, name);
     load_file(port, name);
 }

@@ -6,6 +6,7 @@ namespace kv::core {
 namespace {
 
 std::function<void(const std::string&)> log_sink;
+bool verbose = false;
 
 }  // namespace
 
@@ -19,6 +20,26 @@ void log_line(const std::string& line) {
     } else {
         std::fprintf(stderr, "%s\n", escape_log_text(line).c_str());
     }
+}
+
+void set_verbose_log(bool on) {
+    verbose = on;
+}
+
+bool verbose_log() {
+    return verbose;
+}
+
+void log_outcome(const std::string& line) {
+    if (verbose) log_line(line);
+}
+
+std::string counted(std::size_t count, const std::string& one, const std::string& many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string shown_name(const std::string& name) {
+    return name.empty() ? "(no name)" : name;
 }
 
 std::string escape_log_text(const std::string& line) {

@@ -32,6 +32,11 @@ std::string configured_root() {
     return util::trim_blanks(fs::GETPVPROFSTRING(kSettingsSection, kRootKey, "", kSettingsFile));
 }
 
+bool configured_details() {
+    return util::trim_blanks(
+               fs::GETPVPROFSTRING(kSettingsSection, kDetailsKey, "", kSettingsFile)) == "1";
+}
+
 namespace {
 
 // Serves the folder the options or the settings name, else the start folder.
@@ -60,6 +65,7 @@ bool MAIN(const StartOptions& options) {
     const std::string port = options.port ? *options.port : configured_port();
     if (!serve_root(options)) return false;
     gui::set_log_timestamps(options.timestamps);
+    ScopedVerboseLog verbose(options.verbose || configured_details());
     auto window = gui::create_main_window(window_title(port), 500, 500);
     gui::LogPane& pane = window->log_pane();
     int handle = -1;

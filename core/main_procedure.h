@@ -10,6 +10,7 @@ constexpr const char* kSettingsFile = ".\\KV32.INI";
 constexpr const char* kSettingsSection = "Impostazioni";
 constexpr const char* kPortKey = "Porta";
 constexpr const char* kRootKey = "Radice";
+constexpr const char* kDetailsKey = "Dettagli";
 constexpr const char* kDefaultPort = "COM1";
 
 struct StartOptions {
@@ -19,6 +20,9 @@ struct StartOptions {
     std::optional<std::string> root;
     // Headless log lines carry the time; the first line says what is served.
     bool timestamps = false;
+    // After each command's log line, a line that says what became of it. Also set by the
+    // settings file's Dettagli=1.
+    bool verbose = false;
 };
 
 // "KV32 1.0.0 serving COM3 (/dev/ttyS2) at 57600,N,8,1 from /srv/device".
@@ -30,6 +34,10 @@ std::string configured_port();
 // The folder to serve from the settings file ("" when none is set: the start folder). Never
 // written.
 std::string configured_root();
+
+// True when the settings file asks for a line on each command's outcome (Dettagli=1). Never
+// written.
+bool configured_details();
 
 // "KV32 v<version> (<port>:57600,N,8,1)".
 std::string window_title(const std::string& port);

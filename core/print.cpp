@@ -111,6 +111,7 @@ void deliver(const printing::TPrinter& device) {
 
 void end_of_text() {
     end_page();
+    log_outcome("end of the document: " + pages_text(static_cast<int>(job->printer->aMeta.size())));
     if (gui::is_headless()) {
         job->printer->CloseWnd();
         deliver(*job->printer);
@@ -139,19 +140,23 @@ void PRINT_(int port) {
     const std::string line = WAITSTRING();
     send_ok(port);
     if (!line.empty() && line[0] == kFormFeed) {
-        if (job) form_feed();
-        return;
+        if (!job) return log_outcome("form feed: no document is open, nothing to do");
+        form_feed();
+        return log_outcome("form feed: page " + std::to_string(job->printer->nPage) + " begun");
     }
     if (!line.empty() && line[0] == kEndOfText) {
-        if (job) end_of_text();
-        return;
+        if (!job) return log_outcome("end of text: no document is open, nothing to do");
+        return end_of_text();
     }
+    const bool first = !job;
     if (!job) open_job();
     // A line below the last row would be lost: it begins a new page instead.
     if (!printing::next_line_fits(*job->printer)) form_feed();
     printing::TextOptions options;
     options.font = job->font.get();
     printing::PRINTTXT({line}, *job->printer, options);
+    log_outcome(std::string(first ? "a new document: " : "") + "line printed on page " +
+                std::to_string(job->printer->nPage));
 }
 
 }  // namespace kv::core

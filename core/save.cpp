@@ -1,7 +1,6 @@
 // "S": the device sends a file (or asks for a folder) and the PC stores it.
 #include "core/handler_support.h"
 #include "core/handlers.h"
-#include "core/log.h"
 #include "core/served_folder.h"
 #include "core/stored_file.h"
 #include "fs/directory.h"
@@ -29,32 +28,45 @@ SaveRequest read_request() {
 
 void save_folder(int port, const SaveRequest& r) {
     const std::string folder = served_path(without_trailing_slash(r.name));
-    if (r.header.length != 1) return SENDERR(port, kStatusBadFolderLength);
-    if (util::DIR_(folder) || platform::file_exists(folder)) return SENDERR(port, kStatusRefused);
-    if (!fs::CREATEDIR(folder)) return SENDERR(port, kStatusRefused);
+    if (r.header.length != 1)
+        return refuse(port, r.name, "a folder comes with exactly one data byte",
+                      kStatusBadFolderLength);
+    if (util::DIR_(folder) || platform::file_exists(folder))
+        return refuse(port, r.name, "that name exists");
+    if (!fs::CREATEDIR(folder)) return refuse(port, r.name, "the folder cannot be made");
     send_ok(port);
     WAITCHAR();  // the folder's single data byte
+    log_outcome(r.name + ": folder made");
 }
 
 void save_file(int port, const SaveRequest& r) {
     const std::string path = served_path(r.name);
-    if (platform::file_exists(path)) return SENDERR(port, kStatusRefused);
+    if (platform::file_exists(path))
+        return refuse(port, r.name, "a file of that name exists (the device erases it first)");
     send_ok(port);
     std::string data;
     data.reserve(r.header.length);
     for (unsigned i = 0; i < r.header.length; ++i) data += WAITCHAR();
     // The device has had its 0x00 and sent its data: a failure can only be told in the log.
     if (!platform::write_whole_file(path, encode_header(r.header) + data,
-                                    platform::NameCase::Setting))
+                                    platform::NameCase::Setting)) {
         log_line("Cannot save " + r.name + ": " +
                  platform::file_error_text(platform::last_file_error()));
+        return log_outcome(r.name + ": " + counted(data.size(), "byte", "bytes") +
+                           " received, not saved");
+    }
+    if (data.size() < r.header.length)
+        return log_outcome(r.name + ": " + std::to_string(data.size()) + " of " +
+                           counted(r.header.length, "byte", "bytes") +
+                           " saved (the device stopped sending)");
+    log_outcome(r.name + ": " + counted(data.size(), "byte", "bytes") + " saved");
 }
 
 }  // namespace
 
 void SAVE(int port) {
     const SaveRequest r = read_request();
-    if (r.name.empty() || holds_nul(r.name)) return SENDERR(port, kStatusRefused);
+    if (refused_name(port, r.name)) return;
     if (is_folder_request(r.name)) return save_folder(port, r);
     save_file(port, r);
 }

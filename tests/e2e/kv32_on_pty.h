@@ -21,7 +21,10 @@ inline const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 
 class Kv32OnPty {
   public:
-    explicit Kv32OnPty(std::vector<std::string> extra_args = {}) : pty_() {
+    // `settings`, when given, is written to KV32.INI in the served folder before the start.
+    explicit Kv32OnPty(std::vector<std::string> extra_args = {}, const std::string& settings = {})
+        : pty_() {
+        if (!settings.empty()) dir_.write("KV32.INI", settings);
         std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
         args.insert(args.end(), extra_args.begin(), extra_args.end());
         process_ = std::make_unique<dev::ChildProcess>(KV32_BINARY, args, dir_.str());
