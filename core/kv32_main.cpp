@@ -10,7 +10,9 @@
 #include "core/print.h"
 #include "errors/errors.h"
 #include "gui/run_mode.h"
+#include "gui/terminal_keys.h"
 #include "kv32_help.h"
+#include "platform/keystate.h"
 #include "util/startup.h"
 
 namespace {
@@ -98,6 +100,15 @@ int main(int argc, char** argv) {
     const bool headless = args.headless || !kv::gui::display_available();
     auto app = kv::gui::create_application(argc, argv, headless);
     kv::gui::install_quit_signals([] { kv::core::request_main_window_close(); });
+    // Headless in a terminal, Esc typed there ends KV32 as Esc in the window does: the key is
+    // held down and the window asked to close.
+    if (headless)
+        kv::gui::install_terminal_keys([] {
+            kv::platform::set_key_down(kv::platform::VK_ESCAPE, true);
+            kv::core::request_main_window_close();
+        });
     kv::util::set_error_handler_installer(kv::errors::ERRORSYS);
-    return kv::util::run_program([&] { return kv::core::MAIN(args.start) ? 0 : 1; });
+    const int status = kv::util::run_program([&] { return kv::core::MAIN(args.start) ? 0 : 1; });
+    kv::gui::restore_terminal();
+    return status;
 }

@@ -17,6 +17,7 @@
 
 #include "gui/event_exceptions.h"
 #include "gui/key_tracker.h"
+#include "gui/terminal_keys.h"
 #include "platform/keystate.h"
 
 namespace kv::gui {
@@ -41,6 +42,7 @@ std::atomic<int> quit_signals{0};
 // window closed and the shut-down procedure run. A second signal ends the program at once.
 void on_quit_signal(int sig) {
     if (quit_signals.fetch_add(1) > 0) {
+        restore_terminal();
         static const char text[] = "kv32: ended by a second signal\n";
         [[maybe_unused]] auto w = ::write(2, text, sizeof text - 1);
         ::_exit(128 + sig);
@@ -140,6 +142,11 @@ void install_quit_signals(std::function<void()> on_signal) {
         sa.sa_flags = SA_RESTART;
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);
+        // A hang-up of the terminal ends the program normally too, unless it was started to
+        // ignore hang-ups (nohup).
+        struct sigaction hup {};
+        if (sigaction(SIGHUP, nullptr, &hup) == 0 && hup.sa_handler != SIG_IGN)
+            sigaction(SIGHUP, &sa, nullptr);
     }
     auto* notifier =
         new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());

@@ -21,9 +21,9 @@ void set_headless(bool headless);
 // QGuiApplication on the offscreen platform for headless ones.
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless);
 
-// On SIGINT or SIGTERM: Esc counts as held down from then on, termination is requested (see
-// platform/keystate.h), and `on_signal` runs on the GUI thread (the event loop wakes for it). A
-// second signal ends the process at once.
+// On SIGINT, SIGTERM or SIGHUP (unless hang-ups are ignored): Esc counts as held down from then on,
+// termination is requested (see platform/keystate.h), and `on_signal` runs on the GUI thread (the
+// event loop wakes for it). A second signal ends the process at once.
 void install_quit_signals(std::function<void()> on_signal);
 
 }  // namespace kv::gui

@@ -21,13 +21,16 @@ inline const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 
 class Kv32OnPty {
   public:
-    // `settings`, when given, is written to KV32.INI in the served folder before the start.
-    explicit Kv32OnPty(std::vector<std::string> extra_args = {}, const std::string& settings = {})
+    // `settings`, when given, is written to KV32.INI in the served folder before the start;
+    // `input` is the program's standard input (default /dev/null).
+    explicit Kv32OnPty(std::vector<std::string> extra_args = {}, const std::string& settings = {},
+                       int input = -1)
         : pty_() {
         if (!settings.empty()) dir_.write("KV32.INI", settings);
         std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
         args.insert(args.end(), extra_args.begin(), extra_args.end());
-        process_ = std::make_unique<dev::ChildProcess>(KV32_BINARY, args, dir_.str());
+        process_ = std::make_unique<dev::ChildProcess>(KV32_BINARY, args, dir_.str(),
+                                                       std::vector<std::string>{}, input);
         device_ = std::make_unique<dev::DeviceLink>(pty_.take_master());
     }
 

@@ -50,7 +50,7 @@ std::vector<std::string> split_lines(const std::string& text) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                           const std::string& cwd, const std::vector<std::string>& env) {
+                           const std::string& cwd, const std::vector<std::string>& env, int input) {
     int out_pipe[2], err_pipe[2];
     if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -73,6 +73,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        const int in = input >= 0 ? input : ::open("/dev/null", O_RDONLY);
+        if (in < 0 || ::dup2(in, 0) < 0) ::_exit(126);
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
         if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);

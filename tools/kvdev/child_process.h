@@ -12,9 +12,11 @@ namespace kv::dev {
 class ChildProcess {
   public:
     // Starts `program` with `args` in folder `cwd` (empty: the current one). Extra environment
-    // entries ("NAME=value") replace or add to the inherited ones.
+    // entries ("NAME=value") replace or add to the inherited ones. Standard input is `input`
+    // (a descriptor the child gets a copy of), else /dev/null.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& cwd = {}, const std::vector<std::string>& env = {});
+                 const std::string& cwd = {}, const std::vector<std::string>& env = {},
+                 int input = -1);
     ~ChildProcess();  // kills the child if it still runs
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
