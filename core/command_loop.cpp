@@ -46,7 +46,11 @@ void serve(int port, gui::LogPane& pane) {
         }
         if (!command) continue;  // Esc: back to the test at the top
         MESSAGE(pane, command->log_line);
-        command->handler(port);
+        try {
+            command->handler(port);
+        } catch (const DeviceGone&) {
+            MESSAGE(pane, "The command was abandoned: the device went away.");
+        }
     }
 }
 

@@ -40,6 +40,8 @@ Arguments parse(int argc, char** argv) {
             a.version = true;
         else if (arg == "--timestamps")
             a.start.timestamps = true;
+        else if (arg == "--exit-on-hangup")
+            a.start.exit_on_hangup = true;
         else if (arg == "--verbose")
             a.start.verbose = true;
         else if (arg == "--list-ports")
@@ -108,7 +110,10 @@ int main(int argc, char** argv) {
             kv::core::request_main_window_close();
         });
     kv::util::set_error_handler_installer(kv::errors::ERRORSYS);
-    const int status = kv::util::run_program([&] { return kv::core::MAIN(args.start) ? 0 : 1; });
+    const int status = kv::util::run_program([&] {
+        if (!kv::core::MAIN(args.start)) return 1;
+        return kv::core::ended_on_hangup() ? kv::core::kHangupExitStatus : 0;
+    });
     kv::gui::restore_terminal();
     return status;
 }

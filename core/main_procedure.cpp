@@ -18,6 +18,7 @@ namespace kv::core {
 namespace {
 
 gui::MainWindow* active_window = nullptr;
+bool hung_up = false;
 
 }  // namespace
 
@@ -69,6 +70,14 @@ bool MAIN(const StartOptions& options) {
     auto window = gui::create_main_window(window_title(port), 500, 500);
     gui::LogPane& pane = window->log_pane();
     int handle = -1;
+    hung_up = false;
+    std::optional<ScopedHangupEnd> end_on_hangup;
+    if (options.exit_on_hangup)
+        end_on_hangup.emplace([&window] {
+            hung_up = true;
+            platform::request_termination();  // a command in progress ends at once
+            window->request_close();
+        });
 
     active_window = window.get();
     ScopedLogSink log([&pane](const std::string& line) { MESSAGE(pane, line); });
@@ -85,6 +94,10 @@ bool MAIN(const StartOptions& options) {
 
     if (handle >= 0) CLOSECOMM(handle);
     return handle >= 0;
+}
+
+bool ended_on_hangup() {
+    return hung_up;
 }
 
 void request_main_window_close() {

@@ -23,7 +23,13 @@ struct StartOptions {
     // After each command's log line, a line that says what became of it. Also set by the
     // settings file's Dettagli=1.
     bool verbose = false;
+    // When the device disappears, end (see ended_on_hangup) instead of waiting for it to come
+    // back.
+    bool exit_on_hangup = false;
 };
+
+// The exit status of a run that ended because the device disappeared (exit_on_hangup).
+constexpr int kHangupExitStatus = 4;
 
 // "KV32 1.0.0 serving COM3 (/dev/ttyS2) at 57600,N,8,1 from /srv/device".
 std::string served_line(const std::string& port, const std::string& folder);
@@ -45,6 +51,9 @@ std::string window_title(const std::string& port);
 // Runs the program. False when the served folder or the port could not be opened (the user has
 // been told).
 bool MAIN(const StartOptions& options = {});
+
+// True when the last MAIN ended because its device disappeared (exit_on_hangup).
+bool ended_on_hangup();
 
 // A close request to the main window while MAIN runs (SIGINT, SIGTERM); nothing otherwise.
 void request_main_window_close();

@@ -12,6 +12,7 @@ namespace kv::core {
 namespace {
 
 platform::TimePoint last_refresh{};
+bool abandoning = false;
 
 // Handles the window's pending events, noting when.
 void refresh() {
@@ -35,6 +36,10 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
     std::string c;
     for (;;) {
         if (platform::termination_requested()) throw Terminated{};
+        if (deadline && abandoning) {
+            abandoning = false;
+            throw DeviceGone{};
+        }
         if (esc_held()) break;
         c = GETCHAR();
         if (!c.empty()) break;
@@ -60,8 +65,15 @@ bool esc_held() {
     return util::GETASYNCKEYSTATE(platform::VK_ESCAPE);
 }
 
+void abandon_command() {
+    receive_buffer().clear();
+    abandoning = true;
+}
+
 std::string WAITCOMMAND() {
-    return wait_byte(std::nullopt);
+    std::string c = wait_byte(std::nullopt);
+    abandoning = false;  // the device's next command begins: nothing left to abandon
+    return c;
 }
 
 std::string WAITCHAR() {

@@ -15,6 +15,14 @@ bool esc_held();
 // abandoned, and the command loop returns.
 struct Terminated {};
 
+// Thrown by the waits of a command in progress once its device has gone away: the command is
+// abandoned, and the command loop waits for the next one.
+struct DeviceGone {};
+
+// The device has gone away: bytes received from it so far are dropped, and the command in
+// progress, if any, is abandoned at its next wait. A wait for a command letter is not affected.
+void abandon_command();
+
 // Every wait below throws Terminated once termination has been requested.
 
 // The next received byte; the empty string when Esc ended the wait. No time-out.

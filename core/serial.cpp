@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/pty_start.h"
+#include "core/receive.h"
 #include "core/serial_port.h"
 #include "gui/window.h"
 #include "platform/serial_dcb.h"
@@ -72,9 +73,33 @@ OpenedDevice open_device(const std::string& port_name) {
     return {pty->master, pty->slave, pty->slave_path};
 }
 
+std::function<void()> hangup_end;
+
 void log_reader_end(const std::string& port_name, const std::string& why) {
-    gui::post_to_gui_thread([line = "Serial port " + port_name + ": " + why +
-                                    "; nothing more will be received."] { log_line(line); });
+    gui::post_to_gui_thread([prefix = "Serial port " + port_name + ": " + why] {
+        if (!hangup_end) return log_line(prefix + "; nothing more will be received.");
+        log_line(prefix + "; ending, as --exit-on-hangup asks.");
+        abandon_command();
+        hangup_end();
+    });
+}
+
+// A real device that disappears is waited for until it comes back under the same path.
+SerialPort::Reopen reopen_plan(const std::string& port_name) {
+    SerialPort::Reopen reopen;
+    reopen.path = platform::serial_device_path(port_name);
+    reopen.lost = [port_name](const std::string& why) {
+        gui::post_to_gui_thread(
+            [line = "Serial port " + port_name + ": " + why + "; waiting for it to come back."] {
+                log_line(line);
+                abandon_command();
+            });
+    };
+    reopen.back = [port_name] {
+        gui::post_to_gui_thread(
+            [line = "Serial port " + port_name + ": the device is back."] { log_line(line); });
+    };
+    return reopen;
 }
 
 [[noreturn]] void fail(const std::string& text, const std::string& details = {}) {
@@ -90,6 +115,7 @@ int OPENCOMM(const std::string& name, int, int) {
     if (opened.device < 0) return -1;
     const int handle = free_handle();
     auto port = std::make_unique<SerialPort>(handle, port_name, opened.device, opened.keep_open);
+    if (opened.pty_path.empty() && !hangup_end) port->set_reopen(reopen_plan(port_name));
     if (!port->start_reader(
             [port_name](const std::string& why) { log_reader_end(port_name, why); }))
         return -1;  // the record, and with it the device, is released on the way out
@@ -100,6 +126,14 @@ int OPENCOMM(const std::string& name, int, int) {
         gates[static_cast<std::size_t>(handle)] =
             std::make_unique<PtyStartGate>(opened.device, opened.pty_path);
     return handle;
+}
+
+ScopedHangupEnd::ScopedHangupEnd(std::function<void()> end) : previous_(std::move(hangup_end)) {
+    hangup_end = std::move(end);
+}
+
+ScopedHangupEnd::~ScopedHangupEnd() {
+    hangup_end = std::move(previous_);
 }
 
 bool CLOSECOMM(int handle) {
@@ -137,7 +171,9 @@ bool BUILDCOMMDCB(const std::string& mode, std::string& block, int handle) {
 bool SETCOMMSTATE(int handle, const std::string& block) {
     auto* port = port_of(handle);
     auto dcb = platform::parse_dcb(block);
-    return port && dcb && platform::apply_dcb_to_device(port->device(), *dcb);
+    if (!port || !dcb || !platform::apply_dcb_to_device(port->device(), *dcb)) return false;
+    port->remember_settings(*dcb);
+    return true;
 }
 
 bool ENABLECOMMNOTIFICATION(int handle, gui::Hwnd window, int, int) {

@@ -23,6 +23,23 @@ namespace kv::core {
 // port handle (0 or more), or -1 when the device is missing or in use or no reader can run.
 int OPENCOMM(const std::string& name, int input_size = 1024, int output_size = 128);
 
+// When the device of a port opened on a device path disappears (hang-up, or a read error of a
+// device that has gone), the log says so, the command in progress is abandoned and the port
+// waits, without using the processor, for a device to appear under the same path; it reopens it
+// with the same settings, logs "Serial port NAME: the device is back." and goes on as before.
+// While a ScopedHangupEnd is alive, ports opened meanwhile do not wait: the loss is logged and
+// `end` runs on the window's thread instead.
+class ScopedHangupEnd {
+  public:
+    explicit ScopedHangupEnd(std::function<void()> end);
+    ~ScopedHangupEnd();
+    ScopedHangupEnd(const ScopedHangupEnd&) = delete;
+    ScopedHangupEnd& operator=(const ScopedHangupEnd&) = delete;
+
+  private:
+    std::function<void()> previous_;
+};
+
 // Ends the reader thread (waking it, and releasing it from a notification in progress) and
 // closes the device. Sends nothing and changes no line signal. False for an unknown handle.
 bool CLOSECOMM(int handle);

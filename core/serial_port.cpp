@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,31 @@ constexpr std::size_t kReaderPassSize = 1023;
 
 bool is_passing_error(int error) {
     return error == EINTR || error == EAGAIN;
+}
+
+// Errors of a device that has gone away (unplugged, hung up).
+bool is_gone_error(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+// Watches the folder of a path for entries that appear or change; -1 when it cannot (the folder
+// itself may be gone: then only the periodic look finds the device).
+int watch_folder_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch < 0) return -1;
+    if (::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_ATTRIB) < 0) {
+        ::close(watch);
+        return -1;
+    }
+    return watch;
+}
+
+void drain(int fd) {
+    char buffer[4096];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
 }
 
 }  // namespace
@@ -94,15 +120,66 @@ void SerialPort::clear_wake() {
     [[maybe_unused]] auto ignored = ::read(wake_, &count, sizeof count);
 }
 
+void SerialPort::remember_settings(const platform::Dcb& settings) {
+    std::lock_guard lock(settings_mutex_);
+    settings_ = settings;
+}
+
 void SerialPort::run_reader(ReaderEndHandler on_end) {
     std::string why;
     Pass pass = Pass::kGoOn;
     while (pass == Pass::kGoOn && !closing_) {
         pass = reader_pass(why);
+        if (pass == Pass::kGone && !reopen_.path.empty()) {
+            if (!wait_for_device(why)) break;
+            pass = Pass::kGoOn;
+        }
         if (pass == Pass::kGoOn && !closing_) notify_window_if_bytes_wait();
     }
     reader_running_ = false;
-    if (pass == Pass::kEnded && !closing_ && on_end) on_end(why);
+    if ((pass == Pass::kEnded || pass == Pass::kGone) && !closing_ && on_end) on_end(why);
+}
+
+bool SerialPort::wait_for_device(const std::string& why) {
+    const int watch = watch_folder_of(reopen_.path);
+    if (reopen_.lost) reopen_.lost(why);
+    // A device that is back at once and gone again (a line that keeps failing) is looked at
+    // again only after the recheck time, so that the reader never spins.
+    bool look_now = std::chrono::steady_clock::now() - last_reopen_ >= reopen_.recheck;
+    bool back = false;
+    while (!closing_ && !back) {
+        if (look_now && reopen_device()) {
+            back = true;
+            break;
+        }
+        pollfd fds[2] = {{wake_, POLLIN, 0}, {watch, POLLIN, 0}};
+        const int ready =
+            ::poll(fds, watch >= 0 ? 2 : 1, static_cast<int>(reopen_.recheck.count()));
+        if (ready < 0 && !is_passing_error(errno)) break;
+        if (fds[0].revents & POLLIN) clear_wake();
+        if (watch >= 0 && (fds[1].revents & POLLIN)) drain(watch);
+        look_now = true;
+    }
+    if (watch >= 0) ::close(watch);
+    if (back && reopen_.back) reopen_.back();
+    return back;
+}
+
+bool SerialPort::reopen_device() {
+    const int fd = platform::open_serial_device(reopen_.path);
+    if (fd < 0) return false;
+    std::optional<platform::Dcb> settings;
+    {
+        std::lock_guard lock(settings_mutex_);
+        settings = settings_;
+    }
+    if ((settings && !platform::apply_dcb_to_device(fd, *settings)) || ::dup2(fd, device_) < 0) {
+        platform::close_serial_device(fd);
+        return false;
+    }
+    ::close(fd);  // the device stays open under the port's own descriptor
+    last_reopen_ = std::chrono::steady_clock::now();
+    return true;
 }
 
 // Waits until the device has bytes (while the ring has room for them), the device hangs up,
@@ -127,7 +204,7 @@ SerialPort::Pass SerialPort::reader_pass(std::string& why) {
     if (fds[0].revents & POLLIN) return take_from_device(why);
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
         why = "the device hung up";
-        return Pass::kEnded;
+        return Pass::kGone;
     }
     return Pass::kGoOn;
 }
@@ -141,8 +218,11 @@ SerialPort::Pass SerialPort::take_from_device(std::string& why) {
         return Pass::kGoOn;
     }
     if (n < 0 && is_passing_error(errno)) return Pass::kGoOn;
-    why = n == 0 || errno == EIO ? std::string("the device hung up")
-                                 : std::string("reading failed (") + std::strerror(errno) + ")";
+    if (n == 0 || is_gone_error(errno)) {
+        why = "the device hung up";
+        return Pass::kGone;
+    }
+    why = std::string("reading failed (") + std::strerror(errno) + ")";
     return Pass::kEnded;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include <QAbstractButton>
@@ -113,19 +114,29 @@ TEST(SerialPort, ClosingSendsNothingToTheDevice) {
     EXPECT_EQ(line.device.read_bytes(1, 50ms), "");
 }
 
-TEST(SerialPort, ADeviceThatHangsUpEndsTheReaderAndIsLogged) {
-    std::vector<std::string> log;
-    ScopedLogSink sink([&](const std::string& line) { log.push_back(line); });
-    PortOnPty line;
-    int handle = line.apricom();
-    ASSERT_GE(handle, 0);
-    line.pty.release_slave();
-    line.device.close();  // the adapter is unplugged
-    ASSERT_TRUE(pump_until([&] { return !log.empty(); }));
-    EXPECT_FALSE(reader_running(handle));
-    EXPECT_NE(log.back().find(line.pty.slave_path()), std::string::npos);
-    EXPECT_NE(log.back().find("hung up"), std::string::npos);
-    EXPECT_TRUE(CLOSECOMM(handle));
+TEST(SerialPort, ADeviceThatHangsUpIsLoggedAndWaitedForOrEndsTheProgram) {
+    for (const bool end_program : {false, true}) {
+        std::vector<std::string> log;
+        ScopedLogSink sink([&](const std::string& line) { log.push_back(line); });
+        bool ended = false;
+        std::optional<ScopedHangupEnd> end_on_hangup;
+        if (end_program) end_on_hangup.emplace([&] { ended = true; });
+        PortOnPty line;
+        int handle = line.apricom();
+        ASSERT_GE(handle, 0);
+        line.pty.release_slave();
+        line.device.close();  // the adapter is unplugged
+        ASSERT_TRUE(pump_until([&] { return !log.empty(); }));
+        EXPECT_NE(log.back().find(line.pty.slave_path() + ": the device hung up; "),
+                  std::string::npos);
+        EXPECT_EQ(ended, end_program);
+        // Without an end to call, the reader waits for the device to come back.
+        EXPECT_EQ(reader_running(handle), !end_program);
+        EXPECT_NE(log.back().find(end_program ? "ending" : "waiting for it to come back"),
+                  std::string::npos)
+            << log.back();
+        EXPECT_TRUE(CLOSECOMM(handle));  // ends a waiting reader too
+    }
 }
 
 TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
