@@ -1,0 +1,46 @@
+#pragma once
+// The command-file server: a resident process that carries out the command files ("CMD_*.INI")
+// that client programs drop into the shared current folder, and deletes each file when its
+// command is done; the client helpers that post them; the probe for a running server.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/value.h"
+
+namespace kv::server {
+
+struct ServerOptions {
+    // Besides the 100 ms poll, the folder's change notices wake the server as soon as a command
+    // file appears (file systems that send none, network folders, are served by the poll).
+    bool watch_folder = true;
+};
+
+// Runs the server in the current folder until it is closed ("Chiudi" in the tray menu; SIGINT or
+// SIGTERM where there is no tray). `program_name` names the program it serves; its part after the
+// last "\" is the base name that the updater receives. False when another server already holds
+// the folder (nothing was served).
+bool SERVER(const std::string& program_name, const ServerOptions& options = {});
+
+// "Server " + the program name capitalised + " " + the current folder.
+std::string server_title(const std::string& program_name, const std::string& current_folder);
+
+// The client helpers: post "REINDEX", "UPDATEDB" or "UPDATE" and wait, the window's events
+// handled meanwhile, until the server has deleted the file; CMDSINCWEB posts "SINCWEB" and
+// returns at once.
+void CMDREINDEX();
+void CMDUPDATEDB();
+void CMDUPDATE();
+void CMDSINCWEB();
+
+// True while a server runs in the current folder: "SERVER.EXE" exists there and cannot be opened
+// for writing with exclusive access (the running server holds it so).
+bool ISSERVERRUNNING();
+
+// The application's maintenance routines ("Manutenzione", "AggiornaDatabase", "SincWeb"), looked
+// up by name when a command asks for them. This program registers none.
+using Routine = std::function<void(const std::vector<db::Value>& arguments)>;
+void register_routine(const std::string& name, Routine routine);
+void unregister_routine(const std::string& name);
+
+}  // namespace kv::server

@@ -1,0 +1,102 @@
+// kvserver and its clients as separate processes sharing a temporary folder.
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+#include "tools/kvdev/child_process.h"
+
+namespace kv::server {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kTimeout = 30s;  // generous: the programs run under the sanitizers
+
+// A command file's name as GETNEWFNAME makes it: "CMD_", the mark, date and hundredths.
+std::string name(const std::string& digits, const std::string& extension) {
+    return "CMD_" + std::string(1, '\x7f') + digits + "." + extension;
+}
+
+class ServerProcessTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<dev::ChildProcess> start_server() {
+        auto server = std::make_unique<dev::ChildProcess>(
+            KVSERVER_BINARY, std::vector<std::string>{"--headless"}, dir.str());
+        EXPECT_TRUE(
+            wait_for([&] { return server->out().find("Server Kv32 ") != std::string::npos; }));
+        return server;
+    }
+    std::optional<int> client(const std::vector<std::string>& args) {
+        dev::ChildProcess c(KVSERVER_BINARY, args, dir.str());
+        return c.wait_exit(kTimeout);
+    }
+    std::vector<std::string> command_files() {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind("CMD_", 0) == 0) names.push_back(name);
+        }
+        return names;
+    }
+    template <class Done>
+    bool wait_for(Done done) {
+        for (auto until = std::chrono::steady_clock::now() + kTimeout;
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(10ms))
+            if (done()) return true;
+        return false;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(ServerProcessTest, FilesAreServedInNameOrderAndDeleted) {
+    dir.write(name("20261207200", "INI"), "[Command]\r\nCommand=SECOND\r\n");
+    dir.write(name("2026120799", "INI"), "[Command]\r\nCommand=FIRST\r\n");
+    dir.write(name("2026120798", "TMP"), "[Command]\r\nCommand=HALF\r\n");
+    auto server = start_server();
+    ASSERT_TRUE(wait_for([&] { return command_files().size() == 1; }));
+    EXPECT_EQ(command_files(), std::vector<std::string>{name("2026120798", "TMP")});
+    const std::string& out = server->out();
+    const auto first = out.find("unknown command FIRST: nothing done");
+    const auto second = out.find("unknown command SECOND: nothing done");
+    ASSERT_NE(first, std::string::npos) << out;
+    ASSERT_NE(second, std::string::npos) << out;
+    EXPECT_LT(first, second);
+    server->signal(SIGTERM);
+    EXPECT_EQ(server->wait_exit(kTimeout), 0);
+    EXPECT_NE(server->out().find("Server closed."), std::string::npos);
+}
+
+TEST_F(ServerProcessTest, ClientsPostAndWaitOrReturnAtOnce) {
+    // Without a server, SINCWEB returns at once and leaves its file for a server to come.
+    EXPECT_EQ(client({"--post", "SINCWEB"}), 0);
+    ASSERT_EQ(command_files().size(), 1u);
+    auto server = start_server();
+    ASSERT_TRUE(wait_for([&] { return command_files().empty(); }));
+    // UPDATE returns only when the server has deleted its file.
+    EXPECT_EQ(client({"--post", "UPDATE"}), 0);
+    EXPECT_TRUE(command_files().empty());
+    EXPECT_NE(server->out().find("cannot start UPDSERVER.EXE"), std::string::npos);
+    EXPECT_NE(server->out().find("routine SincWeb is not registered"), std::string::npos);
+}
+
+TEST_F(ServerProcessTest, RunningServerIsSeenThroughItsHeldFile) {
+    EXPECT_EQ(client({"--running"}), 1);  // no SERVER.EXE
+    dir.write("SERVER.EXE", "");
+    EXPECT_EQ(client({"--running"}), 1);  // present but not held
+    auto server = start_server();
+    EXPECT_EQ(client({"--running"}), 0);
+    // A second server in the same folder refuses to start.
+    EXPECT_EQ(client({"--headless"}), 1);
+    server->signal(SIGINT);
+    EXPECT_EQ(server->wait_exit(kTimeout), 0);
+    EXPECT_EQ(client({"--running"}), 1);
+}
+
+}  // namespace
+}  // namespace kv::server
