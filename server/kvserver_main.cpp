@@ -6,37 +6,11 @@
 
 #include "errors/errors.h"
 #include "gui/run_mode.h"
+#include "kvserver_help.h"
 #include "server/server.h"
 #include "util/startup.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: kvserver [--headless] [--poll-only] [PROGRAM]\n"
-    "       kvserver --post COMMAND\n"
-    "       kvserver --running\n"
-    "\n"
-    "Serves the current folder: every command file CMD_*.INI that a program drops there is\n"
-    "carried out (SETVIEW, REINDEX, UPDATEDB, SINCWEB, UPDATE) and then deleted, oldest first.\n"
-    "PROGRAM (default kv32) is the program served: it names the window and is what the\n"
-    "updater UPDSERVER receives. The server lives in the tray; its menu item Chiudi ends it.\n"
-    "Each command file is logged with what was done and how long it took.\n"
-    "\n"
-    "Options:\n"
-    "  --headless       no window and no tray: the log goes to standard output and SIGINT or\n"
-    "                   SIGTERM end the server (also where the desktop has no tray). Chosen by\n"
-    "                   itself when no display can be opened.\n"
-    "  --poll-only      do not watch the folder for new files: look for them every 100 ms\n"
-    "                   only (the watch needs a local file system).\n"
-    "  --post COMMAND   post a command file to the server of the current folder: REINDEX,\n"
-    "                   UPDATEDB or UPDATE wait until the server has done it, SINCWEB returns\n"
-    "                   at once.\n"
-    "  --running        exit status 0 when a server runs in the current folder, 1 otherwise.\n"
-    "  --help           show this text.\n"
-    "  --version        show the version.\n"
-    "\n"
-    "Exit status: 0 after a normal end, 1 when another server already serves the folder,\n"
-    "2 for bad usage, 3 when an unexpected run-time error was reported.\n";
 
 struct Arguments {
     bool headless = false;
@@ -99,11 +73,11 @@ int run_client(const Arguments& args) {
 int main(int argc, char** argv) {
     Arguments args = parse(argc, argv);
     if (!args.error.empty()) {
-        std::fprintf(stderr, "kvserver: %s\n\n%s", args.error.c_str(), kUsage);
+        std::fprintf(stderr, "kvserver: %s\n\n%s", args.error.c_str(), kv::help::kvserver);
         return 2;
     }
     if (args.help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(kv::help::kvserver, stdout);
         return 0;
     }
     if (args.version) {

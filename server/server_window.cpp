@@ -7,7 +7,6 @@
 #include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QMenu>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -25,24 +24,6 @@ namespace kv::server {
 namespace {
 
 constexpr int kPollMilliseconds = 100;
-
-// The server's icon: the program's initials on a blue tile.
-QIcon server_icon() {
-    QPixmap picture(32, 32);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(0x1f, 0x5f, 0xa8));
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(14);
-    painter.setFont(font);
-    painter.drawText(QRectF(0, 0, 32, 32), Qt::AlignCenter, "KV");
-    return QIcon(picture);
-}
 
 // The window: out of sight, its log pane and message bar; a double-click on the tray icon brings
 // it into view.
@@ -100,7 +81,7 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
     const std::string base_name = base_name_of(program_name);
     const std::string title = server_title(program_name, platform::current_folder());
     const bool windowed = !gui::is_headless() && qobject_cast<QApplication*>(qApp) != nullptr;
-    const QIcon icon = windowed ? server_icon() : QIcon();
+    const QIcon icon = windowed ? QIcon(gui::kProgramIcon) : QIcon();
 
     std::unique_ptr<ServerWindow> window;
     if (windowed) window = std::make_unique<ServerWindow>(title, icon);
