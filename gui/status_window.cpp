@@ -148,32 +148,38 @@ QPixmap printer_picture() {
 }
 
 // The layout of the print window: a framed group with the printer, the fixed text and the page
-// number, and below it the hidden cancel button, whose room is taken off as the window opens.
+// number, and below it the hidden cancel button, whose room is taken off as the window opens. The
+// fixed text is at least 150 pixels wide and wider when its font needs it; the page number, the
+// frame and the window grow with it.
 class PrintWindow : public PopupWindow {
   public:
     PrintWindow() {
         QDialog& d = *dialog_;
         d.setWindowTitle("Attendere");
         auto* frame = new QGroupBox(&d);
-        frame->setGeometry(10, 6, 250, 62);
         auto* picture = new QLabel(frame);
         picture->setObjectName("picture");
         picture->setPixmap(printer_picture());
         picture->setGeometry(12, 16, 32, 32);
         auto* fixed = new QLabel("Sto stampando la pagina n.:", frame);
         fixed->setObjectName("fixed");
-        fixed->setGeometry(54, 22, 150, 20);
+        const int fixed_width = std::max(150, fixed->sizeHint().width());
+        fixed->setGeometry(54, 22, fixed_width, 20);
+        const int page_left = 54 + fixed_width + 2;
         second_ = new QLabel(frame);
         second_->setObjectName("page");
-        second_->setGeometry(206, 22, 36, 20);
+        second_->setGeometry(page_left, 22, 36, 20);
         second_->setFrameShape(QFrame::StyledPanel);
         second_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        const int frame_width = page_left + 36 + 8;
+        frame->setGeometry(10, 6, frame_width, 62);
+        const int width = frame_width + 20;
         auto* cancel = new QPushButton("&Annulla", &d);
         cancel->setObjectName("cancel");
-        cancel->setGeometry(95, 78, 80, 26);
+        cancel->setGeometry((width - 80) / 2, 78, 80, 26);
         cancel->hide();
         constexpr int kResourceHeight = 112;
-        d.setFixedSize(270, kResourceHeight - 33);
+        d.setFixedSize(width, kResourceHeight - 33);
         centre(d);
         d.show();
     }

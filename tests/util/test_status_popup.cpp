@@ -90,6 +90,21 @@ TEST_F(StatusPopupTest, WaitingWindowIsSizedFromItsTextAndCentred) {
     }
 }
 
+// The fixed text of the print window is never cut, and the page number sits beside it.
+TEST_F(StatusPopupTest, PrintWindowFitsItsText) {
+    POPMSG({.print = true});
+    QLabel* fixed = part<QLabel>("fixed");
+    QLabel* page = part<QLabel>("page");
+    ASSERT_NE(fixed, nullptr);
+    ASSERT_NE(page, nullptr);
+    EXPECT_GE(fixed->width(), QFontMetrics(fixed->font()).horizontalAdvance(fixed->text()));
+    EXPECT_GE(fixed->width(), 150);
+    EXPECT_GT(page->x(), fixed->geometry().right());
+    const QWidget* frame = page->parentWidget();
+    EXPECT_LE(page->geometry().right(), frame->width());
+    EXPECT_LE(frame->geometry().right(), popup()->width());
+}
+
 TEST_F(StatusPopupTest, LaterCallsUpdateTheOnePopupInTheirOrder) {
     POPMSG({.text = "Primo", .range_low = 0, .range_high = 10, .position = 7});
     QDialog* first = popup();
