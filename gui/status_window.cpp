@@ -58,6 +58,13 @@ class PopupDialog : public QDialog {
     bool restricted_ = true;
 };
 
+// The font the waiting window draws its text in.
+QFont waiting_text_font() {
+    QFont font("Arial");
+    font.setPixelSize(15);
+    return font;
+}
+
 void centre(QDialog& dialog) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
@@ -104,8 +111,7 @@ class WaitingWindow : public PopupWindow {
         icon->setObjectName("icon");
         icon->setPixmap(d.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
         icon->setGeometry(15, 20, 32, 32);
-        QFont font("Arial");
-        font.setPixelSize(15);
+        const QFont font = waiting_text_font();
         second_ = new QLabel(label_text(text), &d);
         second_->setObjectName("text");
         second_->setFont(font);
@@ -206,9 +212,9 @@ std::unique_ptr<StatusWindow> StatusWindow::printing() {
     return std::make_unique<PrintWindow>();
 }
 
-int screen_text_width(const std::string& line) {
+int waiting_text_width(const std::string& line) {
     if (!have_screen()) return 0;
-    return QFontMetrics(QApplication::font()).horizontalAdvance(from_ansi(line));
+    return QFontMetrics(waiting_text_font()).horizontalAdvance(from_ansi(line));
 }
 
 }  // namespace kv::gui

@@ -50,7 +50,7 @@ class StatusWindow {
     StatusWindow() = default;
 };
 
-// The width in pixels of a line of text in the screen's default font; 0 without a screen.
-int screen_text_width(const std::string& line);
+// The width in pixels of a line of text in the font of the waiting window; 0 without a screen.
+int waiting_text_width(const std::string& line);
 
 }  // namespace kv::gui

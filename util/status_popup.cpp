@@ -67,7 +67,7 @@ void TMsgBox::New(const std::optional<std::string>& text, const std::optional<st
             const auto all = text_lines(shown);
             lines = static_cast<int>(all.size());
             for (const auto& line : all)
-                width = std::max(width, gui::screen_text_width(trim_trailing_blanks(line)));
+                width = std::max(width, gui::waiting_text_width(trim_trailing_blanks(line)));
             state().text = shown;
         }
     }

@@ -67,9 +67,9 @@ TEST_F(StatusPopupTest, WaitingWindowIsSizedFromItsTextAndCentred) {
         EXPECT_EQ(text->font().pixelSize(), 15);
         EXPECT_EQ(CURMSG(), "Leggo i dati\r\nattendere   ");
 
-        const QFontMetrics screen_font(QApplication::font());
-        const int widest = std::max(screen_font.horizontalAdvance("Leggo i dati"),
-                                    screen_font.horizontalAdvance("attendere"));
+        const QFontMetrics drawn_in(text->font());
+        const int widest = std::max(drawn_in.horizontalAdvance("Leggo i dati"),
+                                    drawn_in.horizontalAdvance("attendere"));
         const int lines = progress ? 3 : 2;
         const int w = widest + (progress ? 5 : 0) + 110;
         const int h = (lines + 5) * QFontMetrics(text->font()).height();
@@ -87,6 +87,22 @@ TEST_F(StatusPopupTest, WaitingWindowIsSizedFromItsTextAndCentred) {
         POPMSG();
         EXPECT_EQ(kv::util::status_popup(), nullptr);
         EXPECT_EQ(CURMSG(), std::nullopt);
+    }
+}
+
+// The window is as wide as its lines drawn in its own font: no line wraps.
+TEST_F(StatusPopupTest, WaitingTextKeepsItsLines) {
+    for (const char* shown : {"Sto copiando i file nella cartella GIOCHI...",
+                              "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW;iiiiiiiiiiiiiiiiiiii"}) {
+        SCOPED_TRACE(shown);
+        POPMSG({.text = shown, .range_low = 0, .range_high = 10});
+        QLabel* text = part<QLabel>("text");
+        ASSERT_NE(text, nullptr);
+        const QFontMetrics metrics(text->font());
+        const QRect area(0, 0, text->width(), 1000);
+        EXPECT_EQ(metrics.boundingRect(area, Qt::TextWordWrap, text->text()).height(),
+                  metrics.boundingRect(area, 0, text->text()).height());
+        POPMSG();
     }
 }
 
