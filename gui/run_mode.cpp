@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSocketNotifier>
+#include <QTranslator>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -129,8 +132,20 @@ std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, boo
     }
     auto app = std::make_unique<GuardedApplication<QApplication>>(argc, argv);
     app->setWindowIcon(QIcon(kProgramIcon));
+    install_qt_translation(*app);
     install_key_tracker(*app);
     return app;
+}
+
+QTranslator* install_qt_translation(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Italian, QLocale::Italy), "qtbase", "_",
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator);
+    return translator;
 }
 
 void install_quit_signals(std::function<void()> on_signal) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+class QTranslator;
+
 namespace kv::gui {
 
 // True when a window system can be reached: a Qt platform is named, or the Wayland compositor or
@@ -20,6 +22,11 @@ void set_headless(bool headless);
 // Creates the application object for the mode: QApplication with key tracking for windowed runs,
 // QGuiApplication on the offscreen platform for headless ones.
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless);
+
+// The program speaks Italian: Qt's own texts (the standard buttons of message boxes, "Show
+// Details...", the file dialogs) are loaded in Italian too when the system has Qt's translations.
+// Returns the translator, owned by the application, or nullptr when there is none to load.
+QTranslator* install_qt_translation(QCoreApplication& app);
 
 // On SIGINT, SIGTERM or SIGHUP (unless hang-ups are ignored): Esc counts as held down from then on,
 // termination is requested (see platform/keystate.h), and `on_signal` runs on the GUI thread (the

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/run_mode.h"
 #include "tools/kvshots/shots.h"
 
 namespace {
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
         }
     }
     QApplication app(argc, argv);
+    kv::gui::install_qt_translation(app);
     QString out = "docs/screenshots";
     std::vector<const kv::shots::Shot*> chosen;
     for (std::size_t i = 0; i < args.size(); ++i) {
