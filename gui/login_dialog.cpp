@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "gui/run_mode.h"
 #include "gui/text.h"
@@ -42,6 +43,13 @@ QPushButton* add_button(QHBoxLayout& row, const char* text, int id) {
 
 void set_login_dialog_answerer(std::function<void(QDialog& dialog)> answer) {
     answerer() = std::move(answer);
+}
+
+ScopedLoginDialogAnswerer::ScopedLoginDialogAnswerer(std::function<void(QDialog& dialog)> answer)
+    : previous_(std::exchange(answerer(), std::move(answer))) {}
+
+ScopedLoginDialogAnswerer::~ScopedLoginDialogAnswerer() {
+    answerer() = std::move(previous_);
 }
 
 int show_login_dialog(LoginDialogFields& fields) {

@@ -25,4 +25,16 @@ int show_login_dialog(LoginDialogFields& fields);
 // Tests answer the dialog through an answerer, called once it is on screen.
 void set_login_dialog_answerer(std::function<void(QDialog& dialog)> answerer);
 
+// Installs an answerer for the length of a scope and puts the one before it back.
+class ScopedLoginDialogAnswerer {
+  public:
+    explicit ScopedLoginDialogAnswerer(std::function<void(QDialog& dialog)> answerer);
+    ~ScopedLoginDialogAnswerer();
+    ScopedLoginDialogAnswerer(const ScopedLoginDialogAnswerer&) = delete;
+    ScopedLoginDialogAnswerer& operator=(const ScopedLoginDialogAnswerer&) = delete;
+
+  private:
+    std::function<void(QDialog& dialog)> previous_;
+};
+
 }  // namespace kv::gui

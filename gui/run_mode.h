@@ -28,6 +28,18 @@ std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, boo
 // Returns the translator, owned by the application, or nullptr when there is none to load.
 QTranslator* install_qt_translation(QCoreApplication& app);
 
+// Sets the run mode for the length of a scope and puts the one before it back.
+class ScopedHeadless {
+  public:
+    explicit ScopedHeadless(bool headless) : previous_(is_headless()) { set_headless(headless); }
+    ~ScopedHeadless() { set_headless(previous_); }
+    ScopedHeadless(const ScopedHeadless&) = delete;
+    ScopedHeadless& operator=(const ScopedHeadless&) = delete;
+
+  private:
+    bool previous_;
+};
+
 // On SIGINT, SIGTERM or SIGHUP (unless hang-ups are ignored): Esc counts as held down from then on,
 // termination is requested (see platform/keystate.h), and `on_signal` runs on the GUI thread (the
 // event loop wakes for it). A second signal ends the process at once.

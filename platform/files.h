@@ -95,6 +95,20 @@ enum class NameCase {
 void set_upper_case_file_names(bool upper);
 bool upper_case_file_names();
 
+// Sets the file-name case setting for the length of a scope and puts the one before it back.
+class ScopedUpperCaseFileNames {
+  public:
+    explicit ScopedUpperCaseFileNames(bool upper) : previous_(upper_case_file_names()) {
+        set_upper_case_file_names(upper);
+    }
+    ~ScopedUpperCaseFileNames() { set_upper_case_file_names(previous_); }
+    ScopedUpperCaseFileNames(const ScopedUpperCaseFileNames&) = delete;
+    ScopedUpperCaseFileNames& operator=(const ScopedUpperCaseFileNames&) = delete;
+
+  private:
+    bool previous_;
+};
+
 // Windows-1252 upper case of a byte string (ASCII and the accented letters).
 std::string to_upper_name(std::string name);
 // True when two names are equal ignoring case (Windows-1252).

@@ -27,7 +27,6 @@ class HandlerFixture : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(core::set_served_root(dir.str()));
-        platform::set_upper_case_file_names(true);
         // A Print command among the traffic: pages go to stand-in printers and the preview is
         // only ended, never shown.
         printing::set_preview_runner([](printing::TPrinter& device, bool) { device.End(); });
@@ -47,7 +46,6 @@ class HandlerFixture : public ::testing::Test {
         stop_ = true;
         collector_.join();
         core::CLOSECOMM(port);
-        platform::set_upper_case_file_names(false);
     }
 
     // The device's bytes, as if they had arrived.
@@ -78,6 +76,7 @@ class HandlerFixture : public ::testing::Test {
     }
 
     ScopedCurrentDir cd_;
+    platform::ScopedUpperCaseFileNames case_setting_{true};
     dev::PtyPair pty_;
     dev::DeviceLink device_;
     std::thread collector_;

@@ -35,18 +35,13 @@ class DeferrorTest : public test::WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         util::NETERR(false);
-        answer(QMessageBox::Ok);
     }
     void TearDown() override {
         util::NETERR(false);
         WindowTest::TearDown();
     }
-    void answer(QMessageBox::StandardButton press) {
-        gui::set_box_answerer([this, press](QMessageBox& box, const gui::BoxRequest&) {
-            boxes.push_back({box.text(), box.icon(), box.windowTitle()});
-            box.button(press)->click();
-        });
-    }
+    // The button the boxes are answered with from now on.
+    void answer(QMessageBox::StandardButton button) { press = button; }
     // Runs DEFERROR to its end: the status the program ended with, or nothing when it returned
     // or abandoned.
     std::optional<int> run(const ErrorRecord& error) {
@@ -64,6 +59,11 @@ class DeferrorTest : public test::WindowTest {
     }
 
     std::vector<Box> boxes;
+    QMessageBox::StandardButton press = QMessageBox::Ok;
+    gui::ScopedBoxAnswerer answerer{[this](QMessageBox& box, const gui::BoxRequest&) {
+        boxes.push_back({box.text(), box.icon(), box.windowTitle()});
+        box.button(press)->click();
+    }};
     std::vector<std::string> opened;
     int unlocked = 0;
     int abandoned = 0;
@@ -185,11 +185,14 @@ TEST_F(DeferrorTest, CancelEndsTheProgramWithoutMail) {
 }
 
 TEST_F(DeferrorTest, HeadlessReportGoesToStandardErrorWithoutQuestionOrMail) {
-    gui::set_headless(true);
-    testing::internal::CaptureStderr();
-    const auto status = run(ErrorRecord{});
-    const std::string err = testing::internal::GetCapturedStderr();
-    gui::set_headless(false);
+    std::optional<int> status;
+    std::string err;
+    {
+        gui::ScopedHeadless headless(true);
+        testing::internal::CaptureStderr();
+        status = run(ErrorRecord{});
+        err = testing::internal::GetCapturedStderr();
+    }
     EXPECT_EQ(status, kExitAfterError);
     EXPECT_TRUE(boxes.empty());
     EXPECT_TRUE(opened.empty());
@@ -208,10 +211,11 @@ int source_line(const std::string& file, const std::string& text) {
 
 TEST_F(DeferrorTest, TheReportNamesTheNearestCoreFunctionAndItsLine) {
     // The error is raised in util/ (the handler slot), called from the core's log function.
-    core::set_log_sink([](const std::string&) { util::raise_error(ErrorRecord{}); });
-    answer(QMessageBox::Cancel);
-    EXPECT_EQ(run_code([] { core::log_line("x"); }), kExitAfterError);
-    core::set_log_sink(nullptr);
+    {
+        core::ScopedLogSink sink([](const std::string&) { util::raise_error(ErrorRecord{}); });
+        answer(QMessageBox::Cancel);
+        EXPECT_EQ(run_code([] { core::log_line("x"); }), kExitAfterError);
+    }
     const int line = source_line("core/log.cpp", "log_sink(line);");
     ASSERT_GT(line, 0);
     ASSERT_EQ(boxes.size(), 1u);
@@ -224,12 +228,13 @@ TEST_F(DeferrorTest, AnAbandonDuringThePortOpeningMakesItReportMinusOne) {
     gui::Window window;
     int opened_ports = 0;
     // Opening a pseudo-terminal logs its path: the log raises a disk failure there.
-    core::set_log_sink([&](const std::string&) {
-        ++opened_ports;
-        util::raise_error(record(21, 21, std::nullopt, ""));
-    });
-    EXPECT_EQ(core::APRICOM(window, "PTY"), -1);
-    core::set_log_sink(nullptr);
+    {
+        core::ScopedLogSink sink([&](const std::string&) {
+            ++opened_ports;
+            util::raise_error(record(21, 21, std::nullopt, ""));
+        });
+        EXPECT_EQ(core::APRICOM(window, "PTY"), -1);
+    }
     EXPECT_EQ(opened_ports, 1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Disco  non pronto.");

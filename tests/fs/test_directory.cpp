@@ -99,7 +99,7 @@ TEST_F(Directory, SetFileDateTimeCopiesOnlyTheLastWriteTime) {
 }
 
 TEST_F(Directory, CopyMoveAndDeleteKeepTheNamesAsGiven) {
-    platform::set_upper_case_file_names(true);
+    platform::ScopedUpperCaseFileNames upper(true);
     dir.write("SRC", "data");
     EXPECT_TRUE(COPYFILE("src", "copy.txt"));
     EXPECT_EQ(dir.read("copy.txt"), "data");
@@ -114,7 +114,6 @@ TEST_F(Directory, CopyMoveAndDeleteKeepTheNamesAsGiven) {
     EXPECT_FALSE(COPYFILE(std::nullopt, "x"));
     EXPECT_FALSE(MOVEFILE("SRC", std::nullopt));
     EXPECT_FALSE(DELETEFILE(std::nullopt));
-    platform::set_upper_case_file_names(false);
 }
 
 TEST_F(Directory, AttributesAndDriveType) {

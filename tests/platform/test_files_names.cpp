@@ -69,9 +69,9 @@ TEST(FullPath, ResolvesAgainstTheCurrentFolderLexically) {
 
 class Resolution : public ::testing::Test {
   protected:
-    void TearDown() override { set_upper_case_file_names(false); }
     test::TempDir dir;
     test::ScopedCurrentDir cd{dir.path()};
+    ScopedUpperCaseFileNames case_setting{false};
 };
 
 TEST_F(Resolution, FindsNamesOnDiskIgnoringCaseComponentByComponent) {

@@ -17,11 +17,11 @@ namespace stdfs = std::filesystem;
 
 class FileOps : public ::testing::Test {
   protected:
-    void TearDown() override { set_upper_case_file_names(false); }
     int error() const { return last_file_error().win32; }
     bool on_disk(const std::string& name) const { return stdfs::exists(dir.path() / name); }
     test::TempDir dir;
     test::ScopedCurrentDir cd{dir.path()};
+    ScopedUpperCaseFileNames case_setting{false};
 };
 
 TEST_F(FileOps, ExclusiveOpenExcludesEveryOtherOpen) {

@@ -92,13 +92,10 @@ inline bool another_process_can_open(const std::string& path) {
 
 class TablesTest : public ::testing::Test {
   protected:
-    TablesTest() : in_work_(work_.path()), errors_(network_errors_only) {
-        platform::set_clock(&clock_);
-    }
+    TablesTest() : in_work_(work_.path()), errors_(network_errors_only) {}
     ~TablesTest() override {
         db::work_areas().close_all();
         util::close_status_popup();
-        platform::set_clock(nullptr);
         util::library_state() = util::LibraryState{};
         util::settings() = saved_settings_;
     }
@@ -147,6 +144,7 @@ class TablesTest : public ::testing::Test {
     util::RuntimeSettings saved_settings_ = util::settings();
     db::ScopedMemoryVariables variables_;
     platform::ManualClock clock_;
+    platform::ScopedClock clock_in_use_{&clock_};
     std::vector<std::string> popups_;
     int pauses_ = 0;
     std::optional<dev::ChildProcess> child_;

@@ -42,13 +42,10 @@ class LoginTest : public test::TablesTest {
     LoginTest() {
         if (const char* old = std::getenv("TEMP")) saved_temp_ = old;
         ::setenv("TEMP", temp_.str().c_str(), 1);
-        gui::set_headless(false);
-        gui::set_login_dialog_answerer([this](QDialog& dialog) { answer(dialog); });
         util::ACS_USER = "USER";
         util::ACS_LEVEL = 1;
     }
     ~LoginTest() override {
-        gui::set_login_dialog_answerer({});
         if (saved_temp_) {
             ::setenv("TEMP", saved_temp_->c_str(), 1);
         } else {
@@ -108,6 +105,8 @@ class LoginTest : public test::TablesTest {
     std::deque<Answer> answers_;
     std::vector<std::string> boxes_;
     test::BoxRecorder recorder_{boxes_};
+    gui::ScopedHeadless windowed_{false};
+    gui::ScopedLoginDialogAnswerer answerer_{[this](QDialog& dialog) { answer(dialog); }};
 };
 
 TEST_F(LoginTest, AnonymousLoginMakesAPrivateFolderUnderTemp) {
