@@ -6,7 +6,6 @@
 //    first page painted (offscreen) and to a PDF file; memory and disk per page.
 #include <QApplication>
 #include <QDir>
-#include <fstream>
 #include <iostream>
 
 #include "bench/support.h"
@@ -40,13 +39,6 @@ std::vector<std::string> document(std::size_t pages) {
             lines.push_back(text_line(p * kLinesPerPage + i));
     }
     return lines;  // without the end-of-text line
-}
-
-long resident_kib() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
 }
 
 struct Headless {
@@ -102,7 +94,7 @@ InProcess in_process(const std::vector<std::string>& lines, std::size_t pages) {
         kv::printing::TFont font("Courier New", 0, 10, printer);
         kv::printing::TextOptions text;
         text.font = &font;
-        const long before = resident_kib();
+        const long before = memory_kib("VmRSS");
         auto start = Clock::now();
         kv::printing::SETPROW(0);
         printer.StartPage();
@@ -116,7 +108,8 @@ InProcess in_process(const std::vector<std::string>& lines, std::size_t pages) {
             }
         }
         r.record_seconds = seconds_since(start);
-        r.kib_per_page = static_cast<double>(resident_kib() - before) / static_cast<double>(pages);
+        r.kib_per_page =
+            static_cast<double>(memory_kib("VmRSS") - before) / static_cast<double>(pages);
         start = Clock::now();  // the end-of-text line
         printer.EndPage();
         kv::printing::SETPROW(0);

@@ -259,6 +259,15 @@ void Kv32Run::stop() {
 
 // ---- processor time ----------------------------------------------------------------------------
 
+long memory_kib(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    const std::string wanted = field + ":";
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(wanted, 0) == 0) return std::stol(line.substr(wanted.size()));
+    }
+    return 0;
+}
+
 double cpu_tick_seconds() {
     return 1.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }

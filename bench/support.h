@@ -115,6 +115,10 @@ class Kv32Run {
     std::unique_ptr<dev::DeviceLink> device_;
 };
 
+// A memory figure of this process from /proc/self/status, in KiB: "VmRSS" (resident now) or
+// "VmHWM" (the peak resident); 0 when it is not there.
+long memory_kib(const std::string& field);
+
 // User and system processor time of a process so far, all its threads, from /proc/<pid>/stat.
 double process_cpu_seconds(int pid);
 // The resolution of those figures (one clock tick).
