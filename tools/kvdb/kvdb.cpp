@@ -11,39 +11,12 @@
 
 #include "db/db_errors.h"
 #include "db/dbf_table.h"
+#include "kvdb_help.h"
 #include "platform/codepages.h"
 #include "tools/kvdb/kvdb_commands.h"
 #include "util/error_record.h"
 
 namespace kv::kvdb {
-namespace {
-
-constexpr const char* kUsage =
-    "Usage: kvdb COMMAND TABLE [ARGUMENTS]\n"
-    "Keeps dBASE-family tables (.DBF with memo file and index bags).\n"
-    "\n"
-    "  create T.DBF NAME:TYPE[:WIDTH[:DECIMALS]]...   new table; types C N F D L M\n"
-    "                                                 (D, L and M take their own widths)\n"
-    "      --memo-ext EXT   memo file extension (default DBT)\n"
-    "  append T.DBF NAME=VALUE... [--bag BAG]...\n"
-    "                                   one record (dates YYYY-MM-DD, logicals T/F)\n"
-    "  dump T.DBF [--order BAG:TAG] [--for EXPR] [--deleted] [--raw]\n"
-    "                                   CSV: a header line, then one line per record\n"
-    "  info T.DBF [--bag BAG]...        header, fields, memo file and tags\n"
-    "  index T.DBF BAG TAG KEY [--for EXPR] [--unique] [--descending]\n"
-    "                                   adds or rebuilds a tag\n"
-    "  seek T.DBF BAG:TAG VALUE         the first record whose key begins with VALUE\n"
-    "  zap T.DBF [--bag BAG]...         removes every record\n"
-    "  pack T.DBF [--bag BAG]...        removes deleted records and unused memo blocks\n"
-    "  check T.DBF [--bag BAG]...       checks header, memo and every tag\n"
-    "\n"
-    "Bags named without an extension get .NTX; append, info, zap, pack and check also keep\n"
-    "the table's own T.NTX or T.CDX when present. Text is UTF-8 on the command line and "
-    "Windows-1252 in\n"
-    "the table (--raw dumps the stored bytes). Exit status: 0 done, 1 failed or nothing found,\n"
-    "2 wrong usage.\n";
-
-}  // namespace
 
 std::string field_text(const db::Table& table, int index, bool raw) {
     const db::FieldSpec& spec = table.field_spec(index);
@@ -146,8 +119,12 @@ std::optional<db::Value> parse_value(char type, const std::string& text, std::st
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
         arguments[0] == "help") {
-        (arguments.empty() ? err : out) << kUsage;
+        (arguments.empty() ? err : out) << help::kvdb;
         return arguments.empty() ? 2 : 0;
+    }
+    if (arguments[0] == "--version") {
+        out << "kvdb (KV32) " << KV32_VERSION << '\n';
+        return 0;
     }
     Command command;
     command.name = arguments[0];
