@@ -103,6 +103,9 @@ std::string file_error_text(const FileError& error) {
             return "Invalid name";
         case win_error::FILENAME_EXCED_RANGE:
             return "Name too long";
+        case win_error::DISK_FULL:
+        case win_error::HANDLE_DISK_FULL:
+            return "Disk full";
         default:
             return "Error " + std::to_string(error.win32);
     }

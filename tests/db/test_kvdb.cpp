@@ -119,7 +119,7 @@ TEST_F(KvdbTest, WrongUsageAndBadInputGetPlainReasons) {
         {{"append", "@", "NAME"}, 2, "NAME=VALUE"},
         {{"dump", "@", "--bogus"}, 2, "unknown option"},
         {{"dump", "@", "--for", "NAME +"}, 1, "NAME +"},
-        {{"dump", (std::string(TempDir().str()) + "/NONE")}, 1, "NONE"},
+        {{"dump", (std::string(TempDir().str()) + "/NONE")}, 1, "NONE.DBF (Path not found)"},
         {{"seek", "@", "T:X", "A"}, 1, "Open error"},
         {{"index", "@", "T", "BAD", "NOPE"}, 1, "NOPE"},
     };

@@ -13,10 +13,19 @@
 #include "db/dbf_table.h"
 #include "kvdb_help.h"
 #include "platform/codepages.h"
+#include "platform/files.h"
 #include "tools/kvdb/kvdb_commands.h"
 #include "util/error_record.h"
 
 namespace kv::kvdb {
+
+std::string error_text(const util::ErrorRecord& record) {
+    std::string text = record.description.value_or("error");
+    if (!record.filename.empty()) text += ": " + record.filename;
+    // The system's reason, as the file layer words it.
+    if (record.oscode != 0) text += " (" + platform::file_error_text({record.oscode, 0}) + ")";
+    return text;
+}
 
 std::string field_text(const db::Table& table, int index, bool raw) {
     const db::FieldSpec& spec = table.field_spec(index);
@@ -142,10 +151,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         err << "kvdb: " << usage.what() << "\nTry kvdb --help.\n";
         return 2;
     } catch (const util::UnhandledError& error) {
-        const util::ErrorRecord& record = error.record();
-        err << "kvdb: " << record.description.value_or("error");
-        if (!record.filename.empty()) err << ": " << record.filename;
-        err << "\n";
+        err << "kvdb: " << error_text(error.record()) << "\n";
         return 1;
     } catch (const std::exception& failure) {
         err << "kvdb: " << failure.what() << "\n";

@@ -217,8 +217,7 @@ int command_check(Command& command) {
     std::unique_ptr<db::Table> table;
     {
         util::ScopedErrorHandler collect([&](const util::ErrorRecord& record) -> util::ErrorAnswer {
-            faults.push_back(record.description.value_or("error") +
-                             (record.filename.empty() ? "" : " (" + record.filename + ")"));
+            faults.push_back(error_text(record));
             return std::nullopt;
         });
         table = db::Table::open(options.positional[0], db::OpenOptions{true, true, {}});

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/dbf_table.h"
+#include "util/error_record.h"
 
 namespace kv::kvdb {
 
@@ -34,6 +35,8 @@ Handler find_command(const std::string& name);
 
 // The text of a field of the current record as dump writes it.
 std::string field_text(const db::Table& table, int index, bool raw);
+// An error record as one line: its description, the file and the system's reason.
+std::string error_text(const util::ErrorRecord& record);
 // A command-line value for a field of that type; nullopt with the reason.
 std::optional<db::Value> parse_value(char type, const std::string& text, std::string& error);
 
