@@ -261,55 +261,42 @@ bool Table::deleted() const {
 // ---- Navigation --------------------------------------------------------------------------------
 
 void Table::go_top() {
-    try {
-        commit();
-        refresh_count();
-        bof_ = eof_ = found_ = false;
-        if (orders_ && orders_->active()) {
-            long r = orders_->first();
-            while (r != 0) {
-                load(r);
-                if (!hidden(record_.data())) return;
-                r = orders_->next();
-            }
-        } else {
-            for (long r = 1; r <= static_cast<long>(header_.record_count); ++r) {
-                load(r);
-                if (!hidden(record_.data())) return;
-            }
-        }
-        set_eof();
-        bof_ = true;
-    } catch (const Corrupt& fault) {
-        set_eof();
-        raise_corrupt(name_, "go top", fault.what());
-    }
+    go_end(1, "go top");
 }
 
 void Table::go_bottom() {
+    go_end(-1, "go bottom");
+}
+
+// The first visible record from the top (+1) or from the bottom (-1); end of file with bof
+// when there is none.
+void Table::go_end(long direction, const char* operation) {
     try {
         commit();
         refresh_count();
         bof_ = eof_ = found_ = false;
-        if (orders_ && orders_->active()) {
-            long r = orders_->last();
-            while (r != 0) {
-                load(r);
-                if (!hidden(record_.data())) return;
-                r = orders_->previous();
-            }
-        } else {
-            for (long r = static_cast<long>(header_.record_count); r >= 1; --r) {
-                load(r);
-                if (!hidden(record_.data())) return;
-            }
+        const bool ordered = orders_ && orders_->active();
+        const long count = static_cast<long>(header_.record_count);
+        long r = ordered ? (direction > 0 ? orders_->first() : orders_->last())
+                         : (direction > 0 ? 1 : count);
+        while (ordered ? r != 0 : r >= 1 && r <= count) {
+            load(r);
+            if (!hidden(record_.data())) return;
+            r = following(direction);
         }
         set_eof();
         bof_ = true;
     } catch (const Corrupt& fault) {
         set_eof();
-        raise_corrupt(name_, "go bottom", fault.what());
+        raise_corrupt(name_, operation, fault.what());
     }
+}
+
+// The record after (+1) or before (-1) the current one, in the current order or in natural
+// order; 0 past either end of an order.
+long Table::following(long direction) {
+    if (!orders_ || !orders_->active()) return recno_ + direction;
+    return direction > 0 ? orders_->next() : orders_->previous();
 }
 
 void Table::go_to(long recno) {
@@ -336,20 +323,14 @@ void Table::step(long direction) {
         if (direction > 0) return;
         refresh_count();
         r = ordered ? orders_->last() : static_cast<long>(header_.record_count);
-    } else if (ordered) {
-        r = direction > 0 ? orders_->next() : orders_->previous();
     } else {
-        r = recno_ + direction;
+        r = following(direction);
     }
     if (!ordered && direction > 0 && r > static_cast<long>(header_.record_count)) refresh_count();
     while (r >= 1 && r <= static_cast<long>(header_.record_count)) {
         load(r);
         if (!hidden(record_.data())) return;
-        if (ordered) {
-            r = direction > 0 ? orders_->next() : orders_->previous();
-        } else {
-            r += direction;
-        }
+        r = following(direction);
     }
     if (direction > 0) {
         set_eof();

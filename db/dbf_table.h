@@ -145,6 +145,8 @@ class Table : public FieldBinder, public RecordView {
     void load(long recno);
     void set_eof();
     void step(long direction);
+    void go_end(long direction, const char* operation);
+    long following(long direction);
     bool writable(const char* operation);
     bool write_record();
     bool write_failed(int error, const char* operation);

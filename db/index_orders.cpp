@@ -310,15 +310,20 @@ long IndexOrders::logical(Order& order, TagPosition position) {
 }
 
 long IndexOrders::first() {
-    Order& current = order(current_);
-    BagUse use(current.bag->file, false);
-    return logical(current, current.descending ? physical_last(current) : physical_first(current));
+    return end_of_order(1);
 }
 
 long IndexOrders::last() {
+    return end_of_order(-1);
+}
+
+// The first (+1) or last (-1) record in the current order: a descending order's first key is
+// its tree's last.
+long IndexOrders::end_of_order(int direction) {
     Order& current = order(current_);
     BagUse use(current.bag->file, false);
-    return logical(current, current.descending ? physical_first(current) : physical_last(current));
+    const bool low = (direction > 0) != current.descending;
+    return logical(current, low ? physical_first(current) : physical_last(current));
 }
 
 long IndexOrders::step_from_current(int direction) {
@@ -387,19 +392,19 @@ std::optional<std::string> IndexOrders::current_key() {
 }
 
 long IndexOrders::key_count() {
-    try {
-        return count_keys();
-    } catch (const Corrupt& fault) {
-        raise_corrupt(order(current_).bag->file.file_name(), "key count", fault.what());
-        return 0;
-    }
+    return reported("key count", [this] { return count_keys(); });
 }
 
 long IndexOrders::key_number() {
+    return reported("key number", [this] { return place_of_current(); });
+}
+
+// A figure of the current order; damage is reported and gives 0.
+long IndexOrders::reported(const char* operation, const std::function<long()>& figure) {
     try {
-        return place_of_current();
+        return figure();
     } catch (const Corrupt& fault) {
-        raise_corrupt(order(current_).bag->file.file_name(), "key number", fault.what());
+        raise_corrupt(order(current_).bag->file.file_name(), operation, fault.what());
         return 0;
     }
 }

@@ -2,6 +2,7 @@
 // The orders of a table: the tags of the index bags open for it, in the order the bags were
 // opened and the tags made, numbered from 1. One may be current; navigation, seeks, scopes, key
 // counts and key numbers go through it, and every record written reaches every tag.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,8 @@ class IndexOrders : public OrderList {
     long count_keys();
     long place_of_current();
     long step_from_current(int direction);
+    long end_of_order(int direction);
+    long reported(const char* operation, const std::function<long()>& figure);
     bool in_scope(const Order& order, const std::string& key) const;
     TagPosition physical_first(Order& order);
     TagPosition physical_last(Order& order);
