@@ -14,7 +14,9 @@ namespace kv::db {
 namespace {
 
 constexpr int kMaxDepth = 64;
-constexpr std::size_t kMaxCachedPages = 16384;  // 8 MB
+// A built tag's leaves keep a tenth of their space free, so that the keys added after a build
+// do not split nearly every leaf at once.
+constexpr std::size_t kBuiltLeafSpace = kLeafSpace * 9 / 10;
 constexpr std::uint8_t kOptionUnique = 0x01;
 constexpr std::uint8_t kOptionFor = 0x08;
 constexpr std::uint8_t kOptionCompact = 0x20;
@@ -87,7 +89,6 @@ bool IndexBag::open(const std::string& name, bool shared, bool read_only, bool c
 }
 
 void IndexBag::close() {
-    cache_.clear();
     nodes_.clear();
     tags_.clear();
     file_.close();
@@ -135,39 +136,27 @@ void IndexBag::refresh() {
     const std::uint32_t counter = le32_at(std::string_view(bytes, 4), 0);
     file_end_ = file_size(file_.fd());
     if (counter != counter_) {
-        cache_.clear();
         nodes_.clear();
         counter_ = counter;
         load_tags();
     }
 }
 
-std::string_view IndexBag::page(std::uint32_t offset) {
+std::string IndexBag::page(std::uint32_t offset) const {
     if (offset % kPageSize != 0 || offset < kPageSize ||
         offset + static_cast<std::uint64_t>(kPageSize) > file_end_) {
         throw Corrupt("an index pointer points outside the bag");
     }
-    auto found = cache_.find(offset);
-    if (found == cache_.end()) {
-        if (cache_.size() >= kMaxCachedPages) {
-            cache_.clear();
-            nodes_.clear();
-        }
-        std::string bytes(kPageSize, '\0');
-        if (!read_exact(file_.fd(), offset, bytes.data(), kPageSize))
-            throw Corrupt("an index page cannot be read");
-        found = cache_.emplace(offset, std::move(bytes)).first;
-    }
-    return found->second;
+    std::string bytes(kPageSize, '\0');
+    if (!read_exact(file_.fd(), offset, bytes.data(), kPageSize))
+        throw Corrupt("an index page cannot be read");
+    return bytes;
 }
 
 void IndexBag::write_page(std::uint32_t offset, const std::string& bytes) {
     if (const int error = write_at(file_.fd(), offset, bytes); error != 0) throw WriteFailed(error);
-    for (std::size_t at = 0; at < bytes.size(); at += kPageSize) {
-        const auto page_offset = static_cast<std::uint32_t>(offset + at);
-        if (cache_.count(page_offset) != 0) cache_[page_offset] = bytes.substr(at, kPageSize);
-        nodes_.erase(page_offset);
-    }
+    for (std::size_t at = 0; at < bytes.size(); at += kPageSize)
+        nodes_.erase(static_cast<std::uint32_t>(offset + at));
     file_end_ = std::max<std::uint64_t>(file_end_, offset + bytes.size());
 }
 
@@ -185,12 +174,10 @@ Node IndexBag::node(const TagHeader& tag, std::uint32_t offset) {
 }
 
 std::shared_ptr<const Node> IndexBag::cached(const TagHeader& tag, std::uint32_t offset) {
-    const auto found = nodes_.find(offset);
-    if (found != nodes_.end()) return found->second;
+    if (auto found = nodes_.find(offset)) return found;
     auto decoded =
         std::make_shared<const Node>(decode_node(page(offset), offset, tag.key_length, tag.pad));
-    if (nodes_.size() >= kMaxCachedPages / 4) nodes_.clear();
-    nodes_.emplace(offset, decoded);
+    nodes_.put(decoded);
     return decoded;
 }
 
@@ -199,7 +186,7 @@ void IndexBag::write_node(const TagHeader& tag, const Node& node) {
     if (!encode_node(node, tag.key_length, tag.pad, bytes))
         throw Corrupt("an index node overflowed");
     write_page(node.offset, bytes);
-    nodes_[node.offset] = std::make_shared<const Node>(node);
+    nodes_.put(std::make_shared<const Node>(node));
 }
 
 void IndexBag::set_root(TagHeader& tag, std::uint32_t root) {
@@ -208,7 +195,6 @@ void IndexBag::set_root(TagHeader& tag, std::uint32_t root) {
     put_le32(bytes, 0, root);
     if (const int error = write_at(file_.fd(), tag.header_offset, bytes); error != 0)
         throw WriteFailed(error);
-    cache_.erase(tag.header_offset);
     nodes_.erase(tag.header_offset);
     if (tag.header_offset == 0) return;
     for (TagHeader& other : tags_) {
@@ -243,7 +229,7 @@ std::string IndexBag::tag_header_bytes(const TagHeader& tag) const {
 
 TagHeader IndexBag::read_tag_header(std::uint32_t offset, const std::string& name) {
     if (offset < kTagHeaderSize) throw Corrupt("a tag's header lies inside the directory");
-    const std::string bytes = std::string(page(offset)) + std::string(page(offset + kPageSize));
+    const std::string bytes = page(offset) + page(offset + kPageSize);
     TagHeader tag;
     tag.name = name;
     tag.header_offset = offset;
@@ -294,36 +280,16 @@ void IndexBag::load_tags() {
 TagPosition IndexBag::lower_bound(const TagHeader& tag, std::string_view prefix,
                                   std::uint64_t recno) {
     std::uint32_t offset = tag.root;
-    const std::size_t entry_size = tag.key_length + 8;
     for (int depth = 0; depth < kMaxDepth; ++depth) {
-        const std::string_view bytes = page(offset);
-        const std::uint16_t attributes = le16_at(bytes, 0);
-        if (attributes & kAttrLeaf) {
-            TagPosition position{cached(tag, offset), 0};
-            const auto& entries = position.leaf->entries;
-            while (
-                position.index < entries.size() &&
-                below(entries[position.index].key, entries[position.index].recno, prefix, recno)) {
-                ++position.index;
-            }
-            return position;
-        }
-        const std::size_t count = le16_at(bytes, 2);
-        if (count == 0 || count > interior_capacity(tag.key_length))
-            throw Corrupt("an index node has an impossible key count");
-        std::size_t low = 0, high = count;
-        while (low < high) {
-            const std::size_t mid = (low + high) / 2;
-            const std::size_t at = 12 + mid * entry_size;
-            if (below(bytes.substr(at, tag.key_length), be32_at(bytes, at + tag.key_length), prefix,
-                      recno)) {
-                low = mid + 1;
-            } else {
-                high = mid;
-            }
-        }
-        if (low == count) low = count - 1;
-        offset = be32_at(bytes, 12 + low * entry_size + tag.key_length + 4);
+        std::shared_ptr<const Node> current = cached(tag, offset);
+        const auto& entries = current->entries;
+        const auto place = std::partition_point(
+            entries.begin(), entries.end(),
+            [&](const NodeEntry& entry) { return below(entry.key, entry.recno, prefix, recno); });
+        const auto index = static_cast<std::size_t>(place - entries.begin());
+        if (current->leaf()) return TagPosition{std::move(current), index};
+        if (entries.empty()) throw Corrupt("an index node is empty");
+        offset = entries[std::min(index, entries.size() - 1)].child;
     }
     throw Corrupt("an index tree is deeper than possible (a loop)");
 }
@@ -391,9 +357,14 @@ long IndexBag::count_between(const TagHeader& tag, const TagPosition& a, const T
     std::size_t guard = file_end_ / kPageSize + 1;
     while (offset != b.leaf->offset) {
         if (offset == kNoPage || --guard == 0) throw Corrupt("an index level is broken");
-        const std::string_view bytes = page(offset);
-        count += le16_at(bytes, 2);
-        offset = le32_at(bytes, 8);
+        if (const auto found = nodes_.find(offset)) {
+            count += static_cast<long>(found->entries.size());
+            offset = found->right;
+        } else {
+            const std::string bytes = page(offset);
+            count += le16_at(bytes, 2);
+            offset = le32_at(bytes, 8);
+        }
     }
     (void)tag;
     return count + static_cast<long>(b.index) + 1;
@@ -490,7 +461,7 @@ void IndexBag::split(TagHeader& tag, std::vector<PathStep>& path, std::size_t le
                                right_max);
     if (encode_node(parent.node, tag.key_length, tag.pad, bytes)) {
         write_page(parent.node.offset, bytes);
-        nodes_[parent.node.offset] = std::make_shared<const Node>(parent.node);
+        nodes_.put(std::make_shared<const Node>(parent.node));
         parent.index += 1;
         path.resize(level);
         fix_parents(tag, path);
@@ -507,7 +478,7 @@ void IndexBag::insert(TagHeader& tag, const std::string& key, std::uint32_t recn
     std::string bytes;
     if (encode_node(leaf.node, tag.key_length, tag.pad, bytes)) {
         write_page(leaf.node.offset, bytes);
-        nodes_[leaf.node.offset] = std::make_shared<const Node>(leaf.node);
+        nodes_.put(std::make_shared<const Node>(leaf.node));
         fix_parents(tag, path);
         return;
     }
@@ -581,7 +552,7 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
     std::uint32_t largest = 0;
     for (std::uint32_t recno : recnos) largest = std::max(largest, recno);
     const LeafLayout layout = leaf_layout(largest, length);
-    // Leaves: as many keys as fit, left to right.
+    // Leaves: as many keys as fit in the space a built leaf fills, left to right.
     std::vector<std::pair<std::size_t, std::size_t>> leaves;  // [first, end) of each leaf
     const std::string blank(length, tag.pad);
     for (std::size_t i = 0; i < count;) {
@@ -592,7 +563,7 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
             const std::string_view key(keys.data() + end * length, length);
             const std::size_t cost = leaf_key_cost(
                 layout, end == i ? std::string_view(blank.data(), 0) : previous, key, tag.pad);
-            if (used + cost > kLeafSpace) break;
+            if (used + cost > kBuiltLeafSpace) break;
             used += cost;
             previous = key;
             ++end;

@@ -1,17 +1,17 @@
 #pragma once
 // An index bag: one file holding several tags, each a tree of 512-byte nodes behind a 1024-byte
-// header, with a directory tree (the tag names) behind the header at offset 0. Pages are cached;
-// in a shared bag every use runs inside the index pool lock, and a change counter in the
-// directory header (bytes 8-11) tells other processes to drop their cached pages.
+// header, with a directory tree (the tag names) behind the header at offset 0. Decoded nodes are
+// cached; in a shared bag every use runs inside the index pool lock, and a change counter in the
+// directory header (bytes 8-11) tells other processes to drop their cached nodes.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "db/cdx_keys.h"
 #include "db/cdx_node.h"
+#include "db/node_cache.h"
 #include "platform/files.h"
 
 namespace kv::db {
@@ -76,7 +76,7 @@ class IndexBag {
                                    std::vector<std::pair<std::string, std::uint32_t>>* entries);
 
   private:
-    std::string_view page(std::uint32_t offset);
+    std::string page(std::uint32_t offset) const;
     void write_page(std::uint32_t offset, const std::string& bytes);
     std::uint32_t allocate(std::size_t pages);
     Node node(const TagHeader& tag, std::uint32_t offset);
@@ -105,8 +105,8 @@ class IndexBag {
     bool writing_ = false;
     std::uint32_t counter_ = 0;
     std::uint64_t file_end_ = 0;
-    std::unordered_map<std::uint32_t, std::string> cache_;
-    std::unordered_map<std::uint32_t, std::shared_ptr<const Node>> nodes_;
+    // The decoded nodes may take as much as the leaves of a tag over a million 10-character keys.
+    NodeCache nodes_{std::size_t{48} << 20};
     TagHeader directory_;
     std::vector<TagHeader> tags_;
 };

@@ -370,9 +370,11 @@ bool Table::seek(const Value& key, bool soft, bool last) {
         }
         bool found = false;
         long r = orders_->seek(key, soft, last, found);
+        bool skipped = false;
         while (r != 0) {
             load(r);
             if (!hidden(record_.data())) break;
+            skipped = true;
             r = last ? orders_->previous() : orders_->next();
         }
         if (r == 0) {
@@ -380,7 +382,7 @@ bool Table::seek(const Value& key, bool soft, bool last) {
             return false;
         }
         // Hidden matches skipped over may have led past the matching keys.
-        found_ = found && orders_->current_matches(key);
+        found_ = found && (!skipped || orders_->current_matches(key));
         if (!found_ && !soft) set_eof();
         return found_;
     } catch (const Corrupt& fault) {

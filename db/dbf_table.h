@@ -149,6 +149,7 @@ class Table : public FieldBinder, public RecordView {
     long following(long direction);
     bool writable(const char* operation);
     bool write_record();
+    bool write_new_keys();
     bool write_failed(int error, const char* operation);
     void write_header_date();
     bool may_change();
@@ -164,6 +165,7 @@ class Table : public FieldBinder, public RecordView {
     std::string stored_;  // the current record as on disk
     std::vector<std::pair<int, std::string>> pending_memos_;
     bool dirty_ = false;
+    bool keys_pending_ = false;  // an appended record's keys are not in the orders yet
     bool date_written_ = false;
     long recno_ = 1;
     bool eof_ = true, bof_ = false, found_ = false;

@@ -141,7 +141,7 @@ void Table::write_header_date() {
 }
 
 bool Table::commit() {
-    if (!dirty_) return true;
+    if (!dirty_) return write_new_keys();
     try {
         for (const auto& [slot, text] : pending_memos_) {
             const FieldLayout& layout = header_.fields[static_cast<std::size_t>(slot)];
@@ -167,7 +167,9 @@ bool Table::commit() {
         dirty_ = false;
         const std::string before = stored_;
         stored_ = record_;
-        if (orders_) orders_->record_written(recno_, &before, record_);
+        const bool appended = keys_pending_;
+        keys_pending_ = false;
+        if (orders_) orders_->record_written(recno_, appended ? nullptr : &before, record_);
         return true;
     } catch (const Corrupt& fault) {
         dirty_ = false;
@@ -175,6 +177,20 @@ bool Table::commit() {
         return false;
     } catch (const WriteFailed& failure) {
         dirty_ = false;
+        return write_failed(failure.error(), "write");
+    }
+}
+
+bool Table::write_new_keys() {
+    if (!keys_pending_) return true;
+    keys_pending_ = false;
+    try {
+        if (orders_) orders_->record_written(recno_, nullptr, stored_);
+        return true;
+    } catch (const Corrupt& fault) {
+        raise_corrupt(name_, "write", fault.what());
+        return false;
+    } catch (const WriteFailed& failure) {
         return write_failed(failure.error(), "write");
     }
 }
@@ -224,7 +240,8 @@ bool Table::append() {
                 pending_memos_.clear();
                 recno_ = recno;
                 eof_ = bof_ = found_ = false;
-                if (orders_) orders_->record_written(recno, nullptr, record_);
+                // The keys follow with the record's first commit, mostly with its values.
+                keys_pending_ = true;
                 done = true;
             }
         }
@@ -320,6 +337,7 @@ bool Table::zap() {
         return false;
     }
     dirty_ = false;
+    keys_pending_ = false;
     pending_memos_.clear();
     const int fd = file_.fd();
     const std::uint64_t end = header_.header_length;

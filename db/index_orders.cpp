@@ -399,8 +399,10 @@ long IndexOrders::key_number() {
     return reported("key number", [this] { return place_of_current(); });
 }
 
-// A figure of the current order; damage is reported and gives 0.
+// A figure of the current order with the current record written first (a record just appended
+// has its keys from its first commit); damage is reported and gives 0.
 long IndexOrders::reported(const char* operation, const std::function<long()>& figure) {
+    table_.commit();
     try {
         return figure();
     } catch (const Corrupt& fault) {
