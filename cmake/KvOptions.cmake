@@ -17,6 +17,12 @@ if(KV32_SANITIZE)
     target_link_options(kv_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(KV32_FUZZ)
+    target_compile_options(kv_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                -fno-omit-frame-pointer)
+    target_link_options(kv_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 # kv_library(<name> <deps...>): one static library from every source file of the calling folder.
 function(kv_library name)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
