@@ -24,3 +24,11 @@ TEST(Kvshots, EveryPictureShowsItsWindowWhichThenCloses) {
         EXPECT_EQ(kv::util::status_popup(), nullptr);
     }
 }
+
+TEST(Kvshots, TheDetailsPictureShowsTheDetails) {
+    const auto* closed = kv::shots::find_shot("message-port");
+    const auto* open = kv::shots::find_shot("message-details");
+    ASSERT_NE(closed, nullptr);
+    ASSERT_NE(open, nullptr);
+    EXPECT_GT(open->take().height(), closed->take().height() + 40);
+}

@@ -42,8 +42,12 @@ void settle(QWidget& window) {
         QApplication::processEvents();
         return;
     }
-    pump_until([&window] { return window.windowHandle() && window.windowHandle()->isExposed(); },
-               kExposeMilliseconds);
+    pump_until(
+        [&window] {
+            return window.windowHandle() && window.windowHandle()->isExposed() &&
+                   window.width() > 1 && window.height() > 1;
+        },
+        kExposeMilliseconds);
     pump_until([&window] { return window.frameGeometry() != window.geometry(); },
                kFrameMilliseconds);
     pump_until([] { return false; }, kSettleMilliseconds);
@@ -63,7 +67,8 @@ QImage grab_window(QWidget& window) {
     return window.grab().toImage();
 }
 
-QImage grab_modal(const std::function<void()>& open) {
+QImage grab_modal(const std::function<void()>& open,
+                  const std::function<void(QWidget& modal)>& prepare) {
     QImage image;
     QTimer poll;
     poll.setInterval(20);
@@ -71,6 +76,7 @@ QImage grab_modal(const std::function<void()>& open) {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible()) return;
         poll.stop();
+        if (prepare) prepare(*modal);
         image = grab_window(*modal);
         modal->close();
     });

@@ -34,11 +34,6 @@ QImage status_printing() {
     return status_popup_image();
 }
 
-QImage port_failure() {
-    return grab_modal(
-        [] { util::POPMSG("Errore di apertura della porta di comunicazione (COM3).", 1); });
-}
-
 QImage discard_question() {
     return grab_modal([] { util::POPMSG("Annullo le modifiche?", 5); });
 }
@@ -83,15 +78,20 @@ QImage entry_dialog() {
 }  // namespace
 
 const std::vector<Shot>& shots() {
-    static const std::vector<Shot> all{
-        {"message-port", "message box: the port cannot be opened", port_failure},
-        {"message-question", "message box: a question (\"Annullo le modifiche?\")",
-         discard_question},
-        {"status-waiting", "status pop-up: waiting, with its progress bar", status_waiting},
-        {"status-printing", "status pop-up: the page counter of printing", status_printing},
-        {"dialog-question", "dialog: one line of text asked (MSGGET)", one_line_question},
-        {"dialog-entry", "dialog: a data-entry form with a folder of pages", entry_dialog},
-    };
+    static const std::vector<Shot> all = [] {
+        // The message boxes of the port failure come first, the login and printing windows last.
+        std::vector<Shot> list = more_shots();
+        const std::vector<Shot> middle{
+            {"message-question", "message box: a question (\"Annullo le modifiche?\")",
+             discard_question},
+            {"status-waiting", "status pop-up: waiting, with its progress bar", status_waiting},
+            {"status-printing", "status pop-up: the page counter of printing", status_printing},
+            {"dialog-question", "dialog: one line of text asked (MSGGET)", one_line_question},
+            {"dialog-entry", "dialog: a data-entry form with a folder of pages", entry_dialog},
+        };
+        list.insert(list.begin() + 2, middle.begin(), middle.end());
+        return list;
+    }();
     return all;
 }
 

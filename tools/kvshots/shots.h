@@ -25,7 +25,12 @@ const Shot* find_shot(const std::string& name);
 QImage grab_window(QWidget& window);
 
 // Runs `open`, which shows a modal window and returns once it has closed, and grabs that window
-// while it is up; it is then closed as Esc would close it. Message boxes are grabbed the same way.
-QImage grab_modal(const std::function<void()>& open);
+// while it is up (after `prepare`, when given, has set it up for the picture); it is then closed
+// as Esc would close it. Message boxes are grabbed the same way.
+QImage grab_modal(const std::function<void()>& open,
+                  const std::function<void(QWidget& modal)>& prepare = {});
+
+// The shots of the login, printing and message-box details windows, in their order.
+const std::vector<Shot>& more_shots();
 
 }  // namespace kv::shots
