@@ -19,12 +19,13 @@ std::string full_upper_path(const std::string& name) {
     return platform::to_upper_name(platform::full_path_name(name).value_or(name));
 }
 
-// The bag under its bare name in the current folder, copied there when no such file exists.
-std::string bag_in_current_folder(const std::string& bag) {
+// A copy of the bag under its bare name in the current folder, made when no such file exists,
+// for a server that cannot reach the bag where it is. The copy may fail (the bag is open for
+// writing here): the request names the bag as it is open, which the server tries first.
+void copy_to_current_folder(const std::string& bag) {
     const std::string bare = platform::file_part(bag);
     if (!platform::file_exists(bare))
         platform::copy_file(bag, bare, true, platform::NameCase::Setting);
-    return bare;
 }
 
 class RequestWriter {
@@ -56,8 +57,8 @@ bool write_view_request(const std::string& base, const ViewRequest& request) {
         out.put("Table", "Table" + i, full_upper_path(area.table));
         out.put("Alias", "Alias" + i, area.alias);
         for (std::size_t k = 0; k < area.bags.size(); ++k) {
-            const std::string bag = bag_in_current_folder(area.bags[k]);
-            out.put("Index" + i, "Index" + std::to_string(k + 1), bag);
+            copy_to_current_folder(area.bags[k]);
+            out.put("Index" + i, "Index" + std::to_string(k + 1), area.bags[k]);
         }
     }
     out.put("Select", "Alias", request.select_alias);

@@ -26,10 +26,10 @@ struct ViewRequest {
 // The view order's name for a work area: the temporary mark + "VIEW" + n.
 std::string view_tag(int area);
 
-// Writes the request under base + ".TMP" (base such as "./CMD_" + temporary name), copying each
-// bag into the current folder where no file of its bare name exists, and renames it to
-// base + ".INI". The area whose alias is TALPLOCK is left out. False when a line cannot be
-// written or the rename fails (the ".TMP" file is then erased).
+// Writes the request under base + ".TMP" (base such as "./CMD_" + temporary name) and renames it
+// to base + ".INI". Each bag is named as it is open, and copied into the current folder where no
+// file of its bare name exists. The area whose alias is TALPLOCK is left out. False when a line
+// cannot be written or the rename fails (the ".TMP" file is then erased).
 bool write_view_request(const std::string& base, const ViewRequest& request);
 
 }  // namespace kv::db

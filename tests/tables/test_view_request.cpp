@@ -53,7 +53,9 @@ TEST(ViewRequest, NamesEveryOpenTableButTheLockTableAndCopiesMissingBags) {
         upper_far + "/CLIENTI.DBF\r\nTable12=" + upper_work +
         "/ORDINI.DBF\r\n\r\n"
         "[Alias]\r\nAlias1=CLIENTI\r\nAlias12=ORDINI\r\n\r\n"
-        "[Index1]\r\nIndex1=CLIENTI.NTX\r\nIndex2=ORDINI.NTX\r\n\r\n"
+        "[Index1]\r\nIndex1=" +
+        far + "/CLIENTI.NTX\r\nIndex2=" + far +
+        "/ORDINI.NTX\r\n\r\n"
         "[Select]\r\nAlias=ORDINI\r\n\r\n"
         "[Order]\r\nOrdTag=\x7fVIEW12\r\nOrdKey=UPPER(NOME)\r\nOrdFor=\r\nOrdCur=N\r\n"
         "OrdUni=S\r\n";
