@@ -93,7 +93,7 @@ TEST_F(ServergoTest, FilesThatAskForNothingKnownAreDeletedAndLogged) {
         {"", "no command: nothing done"},
         {"FORMAT", "unknown command FORMAT: nothing done"},
         {"SINCWEB", "routine SincWeb is not registered: nothing done"},
-        {"SETVIEW", "views cannot be built"},
+        {"SETVIEW", "abandoned: no table of the request has the alias"},
     };
     for (const auto& c : cases) {
         log.clear();
