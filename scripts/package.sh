@@ -17,13 +17,15 @@ expected="./usr/bin/kv32
 ./usr/bin/kvdb
 ./usr/bin/kvdev
 ./usr/bin/kvserver
+./usr/bin/kvusers
 ./usr/lib/systemd/system/kv32@.service
 ./usr/share/applications/kv32.desktop
 ./usr/share/icons/hicolor/scalable/apps/kv32.svg
 ./usr/share/man/man1/kv32.1
 ./usr/share/man/man1/kvdb.1
 ./usr/share/man/man1/kvdev.1
-./usr/share/man/man1/kvserver.1"
+./usr/share/man/man1/kvserver.1
+./usr/share/man/man1/kvusers.1"
 actual="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)"
 [ "$actual" = "$expected" ] || fail "unexpected files in $deb:
 $actual"

@@ -147,6 +147,10 @@ TEST_F(LoginTest, PasswordLoginWithAUserThatKvusersMade) {
     ASSERT_EQ(kvusers("add rossi --level 3 --password segreto"), 0);
     ASSERT_EQ(kvusers("add verdi --level 9 --password x"), 0);
     EXPECT_NE(kvusers("add ROSSI --level 3 --password other"), 0) << "ids are unique";
+    ASSERT_TRUE(fs::exists(work_.path() / "USERS.NTX"));
+    fs::remove(work_.path() / "USERS.NTX");
+    EXPECT_EQ(kvusers("level verdi 8"), 0);
+    EXPECT_TRUE(fs::exists(work_.path() / "USERS.NTX")) << "a missing index is built again";
     answers_ = {
         {.id = "bianchi", .password = "segreto"},
         {.id = "rossi", .password = "segreto ", .seen_password = "segreto"},

@@ -10,18 +10,6 @@
 namespace kv::users {
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: kvusers COMMAND ...   (run in the folder that holds USERS.DBF)\n"
-    "\n"
-    "  add ID --level N --password PW   add a user (creates USERS.DBF and USERS.NTX when missing)\n"
-    "  passwd ID PW                     change a user's password\n"
-    "  level ID N                       change a user's access level\n"
-    "  remove ID                        remove a user\n"
-    "  list                             list the users and their levels\n"
-    "\n"
-    "Ids are kept in upper case. Levels go from 1 to 9. A password may be empty and may not\n"
-    "end in a blank. Exit status: 0 done, 1 refused or failed, 2 wrong usage.\n";
-
 struct Failure {
     int code;
     std::string text;
@@ -119,6 +107,7 @@ void expect_count(const std::vector<std::string>& args, std::size_t count) {
 }
 
 void run(const std::vector<std::string>& args, std::ostream& out) {
+    if (args.empty()) usage("no command given");
     const std::string& command = argument(args, 0);
     if (command == "add") {
         std::optional<int> level;
@@ -161,10 +150,6 @@ void run(const std::vector<std::string>& args, std::ostream& out) {
 }  // namespace
 
 int run_kvusers(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        out << kUsage;
-        return 0;
-    }
     try {
         run(arguments, out);
         return 0;
