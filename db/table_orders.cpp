@@ -25,6 +25,19 @@ std::string without_field_arrows(std::string key) {
 
 }  // namespace
 
+NotedOrders note_orders(IndexOrders& orders, std::vector<std::string> bags) {
+    return {std::move(bags), orders.current(), orders.scope(true), orders.scope(false)};
+}
+
+void reopen_bags(IndexOrders& orders, const NotedOrders& noted) {
+    for (const auto& bag : noted.bags) orders.open_bag(bag);
+}
+
+void put_back_scopes(IndexOrders& orders, const NotedOrders& noted) {
+    if (noted.top) orders.set_scope(true, noted.top);
+    if (noted.bottom) orders.set_scope(false, noted.bottom);
+}
+
 void ORDADD(const std::string& bag) {
     index_orders(current_table()).open_bag(bag_file(bag));
 }

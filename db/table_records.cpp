@@ -43,7 +43,13 @@ bool DELREC() {
 
 void DBZAP() {
     Table& table = current_table();
+    IndexOrders& orders = index_orders(table);
+    const NotedOrders noted = note_orders(orders, ORDLIST());
     table.zap();
+    orders.close_bags();
+    reopen_bags(orders, noted);
+    orders.set_current(noted.current);
+    put_back_scopes(orders, noted);
     table.go_top();
 }
 

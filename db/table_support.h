@@ -1,9 +1,13 @@
 #pragma once
 // What the table functions share: one try of an operation that may meet another copy's hold, the
-// current table, and the table password.
+// current table, the orders noted across a close of the bags, and the table password.
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "db/dbf_table.h"
+#include "db/index_orders.h"
 #include "db/table_wait.h"
 
 namespace kv::db {
@@ -15,6 +19,20 @@ bool network_try(const std::function<bool()>& operation);
 
 // The table of the current work area; abandons when the area is empty.
 Table& current_table();
+
+// The bags, the current order and its scopes, noted before the bags are closed so that they can
+// be put back.
+struct NotedOrders {
+    std::vector<std::string> bags;
+    int current = 0;
+    std::optional<Value> top;
+    std::optional<Value> bottom;
+};
+NotedOrders note_orders(IndexOrders& orders, std::vector<std::string> bags);
+// Opens the noted bags again, each once and in order.
+void reopen_bags(IndexOrders& orders, const NotedOrders& noted);
+// Sets on the current order those of the noted scopes that were set.
+void put_back_scopes(IndexOrders& orders, const NotedOrders& noted);
 
 // True when the table password applies to the table: a password is set and either no protected
 // tables are listed or the table's file name (without folder) is one of them.

@@ -21,30 +21,11 @@ std::function<bool()>& server_probe() {
     return probe;
 }
 
-struct Scopes {
-    std::optional<Value> top;
-    std::optional<Value> bottom;
-};
-
-Scopes scopes_of(IndexOrders& orders) {
-    return {orders.scope(true), orders.scope(false)};
-}
-
-void put_back(IndexOrders& orders, const Scopes& scopes) {
-    if (scopes.top) orders.set_scope(true, scopes.top);
-    if (scopes.bottom) orders.set_scope(false, scopes.bottom);
-}
-
 // The saved orders slot of a work area, when the area has one.
 std::string* saved_slot(int area) {
     auto& saved = util::library_state().saved_orders;
     if (area < 1 || area > static_cast<int>(saved.size())) return nullptr;
     return &saved[static_cast<std::size_t>(area - 1)];
-}
-
-// Opens each bag once, in order.
-void reopen(IndexOrders& orders, const std::vector<std::string>& bags) {
-    for (const auto& bag : bags) orders.open_bag(bag);
 }
 
 ViewRequest request_for(const ViewOptions& options, const std::string& key, int area) {
@@ -101,8 +82,7 @@ void DBSETVIEW(const ViewOptions& options) {
     Table& table = current_table();
     IndexOrders& orders = index_orders(table);
     const int area = work_areas().current();
-    const std::vector<std::string> bags = ORDLIST(view_index_name(area));
-    const Scopes scopes = scopes_of(orders);
+    const NotedOrders noted = note_orders(orders, ORDLIST(view_index_name(area)));
     const std::string key = !options.key.empty()    ? options.key
                             : orders.current() != 0 ? orders.key_text(orders.current())
                                                     : std::string("RECNO()");
@@ -120,10 +100,10 @@ void DBSETVIEW(const ViewOptions& options) {
         build_here(options, key, area);
     }
     orders.close_bags();
-    reopen(orders, bags);
+    reopen_bags(orders, noted);
     orders.open_bag(view_index_name(area));
     orders.set_current(orders.find(view_tag(area)));
-    put_back(orders, scopes);
+    put_back_scopes(orders, noted);
     if (!quiet) util::POPMSG();
     table.go_top();
 }
@@ -134,19 +114,17 @@ void DBCLEARVIEW(bool restore) {
             Table& table = current_table();
             IndexOrders& orders = index_orders(table);
             const int area = work_areas().current();
-            const int noted = orders.current();
-            const Scopes scopes = scopes_of(orders);
-            const std::vector<std::string> bags = ORDLIST(view_index_name(area));
+            const NotedOrders noted = note_orders(orders, ORDLIST(view_index_name(area)));
             orders.close_bags();
             platform::delete_file(view_index_name(area), platform::NameCase::AsGiven);
-            reopen(orders, bags);
-            int order = noted;
+            reopen_bags(orders, noted);
+            int order = noted.current;
             if (!restore) {
                 const std::string* slot = saved_slot(area);
                 order = slot && !slot->empty() ? std::stoi(*slot) : 0;
             }
             orders.set_current(order);
-            put_back(orders, scopes);
+            put_back_scopes(orders, noted);
             table.go_top();
             return;
         } catch (const util::Abandon&) {

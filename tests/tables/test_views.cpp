@@ -80,6 +80,28 @@ TEST_F(TablesTest, AViewOnAreaThreeLivesInTheCurrentFolderWithoutALoginFolder) {
               (std::vector<std::string>{"ALFA", "BETA", "CARLO", "DORA"}));
 }
 
+TEST_F(TablesTest, ZapEmptiesTheOrdersAndKeepsTheCurrentOrderAndItsScope) {
+    make_table("T.DBF", {"CARLO", "ALFA", "BETA"});
+    DBOPEN(false, "", "T", "", false);
+    ORDBUILD("T", "NAME", "NAME", {}, false);
+    ORDBUILD("T", "UP", "UPPER(NAME)", {}, false);
+    IndexOrders& orders = index_orders(current());
+    orders.set_scope(true, Value(std::string("ZZZ")));
+    DBZAP();
+    EXPECT_EQ(orders.tag_name(orders.current()), "UP");
+    EXPECT_TRUE(orders.scope(true).has_value());
+    EXPECT_TRUE(current().eof());
+    orders.set_scope(true, std::nullopt);
+    EXPECT_EQ(TOTREC(false), 0);
+    orders.set_current(1);
+    EXPECT_FALSE(current().seek(std::string("ALFA"))) << "no key of a zapped record is left";
+    DBAPP();
+    current().put("NAME", std::string("DORA"));
+    current().commit();
+    EXPECT_TRUE(current().seek(std::string("DORA")));
+    EXPECT_EQ(TOTREC(true), 1);
+}
+
 // A browse that moves as a real one does and counts its redraws.
 struct FakeBrowse : gui::Browse {
     void down() override {
