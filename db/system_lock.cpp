@@ -35,7 +35,6 @@ void SLOCK() {
     if (util::nobody_logged_in()) return;
     static const bool installed = [] {
         // The disk checks and the error handler release the lock before they show a message.
-        util::set_system_unlock([] { SUNLOCK(); });
         util::set_system_unlocker([] { SUNLOCK(); });
         return true;
     }();

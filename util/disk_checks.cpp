@@ -4,18 +4,14 @@
 #include "util/abandon.h"
 #include "util/msgbox.h"
 #include "util/paths.h"
+#include "util/system_unlock.h"
 
 namespace kv::util {
 namespace {
 
-std::function<void()>& system_unlock() {
-    static std::function<void()> release;
-    return release;
-}
-
 // Releases the system lock and tells the user why the check failed.
 void report_failure(const std::string& message, bool show = true) {
-    if (system_unlock()) system_unlock()();
+    unlock_system();
     if (show) POPMSG(message, 1);
 }
 
@@ -53,10 +49,6 @@ bool readonly_check(const std::string& file, platform::NameCase name_case) {
 }
 
 }  // namespace
-
-void set_system_unlock(std::function<void()> release) {
-    system_unlock() = std::move(release);
-}
 
 bool ISREADY(const std::string& place, bool show) {
     const std::string saved = platform::current_folder();

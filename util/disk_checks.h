@@ -1,10 +1,9 @@
 #pragma once
-// Disk checks that explain themselves: a check that fails releases the system lock, shows its
-// message in an information box and reports the failure. DELFILE and DELROOT then abandon the
-// operation in progress (util::Abandon). Places are folders ("" = the current folder); there are
-// no drive letters on this system.
+// Disk checks that explain themselves: a check that fails releases the system lock (the release
+// of util/system_unlock.h), shows its message in an information box and reports the failure.
+// DELFILE and DELROOT then abandon the operation in progress (util::Abandon). Places are folders
+// ("" = the current folder); there are no drive letters on this system.
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace kv::util {
@@ -24,9 +23,5 @@ void DELFILE(const std::string& file);
 // Erases every ordinary file of the folder after the checks; abandons at the first file that
 // cannot be written (the files before it are erased by then).
 void DELROOT(const std::string& folder);
-
-// The release of the system lock that every failing check calls first; installed by the login
-// layer (nothing until then).
-void set_system_unlock(std::function<void()> release);
 
 }  // namespace kv::util

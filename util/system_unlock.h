@@ -1,6 +1,6 @@
 #pragma once
-// The release of the system lock, as the error handler reaches it: the login routines install
-// their release here; while none is installed, releasing does nothing.
+// The release of the system lock, as the error handler and the failing disk checks reach it: the
+// login routines install their release here; while none is installed, releasing does nothing.
 #include <functional>
 
 namespace kv::util {

@@ -15,6 +15,7 @@
 #include "tests/util/test_paths_boxes.h"
 #include "util/abandon.h"
 #include "util/disk_checks.h"
+#include "util/system_unlock.h"
 
 namespace kv::util {
 namespace {
@@ -23,11 +24,6 @@ namespace fs = std::filesystem;
 
 class DiskCheckTest : public ::testing::Test {
   protected:
-    DiskCheckTest() {
-        set_system_unlock([this] { events.push_back("unlock"); });
-    }
-    ~DiskCheckTest() override { set_system_unlock({}); }
-
     bool exists(const std::string& name) const { return fs::exists(dir_.path() / name); }
     std::string at(const std::string& name) const { return (dir_.path() / name).string(); }
     void make_read_only(const std::string& name) const {
@@ -49,6 +45,7 @@ class DiskCheckTest : public ::testing::Test {
     test::TempDir dir_;
     std::vector<std::string> events;
     test::BoxRecorder boxes_{events};
+    ScopedSystemUnlocker unlock_{[this] { events.push_back("unlock"); }};
 };
 
 const std::string kNotReady = "Disco non pronto.";
