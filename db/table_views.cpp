@@ -93,11 +93,21 @@ void DBSETVIEW(const ViewOptions& options) {
         slot && !options.keep_saved && orders.tag_name(orders.current()).rfind(view_prefix, 0)) {
         *slot = orders.current() != 0 ? std::to_string(orders.current()) : std::string();
     }
-    if (!options.current_order) orders.close_bags();
-    if (options.server && server_probe() && server_probe()()) {
-        build_by_server(options, key, area);
-    } else {
-        build_here(options, key, area);
+    try {
+        if (!options.current_order) orders.close_bags();
+        if (options.server && server_probe() && server_probe()()) {
+            build_by_server(options, key, area);
+        } else {
+            build_here(options, key, area);
+        }
+    } catch (...) {
+        // No view: the orders as they were, and no pop-up left on screen.
+        orders.close_bags();
+        reopen_bags(orders, noted);
+        orders.set_current(noted.current);
+        put_back_scopes(orders, noted);
+        if (!quiet) util::POPMSG();
+        throw;
     }
     orders.close_bags();
     reopen_bags(orders, noted);

@@ -1,7 +1,9 @@
 // Order bags, views built here, and the key searches of a browse.
 #include "db/index_orders.h"
 #include "db/tables.h"
+#include "platform/profile_file.h"
 #include "tests/tables/tables_fixture.h"
+#include "util/abandon.h"
 
 namespace kv::db {
 namespace {
@@ -78,6 +80,63 @@ TEST_F(TablesTest, AViewOnAreaThreeLivesInTheCurrentFolderWithoutALoginFolder) {
     EXPECT_EQ(ORDLIST().size(), 1u);
     EXPECT_EQ(names_in_order(current()),
               (std::vector<std::string>{"ALFA", "BETA", "CARLO", "DORA"}));
+}
+
+// The maintenance server as the view functions meet it: it answers each request in the current
+// folder by building the order the request names over every record (or, out of order, nothing)
+// and then taking the request away.
+class FakeServer {
+  public:
+    FakeServer() {
+        set_maintenance_server_probe([] { return true; });
+    }
+    ~FakeServer() { set_maintenance_server_probe({}); }
+    void answer() {
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("CMD_", 0) != 0 || entry.path().extension() != ".INI") continue;
+            const std::string request = "./" + name;
+            keys.push_back(platform::read_profile_string("Order", "OrdKey", request).value_or(""));
+            auto table =
+                Table::open("T.DBF", OpenOptions{.shared = true, .read_only = false, .alias = {}});
+            EXPECT_TRUE(table);
+            if (working && table) {
+                index_orders(*table).create_order(
+                    entry.path().stem().string() + ".NTX",
+                    platform::read_profile_string("Order", "OrdTag", request).value_or(""),
+                    keys.back(), false);
+            }
+            std::filesystem::remove(entry.path());
+        }
+    }
+    bool working = true;
+    std::vector<std::string> keys;
+};
+
+TEST_F(TablesTest, AViewFromTheServerIsMovedIntoPlaceAndNoViewLeavesTheOrdersAsTheyWere) {
+    make_table("T.DBF", {"CARLO", "ALFA", "BETA"});
+    DBOPEN(false, "", "T", "", true);
+    ORDBUILD("T", "NAME", "NAME", {}, false);
+    FakeServer server;
+    db::ScopedWaitPause serve([&] { server.answer(); });
+    ViewOptions options;
+    options.key = "UPPER(NAME)";
+    options.server = true;
+    DBSETVIEW(options);
+    IndexOrders& orders = index_orders(current());
+    EXPECT_EQ(server.keys, std::vector<std::string>{"UPPER(NAME)"});
+    EXPECT_EQ(orders.tag_name(orders.current()), "\x7fVIEW1");
+    EXPECT_TRUE(std::filesystem::exists("\x7fVIEW1.NTX"));
+    EXPECT_EQ(names_in_order(current()), (std::vector<std::string>{"ALFA", "BETA", "CARLO"}));
+    DBCLEARVIEW();
+
+    server.working = false;
+    orders.set_scope(true, Value(std::string("B")));
+    EXPECT_THROW(DBSETVIEW(options), util::Abandon);
+    EXPECT_EQ(util::CURMSG(), std::nullopt) << "the pop-up is taken down";
+    EXPECT_EQ(orders.tag_name(orders.current()), "NAME");
+    EXPECT_EQ(orders.scope(true), Value(std::string("B")));
+    EXPECT_EQ(ORDLIST().size(), 1u);
 }
 
 TEST_F(TablesTest, ZapEmptiesTheOrdersAndKeepsTheCurrentOrderAndItsScope) {
