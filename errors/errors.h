@@ -10,6 +10,7 @@
 #include <string>
 
 #include "util/error_record.h"
+#include "util/scoped_slot.h"
 
 namespace kv::errors {
 
@@ -29,27 +30,13 @@ using UrlOpener = std::function<void(const std::string& address)>;
 // Ends the program with an exit status after the library's shut-down; must not return.
 using ProgramEnd = std::function<void(int exit_status)>;
 
+namespace detail {
+UrlOpener& url_opener_slot();
+ProgramEnd& program_end_slot();
+}  // namespace detail
+
 // Replace the URL opener and the program's end while the guard lives (tests).
-class ScopedUrlOpener {
-  public:
-    explicit ScopedUrlOpener(UrlOpener opener);
-    ~ScopedUrlOpener();
-    ScopedUrlOpener(const ScopedUrlOpener&) = delete;
-    ScopedUrlOpener& operator=(const ScopedUrlOpener&) = delete;
-
-  private:
-    UrlOpener previous_;
-};
-
-class ScopedProgramEnd {
-  public:
-    explicit ScopedProgramEnd(ProgramEnd end);
-    ~ScopedProgramEnd();
-    ScopedProgramEnd(const ScopedProgramEnd&) = delete;
-    ScopedProgramEnd& operator=(const ScopedProgramEnd&) = delete;
-
-  private:
-    ProgramEnd previous_;
-};
+using ScopedUrlOpener = util::ScopedSlot<UrlOpener, detail::url_opener_slot>;
+using ScopedProgramEnd = util::ScopedSlot<ProgramEnd, detail::program_end_slot>;
 
 }  // namespace kv::errors

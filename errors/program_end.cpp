@@ -33,39 +33,25 @@ void shut_down_and_exit(int exit_status) {
     std::_Exit(exit_status);
 }
 
-UrlOpener& opener_slot() {
+}  // namespace
+
+UrlOpener& detail::url_opener_slot() {
     static UrlOpener opener = desktop_open;
     return opener;
 }
 
-ProgramEnd& end_slot() {
+ProgramEnd& detail::program_end_slot() {
     static ProgramEnd end = shut_down_and_exit;
     return end;
 }
 
-}  // namespace
-
 void open_url(const std::string& address) {
-    opener_slot()(address);
+    detail::url_opener_slot()(address);
 }
 
 void end_program(int exit_status) {
-    end_slot()(exit_status);
+    detail::program_end_slot()(exit_status);
     std::abort();  // an end that returned broke its contract
-}
-
-ScopedUrlOpener::ScopedUrlOpener(UrlOpener opener) : previous_(opener_slot()) {
-    opener_slot() = std::move(opener);
-}
-ScopedUrlOpener::~ScopedUrlOpener() {
-    opener_slot() = std::move(previous_);
-}
-
-ScopedProgramEnd::ScopedProgramEnd(ProgramEnd end) : previous_(end_slot()) {
-    end_slot() = std::move(end);
-}
-ScopedProgramEnd::~ScopedProgramEnd() {
-    end_slot() = std::move(previous_);
 }
 
 }  // namespace kv::errors

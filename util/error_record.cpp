@@ -16,11 +16,6 @@ ErrorAnswer default_handler(const ErrorRecord& record) {
     throw UnhandledError(record);
 }
 
-ErrorHandler& handler_slot() {
-    static ErrorHandler handler = default_handler;
-    return handler;
-}
-
 bool& network_error_flag() {
     static bool flag = false;
     return flag;
@@ -28,28 +23,26 @@ bool& network_error_flag() {
 
 }  // namespace
 
+ErrorHandler& detail::error_handler_slot() {
+    static ErrorHandler handler = default_handler;
+    return handler;
+}
+
 UnhandledError::UnhandledError(ErrorRecord record)
     : std::runtime_error(describe(record)), record_(std::move(record)) {}
 
 ErrorAnswer raise_error(const ErrorRecord& record) {
-    return handler_slot()(record);
+    const ErrorHandler& handler = detail::error_handler_slot();
+    return handler ? handler(record) : default_handler(record);
 }
 
 void set_error_handler(ErrorHandler handler) {
-    handler_slot() = handler ? std::move(handler) : ErrorHandler(default_handler);
+    detail::error_handler_slot() = handler ? std::move(handler) : ErrorHandler(default_handler);
 }
 
 bool NETERR(std::optional<bool> new_value) {
     if (new_value) network_error_flag() = *new_value;
     return network_error_flag();
-}
-
-ScopedErrorHandler::ScopedErrorHandler(ErrorHandler handler) : previous_(handler_slot()) {
-    set_error_handler(std::move(handler));
-}
-
-ScopedErrorHandler::~ScopedErrorHandler() {
-    handler_slot() = std::move(previous_);
 }
 
 }  // namespace kv::util

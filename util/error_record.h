@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "util/scoped_slot.h"
+
 namespace kv::util {
 
 struct ErrorRecord {
@@ -44,16 +46,12 @@ void set_error_handler(ErrorHandler handler);
 // The network-error flag: its value, after setting it when a new value is given.
 bool NETERR(std::optional<bool> new_value = std::nullopt);
 
-// Installs a handler for the guard's lifetime and restores the previous one after (tests).
-class ScopedErrorHandler {
-  public:
-    explicit ScopedErrorHandler(ErrorHandler handler);
-    ~ScopedErrorHandler();
-    ScopedErrorHandler(const ScopedErrorHandler&) = delete;
-    ScopedErrorHandler& operator=(const ScopedErrorHandler&) = delete;
+namespace detail {
+// The handler slot itself; an empty handler there stands for the default one.
+ErrorHandler& error_handler_slot();
+}  // namespace detail
 
-  private:
-    ErrorHandler previous_;
-};
+// Installs a handler for the guard's lifetime and restores the previous one after (tests).
+using ScopedErrorHandler = ScopedSlot<ErrorHandler, detail::error_handler_slot>;
 
 }  // namespace kv::util
