@@ -7,6 +7,7 @@
 #include "core/receive.h"
 #include "core/serial.h"
 #include "gui/main_window.h"
+#include "util/text.h"
 
 namespace kv::core {
 namespace {
@@ -28,7 +29,7 @@ const Command* find_command(char letter) {
 }
 
 void MESSAGE(gui::LogPane& pane, const std::string& text) {
-    pane.append_line(escape_log_text(text));
+    pane.append_line(util::escape_log_text(text));
 }
 
 namespace {

@@ -20,7 +20,7 @@ struct Command {
 // The handler of a command letter; nullptr for a byte that is not a command.
 const Command* find_command(char letter);
 
-// Appends one line to the log pane, control bytes escaped (see escape_log_text).
+// Appends one line to the log pane, control bytes escaped (see util::escape_log_text).
 void MESSAGE(gui::LogPane& pane, const std::string& text);
 
 // Serves commands on the port until Esc is held down or the program is asked to end.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "util/text.h"
+
 namespace kv::core {
 namespace {
 
@@ -18,7 +20,7 @@ void log_line(const std::string& line) {
     if (log_sink) {
         log_sink(line);
     } else {
-        std::fprintf(stderr, "%s\n", escape_log_text(line).c_str());
+        std::fprintf(stderr, "%s\n", util::escape_log_text(line).c_str());
     }
 }
 
@@ -40,23 +42,6 @@ std::string counted(std::size_t count, const std::string& one, const std::string
 
 std::string shown_name(const std::string& name) {
     return name.empty() ? "(no name)" : name;
-}
-
-std::string escape_log_text(const std::string& line) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(line.size());
-    for (char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
-            out += c;
-        } else {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
 }
 
 ScopedLogSink::ScopedLogSink(std::function<void(const std::string&)> sink)

@@ -35,10 +35,6 @@ std::string counted(std::size_t count, const std::string& one, const std::string
 // A device name as an outcome line shows it; "(no name)" for the empty name.
 std::string shown_name(const std::string& name);
 
-// A line as the log shows it: bytes below 0x20 and 0x7F written as \xNN, so that names from the
-// device can neither start a line of their own nor send control sequences to a terminal.
-std::string escape_log_text(const std::string& line);
-
 // Installs a log sink for the length of a scope and puts the one before it back.
 class ScopedLogSink {
   public:

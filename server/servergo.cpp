@@ -10,6 +10,7 @@
 #include "server/command_files.h"
 #include "server/server.h"
 #include "util/abandon.h"
+#include "util/text.h"
 
 namespace kv::server {
 namespace {
@@ -40,7 +41,10 @@ void set_server_log(std::function<void(const std::string&)> sink) {
     log_sink() = std::move(sink);
 }
 
-void server_log(const std::string& line) {
+// Command-file names carry a 0x7F byte, and anyone who writes in the folder chooses them: the log
+// shows control bytes escaped, as kv32's own log does.
+void server_log(const std::string& text) {
+    const std::string line = util::escape_log_text(text);
     if (log_sink()) {
         log_sink()(line);
     } else {

@@ -25,4 +25,21 @@ std::string pad_right(const std::string& text, std::size_t width) {
     return result;
 }
 
+std::string escape_log_text(const std::string& line) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(line.size());
+    for (char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
 }  // namespace kv::util

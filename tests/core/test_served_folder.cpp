@@ -9,6 +9,7 @@
 #include "core/served_folder.h"
 #include "core/stored_file.h"
 #include "tests/core/handler_fixture.h"
+#include "util/text.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ TEST_F(ServedFolder, NamesHoldingANulAreRefused) {
 }
 
 TEST(LogText, ControlBytesAreEscaped) {
-    EXPECT_EQ(core::escape_log_text(std::string("a\nb\x1b[2J\x7f\x00z\x80", 11)),
+    EXPECT_EQ(kv::util::escape_log_text(std::string("a\nb\x1b[2J\x7f\x00z\x80", 11)),
               "a\\x0Ab\\x1B[2J\\x7F\\x00z\x80");
 }
 

@@ -81,6 +81,8 @@ TEST_F(ServergoTest, ServesTheFirstFileInOrderAndDeletesIt) {
     EXPECT_FALSE(exists(stamped("20261207100")));
     ASSERT_EQ(log.size(), 2u);
     EXPECT_NE(log[0].find("Manutenzione done ("), std::string::npos) << log[0];
+    // The name's 0x7F mark is shown escaped, never sent raw to a terminal.
+    EXPECT_EQ(log[0].rfind("CMD_\\x7F2026120799.INI", 0), 0u) << log[0];
     SERVERGO("kv32");  // nothing waiting: nothing done
     EXPECT_EQ(log.size(), 2u);
 }
