@@ -95,8 +95,9 @@ int main(int argc, char** argv) {
     }
     if (args.list_ports) {
         if (args.port_names.empty() && args.start.port) args.port_names.push_back(*args.start.port);
-        std::fputs(kv::core::list_ports_report(args.port_names).c_str(), stdout);
-        return 0;
+        bool all_can_open = true;
+        std::fputs(kv::core::list_ports_report(args.port_names, &all_can_open).c_str(), stdout);
+        return all_can_open ? 0 : 1;
     }
     kv::core::set_print_destination(args.print);
     const bool headless = args.headless || !kv::gui::display_available();

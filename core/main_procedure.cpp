@@ -11,6 +11,7 @@
 #include "gui/main_window.h"
 #include "platform/keystate.h"
 #include "platform/serial_device.h"
+#include "platform/tcp_line.h"
 #include "util/msgbox.h"
 #include "util/text.h"
 
@@ -55,6 +56,12 @@ std::string window_title(const std::string& port) {
 }
 
 std::string served_line(const std::string& port, const std::string& folder) {
+    if (platform::is_tcp_port_name(port)) {
+        const auto address = platform::parse_tcp_port_name(port);
+        return std::string("KV32 ") + KV32_VERSION + " serving " + port +
+               (address ? " (TCP " + platform::address_text(*address) + ")" : "") + " from " +
+               folder;
+    }
     const std::string device = platform::is_pseudo_terminal_name(port)
                                    ? "a new pseudo-terminal"
                                    : platform::serial_device_path(port);

@@ -6,9 +6,11 @@
 
 namespace kv::core {
 
-// The report on the named ports (port names as --port takes them), or on every serial device
-// of the machine when no name is given.
-std::string list_ports_report(const std::vector<std::string>& names = {});
+// The report on the named ports (port names as --port takes them: devices, PTY and TCP
+// addresses), or on every serial device of the machine when no name is given. `all_can_open`,
+// when given, is told whether KV32 can open every named port now.
+std::string list_ports_report(const std::vector<std::string>& names = {},
+                              bool* all_can_open = nullptr);
 
 // The name for the Porta key that means this device: COMn for /dev/ttyS(n-1), NAME for /dev/NAME,
 // else the path.

@@ -6,13 +6,16 @@
 #include <memory>
 #include <vector>
 
+#include "core/port_line.h"
 #include "core/pty_start.h"
 #include "core/receive.h"
 #include "core/serial_port.h"
+#include "core/tcp_port.h"
 #include "gui/window.h"
 #include "platform/serial_dcb.h"
 #include "platform/serial_device.h"
 #include "platform/serial_diagnosis.h"
+#include "platform/tcp_line.h"
 #include "util/abandon.h"
 #include "util/msgbox.h"
 
@@ -20,9 +23,33 @@ namespace kv::core {
 
 namespace {
 
+// A port on a serial device or pseudo-terminal.
+class SerialLine : public PortLine {
+  public:
+    explicit SerialLine(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
+    void set_notify_window(gui::Hwnd window) override { port_->set_notify_window(window); }
+    std::size_t read(char* out, std::size_t capacity) override {
+        return port_->read(out, capacity);
+    }
+    std::size_t write(std::string_view bytes) override { return port_->write(bytes); }
+    std::optional<platform::Dcb> settings() override {
+        return platform::read_device_dcb(port_->device());
+    }
+    bool apply_settings(const platform::Dcb& settings) override {
+        if (!platform::apply_dcb_to_device(port_->device(), settings)) return false;
+        port_->remember_settings(settings);
+        return true;
+    }
+    std::size_t bytes_waiting() const override { return port_->ring().used(); }
+    bool reader_running() const override { return port_->reader_running(); }
+
+  private:
+    std::unique_ptr<SerialPort> port_;
+};
+
 // The open ports by handle; a closed port's slot is reused. Window's thread only.
-std::vector<std::unique_ptr<SerialPort>>& ports() {
-    static std::vector<std::unique_ptr<SerialPort>> table;
+std::vector<std::unique_ptr<PortLine>>& ports() {
+    static std::vector<std::unique_ptr<PortLine>> table;
     return table;
 }
 
@@ -38,7 +65,7 @@ PtyStartGate* start_gate_of(int handle) {
     return table[static_cast<std::size_t>(handle)].get();
 }
 
-SerialPort* port_of(int handle) {
+PortLine* port_of(int handle) {
     auto& table = ports();
     if (handle < 0 || static_cast<std::size_t>(handle) >= table.size()) return nullptr;
     return table[static_cast<std::size_t>(handle)].get();
@@ -102,6 +129,44 @@ SerialPort::Reopen reopen_plan(const std::string& port_name) {
     return reopen;
 }
 
+// A port whose line is a TCP connection: the log tells where to connect, and each connection
+// that comes, closes or is turned away.
+std::unique_ptr<PortLine> open_tcp_port(int handle, const std::string& port_name) {
+    const int listener = platform::listen_tcp(port_name);
+    if (listener < 0) return nullptr;
+    log_line("TCP address for the device: " + platform::local_address_text(listener));
+    const std::string prefix = "Port " + port_name + ": ";
+    TcpLine::Events events;
+    events.connected = [prefix](const std::string& peer) {
+        gui::post_to_gui_thread(
+            [line = prefix + "connection from " + peer + "."] { log_line(line); });
+    };
+    events.lost = [prefix](const std::string& peer) {
+        gui::post_to_gui_thread(
+            [line = prefix + "the connection from " + peer + " closed; waiting for the next one."] {
+                log_line(line);
+                abandon_command();
+            });
+    };
+    events.refused = [prefix](const std::string& peer, const std::string& served) {
+        gui::post_to_gui_thread([line = prefix + "connection from " + peer +
+                                        " turned away: the line serves " + served +
+                                        "."] { log_line(line); });
+    };
+    events.ended = [prefix](const std::string& why) {
+        gui::post_to_gui_thread([line = prefix + why] {
+            if (!hangup_end) return log_line(line + "; nothing more will be received.");
+            log_line(line + "; ending, as --exit-on-hangup asks.");
+            abandon_command();
+            hangup_end();
+        });
+    };
+    events.end_on_loss = static_cast<bool>(hangup_end);
+    auto line = std::make_unique<TcpLine>(handle, listener, std::move(events));
+    if (!line->start_reader()) return nullptr;
+    return line;
+}
+
 [[noreturn]] void fail(const std::string& text, const std::string& details = {}) {
     util::popmsg_with_details(text, 1, details);
     throw util::Abandon(text);
@@ -111,6 +176,13 @@ SerialPort::Reopen reopen_plan(const std::string& port_name) {
 
 int OPENCOMM(const std::string& name, int, int) {
     const std::string port_name = bare_port_name(name);
+    if (platform::is_tcp_port_name(port_name)) {
+        const int handle = free_handle();
+        auto line = open_tcp_port(handle, port_name);
+        if (!line) return -1;
+        ports()[static_cast<std::size_t>(handle)] = std::move(line);
+        return handle;
+    }
     OpenedDevice opened = open_device(port_name);
     if (opened.device < 0) return -1;
     const int handle = free_handle();
@@ -119,7 +191,7 @@ int OPENCOMM(const std::string& name, int, int) {
     if (!port->start_reader(
             [port_name](const std::string& why) { log_reader_end(port_name, why); }))
         return -1;  // the record, and with it the device, is released on the way out
-    ports()[static_cast<std::size_t>(handle)] = std::move(port);
+    ports()[static_cast<std::size_t>(handle)] = std::make_unique<SerialLine>(std::move(port));
     auto& gates = start_gates();
     if (gates.size() <= static_cast<std::size_t>(handle)) gates.resize(handle + 1);
     if (!opened.pty_path.empty())
@@ -159,7 +231,7 @@ int READCOMM(int handle, std::string& buffer) {
 bool BUILDCOMMDCB(const std::string& mode, std::string& block, int handle) {
     platform::Dcb dcb;
     if (auto* port = port_of(handle))
-        if (auto current = platform::read_device_dcb(port->device())) dcb = *current;
+        if (auto current = port->settings()) dcb = *current;
     if (!platform::apply_mode_string(mode, dcb)) {
         block.clear();
         return false;
@@ -171,9 +243,7 @@ bool BUILDCOMMDCB(const std::string& mode, std::string& block, int handle) {
 bool SETCOMMSTATE(int handle, const std::string& block) {
     auto* port = port_of(handle);
     auto dcb = platform::parse_dcb(block);
-    if (!port || !dcb || !platform::apply_dcb_to_device(port->device(), *dcb)) return false;
-    port->remember_settings(*dcb);
-    return true;
+    return port && dcb && port->apply_settings(*dcb);
 }
 
 bool ENABLECOMMNOTIFICATION(int handle, gui::Hwnd window, int, int) {
@@ -209,7 +279,7 @@ void CONNECT(int handle) {
 
 std::size_t bytes_in_ring(int handle) {
     auto* port = port_of(handle);
-    return port ? port->ring().used() : 0;
+    return port ? port->bytes_waiting() : 0;
 }
 
 bool reader_running(int handle) {

@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <fstream>
 
 #include "platform/serial_device.h"
+#include "platform/tcp_line.h"
 
 namespace kv::platform {
 namespace {
@@ -175,6 +177,9 @@ std::string open_failure_cause(const std::string& path, int error) {
 std::string open_failure_details(const std::string& port_name, int error) {
     if (is_pseudo_terminal_name(port_name))
         return std::string("No pseudo-terminal could be made (") + std::strerror(error) + ").";
+    if (is_tcp_port_name(port_name)) {
+        return tcp_port_heading(port_name) + ": " + tcp_failure_cause(port_name, error) + ".";
+    }
     const std::string path = serial_device_path(port_name);
     std::string text = (path == port_name ? path : port_name + " is " + path) + ": " +
                        open_failure_cause(path, error) + ".";
@@ -187,6 +192,15 @@ int probe_serial_device(const std::string& path) {
     if (fd < 0) return errno;
     close_serial_device(fd);
     return 0;
+}
+
+std::string non_device_kind(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "no such file";
+    if (S_ISDIR(st.st_mode)) return "a folder, not a device";
+    if (S_ISREG(st.st_mode)) return "a plain file, not a device";
+    if (!S_ISCHR(st.st_mode)) return "not a character device";
+    return {};
 }
 
 std::string describe_serial_device(const std::string& path, const std::string& sys) {
@@ -212,7 +226,15 @@ std::string describe_serial_device(const std::string& path, const std::string& s
     }
     if (starts_with_digits_after(name, "ttyUSB")) return "USB serial adapter";
     if (starts_with_digits_after(name, "ttyACM")) return "USB modem or board";
-    return "terminal device";
+    // Pseudo-terminals (majors 136 to 143) and the terminals sysfs knows; any other character
+    // device is not called a terminal (whether it is a port, opening it tells).
+    if (auto kind = non_device_kind(path); !kind.empty()) return kind;
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    const unsigned major_number = major(st.st_rdev);
+    if ((major_number >= 136 && major_number <= 143) || ::access(node.c_str(), F_OK) == 0)
+        return "terminal device";
+    return "character device";
 }
 
 std::vector<SerialDeviceInfo> list_serial_devices(const std::string& dev, const std::string& sys) {

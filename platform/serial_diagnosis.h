@@ -33,9 +33,14 @@ struct SerialDeviceInfo {
 std::vector<SerialDeviceInfo> list_serial_devices(const std::string& dev = "/dev",
                                                   const std::string& sys = "/sys/class/tty");
 
-// What sysfs tells of one device ("/dev/pts/3" and other devices it does not know: "terminal
-// device").
+// What sysfs tells of one device: "/dev/pts/3" and other terminals it has no more on are a
+// "terminal device", other character devices a "character device"; a file that is no character
+// device is said to be none ("a plain file, not a device").
 std::string describe_serial_device(const std::string& path,
                                    const std::string& sys = "/sys/class/tty");
+
+// What a path is when it is not a character device ("no such file", "a plain file, not a
+// device", ...); empty for a character device.
+std::string non_device_kind(const std::string& path);
 
 }  // namespace kv::platform

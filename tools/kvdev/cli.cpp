@@ -185,6 +185,15 @@ int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) 
     }
     try {
         DeviceLink link = DeviceLink::open(inv.port);
+        // Each run is a new connection, which KV32 begins with the start byte.
+        if (command->fresh_line && link.is_connection() && !link.read_start_byte(inv.timeout)) {
+            err << "kvdev: "
+                << (link.hung_up()
+                        ? "KV32 closed the connection (it serves one at a time)"
+                        : "no start byte within " + std::to_string(inv.timeout.count()) + " ms")
+                << '\n';
+            return 1;
+        }
         if (command->fresh_line)
             if (std::size_t stale = link.discard_input())
                 err << "kvdev: dropped " << stale << " stale byte" << (stale == 1 ? "" : "s")

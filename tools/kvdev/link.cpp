@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/tcp_line.h"
 
 namespace kv::dev {
 
@@ -36,6 +40,17 @@ void make_raw_57600(int fd) {
 }  // namespace
 
 DeviceLink DeviceLink::open(const std::string& path) {
+    if (platform::is_tcp_port_name(path)) {
+        auto address = platform::parse_tcp_port_name(path);
+        if (!address)
+            throw LinkError(path + " is not a TCP address (write tcp:PORT or tcp:HOST:PORT)");
+        if (address->port == 0) throw LinkError(path + ": a connection needs a port number");
+        const int fd = platform::connect_tcp(*address);
+        if (fd < 0)
+            throw LinkError(
+                system_error_text("cannot connect to " + platform::address_text(*address)));
+        return adopt(fd);
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) throw LinkError(system_error_text("cannot open " + path));
     return adopt(fd);
@@ -47,7 +62,8 @@ DeviceLink DeviceLink::adopt(int fd) {
     return link;
 }
 
-DeviceLink::DeviceLink(DeviceLink&& other) noexcept : fd_(other.fd_), hung_up_(other.hung_up_) {
+DeviceLink::DeviceLink(DeviceLink&& other) noexcept
+    : fd_(other.fd_), socket_(other.socket_), hung_up_(other.hung_up_) {
     other.fd_ = -1;
 }
 
@@ -55,6 +71,7 @@ DeviceLink& DeviceLink::operator=(DeviceLink&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = other.fd_;
+        socket_ = other.socket_;
         hung_up_ = other.hung_up_;
         other.fd_ = -1;
     }
@@ -74,12 +91,17 @@ void DeviceLink::configure() {
     // Reads wait with poll(), so the descriptor itself may block.
     int flags = ::fcntl(fd_, F_GETFL);
     if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-    make_raw_57600(fd_);
+    struct stat st {};
+    socket_ = ::fstat(fd_, &st) == 0 && S_ISSOCK(st.st_mode);
+    if (!socket_) make_raw_57600(fd_);  // a connection carries bytes as they are
 }
 
 void DeviceLink::send_raw(std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        // A connection that the other side has closed fails the send instead of ending the
+        // program with SIGPIPE.
+        ssize_t n = socket_ ? ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL)
+                            : ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) throw LinkError(system_error_text("write failed"));
         bytes.remove_prefix(static_cast<std::size_t>(n));

@@ -1,7 +1,8 @@
 #pragma once
 // The device's side of the serial line to KV32: a raw 57600 8N1 link over a serial device or a
-// pseudo-terminal, with the framing of the protocol (command letters, bytes, 16-bit numbers low
-// byte first, CR-ended strings) and reads that give up after a time-out.
+// pseudo-terminal, or a TCP connection to KV32 serving on "tcp:PORT", with the framing of the
+// protocol (command letters, bytes, 16-bit numbers low byte first, CR-ended strings) and reads
+// that give up after a time-out.
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -21,9 +22,11 @@ class LinkError : public std::runtime_error {
 
 class DeviceLink {
   public:
-    // Opens a serial device or pseudo-terminal by path and configures it (raw, 57600 8N1).
+    // Opens a serial device or pseudo-terminal by path and configures it (raw, 57600 8N1); or
+    // connects to "tcp:PORT" (on 127.0.0.1) or "tcp:HOST:PORT".
     static DeviceLink open(const std::string& path);
-    // Takes an open descriptor (closed with the link) and configures it the same way.
+    // Takes an open descriptor (closed with the link) and configures it the same way (a socket
+    // as it is).
     static DeviceLink adopt(int fd);
 
     DeviceLink(DeviceLink&& other) noexcept;
@@ -33,6 +36,8 @@ class DeviceLink {
     DeviceLink& operator=(const DeviceLink&) = delete;
 
     int fd() const { return fd_; }
+    // True for a TCP connection, which KV32 begins with the start byte.
+    bool is_connection() const { return socket_; }
     // Closes the line; the other side sees a hang-up.
     void close();
 
@@ -66,6 +71,7 @@ class DeviceLink {
     std::size_t read_some(char* out, std::size_t capacity, Timeout timeout);
 
     int fd_ = -1;
+    bool socket_ = false;
     bool hung_up_ = false;
 };
 

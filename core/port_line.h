@@ -1,0 +1,34 @@
+#pragma once
+// What the serial layer's operations need of an open port, whatever carries the device's line:
+// a serial device or pseudo-terminal (SerialPort), or a TCP connection (TcpLine). Each has a
+// receive ring filled by a reader thread of its own, which notifies a window after each pass.
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "gui/messages.h"
+#include "platform/serial_dcb.h"
+
+namespace kv::core {
+
+class PortLine {
+  public:
+    virtual ~PortLine() = default;
+
+    // The window the reader notifies after a pass that leaves bytes in the ring (0 = none).
+    virtual void set_notify_window(gui::Hwnd window) = 0;
+    // Takes up to `capacity` received bytes.
+    virtual std::size_t read(char* out, std::size_t capacity) = 0;
+    // Writes every byte unless the line fails; returns the count written.
+    virtual std::size_t write(std::string_view bytes) = 0;
+    // The line settings in force, for the members a mode string does not set; nothing when the
+    // line has none of its own.
+    virtual std::optional<platform::Dcb> settings() = 0;
+    // Puts settings in force; false when the line refuses them.
+    virtual bool apply_settings(const platform::Dcb& settings) = 0;
+    // Bytes waiting in the receive ring.
+    virtual std::size_t bytes_waiting() const = 0;
+    virtual bool reader_running() const = 0;
+};
+
+}  // namespace kv::core

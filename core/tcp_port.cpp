@@ -1,0 +1,241 @@
+#include "core/tcp_port.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "platform/tcp_line.h"
+
+namespace kv::core {
+namespace {
+
+constexpr std::size_t kReaderPassSize = 1023;
+constexpr int kClosingGraceMs = 100;
+
+bool is_passing_error(int error) {
+    return error == EINTR || error == EAGAIN;
+}
+
+}  // namespace
+
+TcpLine::TcpLine(int handle, int listener, Events events)
+    : handle_(handle), listener_(listener), events_(std::move(events)) {}
+
+TcpLine::~TcpLine() {
+    if (reader_.joinable()) {
+        closing_ = true;
+        wake_reader();
+        gate_.close();
+        reader_.join();
+    }
+    if (connection_ >= 0) ::close(connection_);
+    ::close(listener_);
+    if (wake_ >= 0) ::close(wake_);
+}
+
+bool TcpLine::start_reader() {
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_ < 0) return false;
+    try {
+        reader_running_ = true;
+        reader_ = std::thread([this] { run_reader(); });
+    } catch (const std::system_error&) {
+        reader_running_ = false;
+        return false;
+    }
+    return true;
+}
+
+void TcpLine::set_notify_window(gui::Hwnd window) {
+    notify_window_ = window;
+    if (window != 0 && !ring_.empty()) wake_reader();
+}
+
+std::size_t TcpLine::read(char* out, std::size_t capacity) {
+    // What is left of a connection that closed is not the next device's: skipped.
+    const std::uint64_t skip_to = discard_to_;
+    bool made_room = false;
+    while (taken_ < skip_to) {
+        char skipped[256];
+        const std::size_t n = ring_.pop(skipped, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                     sizeof skipped, skip_to - taken_)));
+        if (n == 0) break;
+        taken_ += n;
+        made_room = true;
+    }
+    const std::size_t count = ring_.pop(out, capacity);
+    taken_ += count;
+    if ((count > 0 || made_room) && waiting_for_room_) wake_reader();
+    return count;
+}
+
+std::size_t TcpLine::write(std::string_view bytes) {
+    std::lock_guard lock(send_mutex_);
+    if (connection_ >= 0) return send_all(bytes);
+    if (ever_connected_) return 0;  // no device: the bytes go nowhere
+    held_ += bytes;                 // the start byte waits for the first device
+    return bytes.size();
+}
+
+std::size_t TcpLine::send_all(std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::send(connection_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;  // the connection has gone; the reader sees it too
+    }
+    return done;
+}
+
+std::optional<platform::Dcb> TcpLine::settings() {
+    std::lock_guard lock(settings_mutex_);
+    return settings_;
+}
+
+bool TcpLine::apply_settings(const platform::Dcb& settings) {
+    // Speed and framing mean nothing on a connection; they are kept for the members that a
+    // later mode string does not set.
+    std::lock_guard lock(settings_mutex_);
+    settings_ = settings;
+    return true;
+}
+
+void TcpLine::wake_reader() {
+    if (wake_ < 0) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto ignored = ::write(wake_, &one, sizeof one);
+}
+
+void TcpLine::clear_wake() {
+    std::uint64_t count;
+    [[maybe_unused]] auto ignored = ::read(wake_, &count, sizeof count);
+}
+
+void TcpLine::run_reader() {
+    while (!closing_ && reader_pass())
+        if (!closing_) notify_window_if_bytes_wait();
+    reader_running_ = false;
+}
+
+// Waits until the connection has bytes (while the ring has room for them) or closes, a
+// connection comes, or the reader is woken. A full ring leaves everything waiting in the
+// kernel until the window's thread makes room.
+bool TcpLine::reader_pass() {
+    bool has_room = ring_.room() > 0;
+    if (!has_room) {
+        waiting_for_room_ = true;
+        has_room = ring_.room() > 0;  // room made just before the flag was seen
+    }
+    pollfd fds[3] = {{wake_, POLLIN, 0}, {listener_, POLLIN, 0}, {connection_, 0, 0}};
+    nfds_t count = 1;
+    if (has_room) {
+        count = 2;
+        if (connection_ >= 0) {
+            fds[2].events = POLLIN | POLLRDHUP;
+            count = 3;
+        }
+    }
+    const int ready = ::poll(fds, count, -1);
+    waiting_for_room_ = false;
+    if (ready < 0) {
+        if (is_passing_error(errno)) return true;
+        if (events_.ended)
+            events_.ended(std::string("waiting for the connection failed (") +
+                          std::strerror(errno) + ")");
+        return false;
+    }
+    if (fds[0].revents & POLLIN) clear_wake();
+    if (closing_) return false;
+    // The served connection first: one that has closed makes room for the next at once.
+    if (count == 3 && fds[2].revents != 0) {
+        if (take_from_connection()) return true;
+        drop_connection();
+        if (!events_.end_on_loss) return true;
+        if (events_.ended) events_.ended("the connection closed");
+        return false;
+    }
+    if (count >= 2 && (fds[1].revents & POLLIN)) {
+        if (connection_ < 0)
+            accept_connection();
+        else if (!connection_closing())
+            refuse_connection();
+    }
+    return true;
+}
+
+bool TcpLine::take_from_connection() {
+    char buffer[kReaderPassSize];
+    const std::size_t wanted = std::min(kReaderPassSize, ring_.room());
+    const ssize_t n = ::read(connection_, buffer, wanted);
+    if (n > 0) {
+        ring_.push(std::string_view(buffer, static_cast<std::size_t>(n)));
+        pushed_ += static_cast<std::uint64_t>(n);
+        return true;
+    }
+    return n < 0 && is_passing_error(errno);  // 0: closed; an error: reset
+}
+
+void TcpLine::accept_connection() {
+    const int fd = platform::accept_tcp(listener_);
+    if (fd < 0) return;
+    peer_ = platform::peer_address_text(fd);
+    {
+        std::lock_guard lock(send_mutex_);
+        connection_ = fd;
+        if (!ever_connected_) {
+            ever_connected_ = true;
+            send_all(held_);
+            held_.clear();
+        } else {
+            send_all(std::string_view("\0", 1));  // the start byte, as to a device that opens
+        }
+    }
+    if (events_.connected) events_.connected(peer_);
+}
+
+// A device that reconnects may be quicker than the news of its old connection's end: that one
+// is given a moment to show that it has closed before the new one is turned away.
+bool TcpLine::connection_closing() {
+    pollfd served{connection_, POLLRDHUP, 0};
+    return ::poll(&served, 1, kClosingGraceMs) > 0;
+}
+
+void TcpLine::refuse_connection() {
+    const int fd = platform::accept_tcp(listener_);
+    if (fd < 0) return;
+    const std::string peer = platform::peer_address_text(fd);
+    ::close(fd);
+    if (events_.refused) events_.refused(peer, peer_);
+}
+
+void TcpLine::drop_connection() {
+    // A write blocked on the connection returns at once; then the connection can go.
+    ::shutdown(connection_, SHUT_RDWR);
+    {
+        std::lock_guard lock(send_mutex_);
+        ::close(connection_);
+        connection_ = -1;
+    }
+    discard_to_ = pushed_.load();
+    if (!events_.end_on_loss && events_.lost) events_.lost(peer_);
+    peer_.clear();
+}
+
+void TcpLine::notify_window_if_bytes_wait() {
+    if (ring_.empty()) return;
+    const gui::Hwnd window = notify_window_;
+    if (window != 0) gui::send_message(window, gui::WM_COMMNOTIFY, handle_, 1, gate_);
+}
+
+}  // namespace kv::core

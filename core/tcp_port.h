@@ -1,0 +1,100 @@
+#pragma once
+// A port whose line is a TCP connection: KV32 listens, and a device emulator connects. One
+// connection is served at a time, byte for byte as a serial line (no telnet negotiation). Each
+// connection is a device that opens the line: its first byte is the start byte 0x00. A connection
+// that closes is a device that went away: what it sent and KV32 has not yet read is dropped, and
+// what is written until the next connection goes nowhere.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "core/port_line.h"
+#include "core/serial_ring.h"
+
+namespace kv::core {
+
+class TcpLine : public PortLine {
+  public:
+    // What the reader tells, from its own thread.
+    struct Events {
+        std::function<void(const std::string& peer)> connected;
+        // The connection closed; the reader waits for the next one.
+        std::function<void(const std::string& peer)> lost;
+        // A second connection came while one is served, and was closed at once.
+        std::function<void(const std::string& peer, const std::string& served)> refused;
+        // The reader has ended before the port was closed: the connection closed while
+        // `end_on_loss` was set, or waiting failed.
+        std::function<void(const std::string& why)> ended;
+        bool end_on_loss = false;
+    };
+
+    // Takes the listening socket.
+    TcpLine(int handle, int listener, Events events);
+    ~TcpLine() override;
+    TcpLine(const TcpLine&) = delete;
+    TcpLine& operator=(const TcpLine&) = delete;
+
+    // Starts the reader thread; false when it cannot be started.
+    bool start_reader();
+
+    void set_notify_window(gui::Hwnd window) override;
+    std::size_t read(char* out, std::size_t capacity) override;
+    std::size_t write(std::string_view bytes) override;
+    std::optional<platform::Dcb> settings() override;
+    bool apply_settings(const platform::Dcb& settings) override;
+    std::size_t bytes_waiting() const override { return ring_.used(); }
+    bool reader_running() const override { return reader_running_; }
+
+  private:
+    void run_reader();
+    // One wait of the reader; false when the reader ends.
+    bool reader_pass();
+    void accept_connection();
+    void refuse_connection();
+    // True when the served connection closes within a moment.
+    bool connection_closing();
+    // Reads what the connection holds into the ring; false when it has closed.
+    bool take_from_connection();
+    void drop_connection();
+    void notify_window_if_bytes_wait();
+    void wake_reader();
+    void clear_wake();
+    // Sends on the connection (under send_mutex_).
+    std::size_t send_all(std::string_view bytes);
+
+    const int handle_;
+    const int listener_;
+    Events events_;
+    int wake_ = -1;        // eventfd that wakes the reader from poll()
+    int connection_ = -1;  // replaced only by the reader, under send_mutex_
+    std::string peer_;     // reader's thread only
+
+    // Writes go to the connection under this lock; before the first connection they wait (the
+    // start byte), between connections they are dropped.
+    std::mutex send_mutex_;
+    bool ever_connected_ = false;
+    std::string held_;
+
+    ByteRing ring_;
+    // The bytes the reader has put into the ring, the count the window's thread has taken, and
+    // up to where the window's thread skips them: the rest of a connection that closed.
+    std::atomic<std::uint64_t> pushed_{0};
+    std::atomic<std::uint64_t> discard_to_{0};
+    std::uint64_t taken_ = 0;
+
+    std::mutex settings_mutex_;
+    std::optional<platform::Dcb> settings_;
+
+    std::atomic<gui::Hwnd> notify_window_{0};
+    std::atomic<bool> waiting_for_room_{false};
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> reader_running_{false};
+    gui::SendGate gate_;
+    std::thread reader_;
+};
+
+}  // namespace kv::core
