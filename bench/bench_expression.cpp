@@ -6,12 +6,12 @@
 #include <iostream>
 
 #include "bench/support.h"
-#include "db/expression.h"
 #include "platform/files.h"
+#include "xbase/expression.h"
 
 using namespace kv::bench;
-using kv::db::Value;
 using kv::util::Date;
+using kv::xbase::Value;
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kRecordSize = 1 + 10 + 8 + 8;
 enum Slot { kName, kBorn, kQty };
 
-class Table : public kv::db::FieldBinder, public kv::db::RecordView {
+class Table : public kv::xbase::FieldBinder, public kv::xbase::RecordView {
   public:
     explicit Table(std::size_t count) : bytes_(count * kRecordSize) {
         static const char* const kNames[] = {"Rossi",   "bianchi", "Verdi",  "Esposito", "Russo",
@@ -51,8 +51,8 @@ class Table : public kv::db::FieldBinder, public kv::db::RecordView {
         if (name == "QTY") return kQty;
         return std::nullopt;
     }
-    kv::db::FieldShape shape(int slot) const override {
-        static const kv::db::FieldShape kShapes[] = {{'C', 10, 0}, {'D', 8, 0}, {'N', 8, 2}};
+    kv::xbase::FieldShape shape(int slot) const override {
+        static const kv::xbase::FieldShape kShapes[] = {{'C', 10, 0}, {'D', 8, 0}, {'N', 8, 2}};
         return kShapes[slot];
     }
 
@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
         };
         bool met = true;
         for (const Subject& subject : subjects) {
-            const kv::db::Expression expression = kv::db::Expression::compile(subject.text, table);
+            const kv::xbase::Expression expression =
+                kv::xbase::Expression::compile(subject.text, table);
             double compiled = 1e9, by_hand = 1e9;
             for (std::size_t round = 0; round < rounds; ++round) {
                 std::size_t a = 0, b = 0;

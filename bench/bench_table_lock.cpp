@@ -11,9 +11,9 @@
 
 #include "bench/support.h"
 #include "db/dbf_table.h"
-#include "db/tables.h"
 #include "db/work_areas.h"
 #include "gui/run_mode.h"
+#include "tables/tables.h"
 #include "util/error_record.h"
 
 using namespace kv::bench;

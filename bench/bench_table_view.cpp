@@ -7,9 +7,9 @@
 #include "bench/support.h"
 #include "db/dbf_table.h"
 #include "db/index_orders.h"
-#include "db/tables.h"
 #include "db/work_areas.h"
 #include "gui/run_mode.h"
+#include "tables/tables.h"
 
 using namespace kv::bench;
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "db/value.h"
+#include "db/language.h"
 
 namespace kv::db {
 

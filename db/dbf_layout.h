@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/value.h"
+#include "db/language.h"
 
 namespace kv::db {
 

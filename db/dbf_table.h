@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "db/dbf_layout.h"
-#include "db/expression.h"
+#include "db/language.h"
 #include "db/memo_file.h"
-#include "db/value.h"
 #include "platform/files.h"
 
 namespace kv::db {

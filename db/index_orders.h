@@ -10,7 +10,7 @@
 
 #include "db/cdx_bag.h"
 #include "db/dbf_table.h"
-#include "db/expression.h"
+#include "db/language.h"
 #include "db/order_list.h"
 
 namespace kv::db {

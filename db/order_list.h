@@ -4,7 +4,7 @@
 // (index_orders.h); a table without bags has an empty list.
 #include <string>
 
-#include "db/value.h"
+#include "db/language.h"
 
 namespace kv::db {
 

@@ -4,13 +4,13 @@
 #include <memory>
 
 #include "db/db_errors.h"
-#include "db/expression.h"
-#include "db/tables.h"
 #include "db/work_areas.h"
 #include "fs/profile.h"
 #include "platform/files.h"
 #include "server/servergo.h"
+#include "tables/tables.h"
 #include "util/abandon.h"
+#include "xbase/expression.h"
 
 namespace kv::server {
 namespace {
@@ -56,15 +56,15 @@ void open_area(const std::string& request, const std::string& table_key, const s
 std::function<bool()> filter_of(const std::string& for_text, db::Table& table,
                                 const std::string& bag) {
     if (for_text.empty()) return [] { return true; };
-    std::shared_ptr<db::Expression> compiled;
+    std::shared_ptr<xbase::Expression> compiled;
     try {
-        compiled = std::make_shared<db::Expression>(db::Expression::compile(for_text, table));
-    } catch (const db::ExpressionError& error) {
+        compiled = std::make_shared<xbase::Expression>(xbase::Expression::compile(for_text, table));
+    } catch (const xbase::ExpressionError& error) {
         db::raise(db::kGenArgument, error.what(), bag, "build view");
         throw util::Abandon("the view's filter cannot be compiled: " + for_text);
     }
     return [compiled, &table] {
-        const db::Value value = compiled->evaluate(table);
+        const xbase::Value value = compiled->evaluate(table);
         const bool* passes = std::get_if<bool>(&value);
         return passes && *passes;
     };

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "db/index_orders.h"
-#include "db/tables.h"
 #include "server/server.h"
 #include "server/servergo.h"
+#include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
 #include "util/abandon.h"
 

@@ -17,10 +17,10 @@
 #include <gtest/gtest.h>
 
 #include "db/dbf_table.h"
-#include "db/memvars.h"
-#include "db/table_wait.h"
 #include "db/work_areas.h"
 #include "platform/clock.h"
+#include "tables/memvars.h"
+#include "tables/table_wait.h"
 #include "tests/support/temp_dir.h"
 #include "tools/kvdev/child_process.h"
 #include "util/error_record.h"

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <deque>
 
-#include "db/login.h"
 #include "gui/login_dialog.h"
 #include "gui/run_mode.h"
+#include "tables/login.h"
 #include "tests/tables/tables_fixture.h"
 #include "tests/util/test_paths_boxes.h"
 

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "db/login.h"
-#include "db/login_folder.h"
-#include "db/memvars.h"
 #include "platform/files.h"
+#include "tables/login.h"
+#include "tables/login_folder.h"
+#include "tables/memvars.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tables/tables_fixture.h"
 #include "util/startup.h"

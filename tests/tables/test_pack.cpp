@@ -3,8 +3,8 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "db/table_pack.h"
-#include "db/tables.h"
+#include "tables/table_pack.h"
+#include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
 
 namespace kv::db {

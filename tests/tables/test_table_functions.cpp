@@ -1,7 +1,7 @@
 // Deleting with the browse position kept, the end-of-file answers, aliases, closing, the in-use
 // test, creating with the disk check and the table password's reach.
-#include "db/table_support.h"
-#include "db/tables.h"
+#include "tables/table_support.h"
+#include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
 #include "tests/util/test_paths_boxes.h"
 #include "util/abandon.h"

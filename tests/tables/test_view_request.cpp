@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "db/view_request.h"
+#include "tables/view_request.h"
 #include "tests/support/temp_dir.h"
 
 namespace kv::db {

@@ -1,7 +1,7 @@
 // Order bags, views built here, and the key searches of a browse.
 #include "db/index_orders.h"
-#include "db/tables.h"
 #include "platform/profile_file.h"
+#include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
 #include "util/abandon.h"
 

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "db/login.h"
-#include "db/system_lock.h"
-#include "db/tables.h"
+#include "tables/login.h"
+#include "tables/system_lock.h"
+#include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
 #include "util/system_unlock.h"
 

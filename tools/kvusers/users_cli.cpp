@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "db/login.h"
-#include "db/login_users.h"
 #include "platform/files.h"
+#include "tables/login.h"
+#include "tables/login_users.h"
 #include "util/file_names.h"
 
 namespace kv::users {
