@@ -11,9 +11,9 @@ build="$root/build"
 out="$root/docs/screenshots"
 
 if [ "${1:-}" != "--on-display" ]; then
-    "$root/scripts/setup.sh"
+    "$root/scripts/setup.sh" run test
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-          -DKV32_BUILD_TESTS=OFF -DKV32_BUILD_BENCH=ON >/dev/null
+          -DKV32_BUILD_TESTS=OFF -DKV32_BUILD_BENCH=OFF >/dev/null
     cmake --build "$build" --target kv32 kvdev kvserver kvshots
     exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --on-display
 fi

@@ -2,7 +2,7 @@
 # Builds KV32 with AddressSanitizer and UndefinedBehaviorSanitizer into build-test/ and runs every test.
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" run test
 "$root/scripts/print-queue.sh"
 # Every source file follows .clang-format.
 find "$root" -path "$root/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) -print |
