@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the Debian package of KV32 (an optimised build installed under /usr) into
-# build-package/ and checks what it holds: the file list, the dependencies, and that the
-# packaged kv32 runs. Prints the package's path.
+# build-package/ and checks what it holds: the file list, the dependencies, that lintian finds no
+# error in it, and that the packaged kv32 runs. Prints the package's path. lintian comes with
+# the test packages (scripts/setup.sh run test).
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-package"
@@ -20,17 +21,23 @@ expected="./usr/bin/kv32
 ./usr/bin/kvusers
 ./usr/lib/systemd/system/kv32@.service
 ./usr/share/applications/kv32.desktop
+./usr/share/doc/kv32/changelog.gz
+./usr/share/doc/kv32/copyright
 ./usr/share/icons/hicolor/scalable/apps/kv32.svg
-./usr/share/man/man1/kv32.1
-./usr/share/man/man1/kvdb.1
-./usr/share/man/man1/kvdev.1
-./usr/share/man/man1/kvserver.1
-./usr/share/man/man1/kvusers.1"
+./usr/share/lintian/overrides/kv32
+./usr/share/man/man1/kv32.1.gz
+./usr/share/man/man1/kvdb.1.gz
+./usr/share/man/man1/kvdev.1.gz
+./usr/share/man/man1/kvserver.1.gz
+./usr/share/man/man1/kvusers.1.gz"
 actual="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)"
 [ "$actual" = "$expected" ] || fail "unexpected files in $deb:
 $actual"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "no dependency on Qt"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6svg6' || fail "no dependency on the icon's plug-in"
+command -v lintian >/dev/null || fail "lintian is missing (scripts/setup.sh run test installs it)"
+lintian --fail-on error "$deb" >&2 ||
+    fail "lintian finds errors in $deb"
 
 unpacked="$(mktemp -d)"
 trap 'rm -rf "$unpacked"' EXIT

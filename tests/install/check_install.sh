@@ -50,4 +50,15 @@ unit="$root/lib/systemd/system/kv32@.service"
 grep -q "^ExecStart=$prefix/bin/kv32 --headless --port %I" "$unit" ||
     fail "the unit does not start the installed kv32"
 grep -q '^SupplementaryGroups=dialout$' "$unit" || fail "the unit does not run in dialout"
-echo "installation checked: $(wc -l <"$actual") files"
+# Hardened: systemd's own measure of what the service is exposed to stays below 4 (of 10).
+summary="$(systemd-analyze security --offline=true "$unit" 2>&1 | grep 'Overall exposure level')" ||
+    fail "systemd-analyze security did not rate the unit"
+score="$(echo "$summary" | sed 's/.*: *\([0-9.]*\).*/\1/')"
+awk -v s="$score" 'BEGIN { exit !(s < 4) }' || fail "the unit is too exposed: $summary"
+
+# The unit starts the kv32 of the prefix chosen when installing, not of the configured one.
+other="$dest/elsewhere"
+cmake --install "$build" --prefix "$other" >/dev/null
+grep -q "^ExecStart=$other/bin/kv32 --headless --port %I\$" "$other/lib/systemd/system/kv32@.service" ||
+    fail "installed with --prefix $other, the unit does not start $other/bin/kv32"
+echo "installation checked: $(wc -l <"$actual") files; the unit: $summary"
