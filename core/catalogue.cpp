@@ -14,8 +14,20 @@ namespace {
 // The folder whose path heads the listing: the pattern's folder when it names one, else the
 // current folder.
 std::string listed_folder(const std::string& pattern) {
-    if (pattern.find('/') != std::string::npos) return util::FULLPATH(served_path(pattern));
+    if (pattern.find_first_of("/\\") != std::string::npos)
+        return util::FULLPATH(served_path(pattern));
     return served_current_folder();
+}
+
+// A pattern that names a folder lists the folder's entries: one that ends in a separator (an
+// asterisk is added), or whose last part is "." or ".." (the folder those dots name, never an
+// entry for the folder itself, whose real name the device has no business seeing).
+std::string search_pattern(std::string pattern) {
+    if (pattern.empty()) return pattern;
+    if (pattern.back() == '/' || pattern.back() == '\\') return pattern + '*';
+    const std::string last = platform::file_part(pattern);
+    if (last == "." || last == "..") return pattern + "/*";
+    return pattern;
 }
 
 class Listing {
@@ -23,6 +35,7 @@ class Listing {
     explicit Listing(int port) : port_(port) {}
     // Sends one line and waits (at most 2 seconds) for the device's acknowledgement.
     void send(const std::string& line) {
+        abandon_if_esc("The catalogue");
         SENDSTR(port_, line);
         WAITNEXT();
     }
@@ -65,9 +78,8 @@ Listed list_entries(Listing& listing, const std::string& pattern, const std::str
 }  // namespace
 
 void CAT(int port) {
-    std::string pattern = WAITSTRING();
+    const std::string pattern = search_pattern(WAITSTRING());
     send_ok(port);
-    if (is_folder_request(pattern)) pattern += '*';
     const std::string folder = listed_folder(pattern);
 
     Listing listing(port);

@@ -35,7 +35,12 @@ void MESSAGE(gui::LogPane& pane, const std::string& text) {
 namespace {
 
 void serve(int port, gui::LogPane& pane) {
-    SENDSTR(port, std::string(1, '\0'));
+    try {
+        SENDSTR(port, std::string(1, '\0'));
+    } catch (const DeviceGone&) {
+    } catch (const Abandoned&) {
+        MESSAGE(pane, "The device took no start byte.");
+    }
     for (;;) {
         if (esc_held()) return;
         MESSAGE(pane, "Waiting command (ESC to exit)...");
@@ -48,9 +53,12 @@ void serve(int port, gui::LogPane& pane) {
         if (!command) continue;  // Esc: back to the test at the top
         MESSAGE(pane, command->log_line);
         try {
+            CommandInProgress in_progress(port);
             command->handler(port);
         } catch (const DeviceGone&) {
             MESSAGE(pane, "The command was abandoned: the device went away.");
+        } catch (const Abandoned& a) {
+            MESSAGE(pane, a.why);
         }
     }
 }
@@ -63,6 +71,7 @@ void KV(int port, gui::LogPane& pane) {
     } catch (const Terminated&) {
         // The program is ending: the command in progress is abandoned.
     }
+    begin_command();  // nothing of the last command's interruptions outlives the loop
 }
 
 }  // namespace kv::core

@@ -17,6 +17,11 @@ inline bool is_folder_request(const std::string& name) {
 inline std::string without_trailing_slash(const std::string& name) {
     return name.substr(0, name.size() - 1);
 }
+// The folder a folder request names, inside the served tree: "/" alone names the root.
+inline std::string requested_folder(const std::string& name) {
+    const std::string folder = without_trailing_slash(name);
+    return served_path(folder.empty() ? "/" : folder);
+}
 
 // Acceptance: the status byte 0x00.
 inline void send_ok(int port) {

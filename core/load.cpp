@@ -23,7 +23,8 @@ void send_fields(int port, const StoredHeader& header) {
 // The answer to a folder request has the shape of a folder Save: status, kind 1, param1 0,
 // length 1, param2 0 and one data byte.
 void load_folder(int port, const std::string& name) {
-    if (!enter_served_folder(without_trailing_slash(name)))
+    const std::string folder = without_trailing_slash(name);
+    if (!enter_served_folder(folder.empty() ? "/" : folder))
         return refuse(port, name, "no such folder");
     send_ok(port);
     send_fields(port, StoredHeader{1, 0, 1, 0});
@@ -41,6 +42,7 @@ void load_file(int port, const std::string& name) {
     send_ok(port);
     send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    abandon_if_esc("The Load of " + name);
     // What the file holds, which may be less than the header announces.
     SENDSTR(port, std::string_view(*bytes).substr(kStoredHeaderSize));
     log_outcome(name + ": " + counted(bytes->size() - kStoredHeaderSize, "byte", "bytes") +

@@ -7,6 +7,7 @@
 #include "core/print.h"
 #include "core/serial.h"
 #include "core/served_folder.h"
+#include "core/start_checks.h"
 #include "fs/profile.h"
 #include "gui/main_window.h"
 #include "platform/keystate.h"
@@ -70,6 +71,7 @@ std::string served_line(const std::string& port, const std::string& folder) {
 }
 
 bool MAIN(const StartOptions& options) {
+    if (!settings_file_usable(kSettingsFile)) return false;
     const std::string port = options.port ? *options.port : configured_port();
     if (!serve_root(options)) return false;
     gui::set_log_timestamps(options.timestamps);
@@ -93,6 +95,9 @@ bool MAIN(const StartOptions& options) {
         handle = APRICOM(*window, port);
         if (handle >= 0 && options.timestamps)
             log_line(served_line(port, std::filesystem::current_path().string()));
+        if (const std::string warning = served_folder_warning(served_root());
+            handle >= 0 && !warning.empty())
+            log_line(warning);
         window->set_close_guard([] { return !util::GETASYNCKEYSTATE(platform::VK_F4); });
         if (handle < 0) window->request_close();
     });

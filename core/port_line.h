@@ -2,7 +2,9 @@
 // What the serial layer's operations need of an open port, whatever carries the device's line:
 // a serial device or pseudo-terminal (SerialPort), or a TCP connection (TcpLine). Each has a
 // receive ring filled by a reader thread of its own, which notifies a window after each pass.
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -10,6 +12,14 @@
 #include "platform/serial_dcb.h"
 
 namespace kv::core {
+
+// How long a write may wait for a device that takes nothing, when to give it up, and what
+// writes each piece (nothing: the line's own write).
+struct WriteLimits {
+    std::chrono::milliseconds stall_limit = std::chrono::milliseconds::max();
+    std::function<bool()> give_up;
+    std::function<long(const char* data, std::size_t size)> through;
+};
 
 class PortLine {
   public:
@@ -21,6 +31,10 @@ class PortLine {
     virtual std::size_t read(char* out, std::size_t capacity) = 0;
     // Writes every byte unless the line fails; returns the count written.
     virtual std::size_t write(std::string_view bytes) = 0;
+    // The same within limits, where the line can keep them; returns the count written.
+    virtual std::size_t write_within(std::string_view bytes, const WriteLimits&) {
+        return write(bytes);
+    }
     // The line settings in force, for the members a mode string does not set; nothing when the
     // line has none of its own.
     virtual std::optional<platform::Dcb> settings() = 0;

@@ -1,11 +1,14 @@
 #include "core/pty_start.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 
 namespace kv::core {
 namespace {
@@ -13,6 +16,9 @@ namespace {
 // After the device has opened its side, the time it is given to set the line up (and flush it)
 // before the held bytes go out.
 constexpr int kSettleMs = 100;
+// Bytes that a device wrote just before it closed the line may still be on their way to KV32's
+// end for a moment.
+constexpr int kLastBytesMs = 100;
 
 // Waits until one of the descriptors is readable or the time is up; the index, or -1.
 int wait_readable(int first, int second, int timeout_ms) {
@@ -21,13 +27,36 @@ int wait_readable(int first, int second, int timeout_ms) {
     return (fds[0].revents & POLLIN) ? 0 : (fds[1].revents ? 1 : -1);
 }
 
+// Drops what waits on the device's side for its reader: the line discipline's buffer, and what
+// is still on its way into it (tcflush alone leaves that, and it flows on to the next reader).
+// KV32's own descriptor of that side reads it away until the line stays empty for a moment.
+void drop_queued(int device_side) {
+    if (device_side < 0) return;
+    ::tcflush(device_side, TCIFLUSH);
+    const int flags = ::fcntl(device_side, F_GETFL);
+    if (flags >= 0 && !(flags & O_NONBLOCK)) ::fcntl(device_side, F_SETFL, flags | O_NONBLOCK);
+    char buffer[4096];
+    for (int quiet = 0; quiet < 3;) {
+        if (::read(device_side, buffer, sizeof buffer) > 0) {
+            quiet = 0;
+        } else {
+            ++quiet;
+            pollfd in{device_side, POLLIN, 0};
+            ::poll(&in, 1, 2);
+        }
+    }
+}
+
 }  // namespace
 
-PtyStartGate::PtyStartGate(int master, const std::string& device_path) : master_(master) {
-    watch_ = ::inotify_init1(IN_CLOEXEC);
+PtyStartGate::PtyStartGate(int master, int device_side, const std::string& device_path,
+                           std::function<void()> on_departure)
+    : master_(master), device_side_(device_side), on_departure_(std::move(on_departure)) {
+    watch_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     wake_ = ::eventfd(0, EFD_CLOEXEC);
-    if (watch_ < 0 || wake_ < 0 || ::inotify_add_watch(watch_, device_path.c_str(), IN_OPEN) < 0) {
-        open_ = true;
+    if (watch_ < 0 || wake_ < 0 ||
+        ::inotify_add_watch(watch_, device_path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        state_ = State::kOpen;
         return;
     }
     watcher_ = std::thread([this] { watch(); });
@@ -43,21 +72,122 @@ PtyStartGate::~PtyStartGate() {
     if (wake_ >= 0) ::close(wake_);
 }
 
+// Once the line has been open, the events are taken here as well as on the watching thread: an
+// open is reported before the device's first byte can arrive, so a device that comes back is
+// seen before it is answered. The first open is the watching thread's alone (it lets the device
+// settle before the held bytes go out).
 bool PtyStartGate::hold(std::string_view bytes) {
-    std::lock_guard lock(mutex_);
-    if (open_) return false;
-    held_ += bytes;
-    return true;
+    bool gone = false;
+    bool held = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        if (state_ == State::kOpen)
+            held = false;
+        else if (state_ == State::kWaiting)
+            held_ += bytes;
+    }
+    if (gone && on_departure_) on_departure_();
+    return held;
+}
+
+long PtyStartGate::write(const char* data, std::size_t size,
+                         std::optional<std::uint64_t> departures) {
+    bool gone = false;
+    long written = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        if (state_ == State::kOpen && (!departures || *departures == departures_))
+            written = static_cast<long>(::write(master_, data, size));
+        else
+            errno = EPIPE;
+    }
+    if (gone && on_departure_) on_departure_();
+    return written;
+}
+
+bool PtyStartGate::departed() {
+    bool gone = false;
+    bool now;
+    {
+        std::lock_guard lock(mutex_);
+        if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        now = state_ == State::kDeparted;
+    }
+    if (gone && on_departure_) on_departure_();
+    return now;
+}
+
+std::uint64_t PtyStartGate::departures(bool settled) {
+    bool gone = false;
+    std::uint64_t count;
+    {
+        std::lock_guard lock(mutex_);
+        if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        count = departures_;
+        if (settled && count > 0 &&
+            std::chrono::steady_clock::now() - departed_at_ <
+                std::chrono::milliseconds(kLastBytesMs))
+            --count;
+    }
+    if (gone && on_departure_) on_departure_();
+    return count;
+}
+
+bool PtyStartGate::take_events_locked() {
+    bool gone = false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const auto n = ::read(watch_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (const char* at = buffer; at < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            at += sizeof(inotify_event) + event->len;
+            if (event->mask & IN_OPEN) {
+                ++opens_;
+                if (state_ == State::kDeparted) {
+                    state_ = State::kOpen;  // nothing was held for it
+                    drop_queued(device_side_);
+                }
+            }
+            if ((event->mask & IN_CLOSE) && opens_ > 0 && --opens_ == 0 && state_ == State::kOpen) {
+                state_ = State::kDeparted;
+                ++departures_;
+                departed_at_ = std::chrono::steady_clock::now();
+                gone = true;
+                // What the departed device did not read would reach the next one.
+                drop_queued(device_side_);
+            }
+        }
+    }
+    return gone;
 }
 
 void PtyStartGate::watch() {
-    if (wait_readable(watch_, wake_, -1) != 0) return;  // closing
-    if (wait_readable(wake_, wake_, kSettleMs) == 0) return;
-    release();
+    for (;;) {
+        if (wait_readable(watch_, wake_, -1) != 0) return;  // closing
+        bool gone;
+        bool first_open;
+        {
+            std::lock_guard lock(mutex_);
+            gone = take_events_locked();
+            first_open = state_ == State::kWaiting && opens_ > 0;
+        }
+        if (gone) {
+            if (wait_readable(wake_, wake_, kLastBytesMs) == 0) return;
+            if (on_departure_) on_departure_();
+        }
+        if (first_open) {
+            if (wait_readable(wake_, wake_, kSettleMs) == 0) return;
+            release();
+        }
+    }
 }
 
 void PtyStartGate::release() {
     std::lock_guard lock(mutex_);
+    if (state_ != State::kWaiting) return;
     std::string_view rest = held_;
     while (!rest.empty()) {
         const auto n = ::write(master_, rest.data(), rest.size());
@@ -65,7 +195,7 @@ void PtyStartGate::release() {
         rest.remove_prefix(static_cast<std::size_t>(n));
     }
     held_.clear();
-    open_ = true;
+    state_ = State::kOpen;
 }
 
 }  // namespace kv::core

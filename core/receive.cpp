@@ -13,6 +13,18 @@ namespace {
 
 platform::TimePoint last_refresh{};
 bool abandoning = false;
+bool esc_ended_wait = false;                    // since the command letter
+std::uint64_t departures_at_command_start = 0;  // counted at once
+int command_port = -1;
+std::uint64_t settled_departures_at_command = 0;  // counted once the last bytes are in
+bool in_command = false;
+
+// A device that went away during the command owes bytes it will never send: once everything
+// it did send has been taken, the command is given up instead of waiting for each byte.
+bool departed_and_drained() {
+    return receive_buffer().empty() && device_departures(true) != settled_departures_at_command &&
+           !bytes_on_the_way();
+}
 
 // Handles the window's pending events, noting when.
 void refresh() {
@@ -40,7 +52,11 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
             abandoning = false;
             throw DeviceGone{};
         }
-        if (esc_held()) break;
+        if (deadline && departed_and_drained()) throw DeviceGone{};
+        if (esc_held()) {
+            if (deadline) esc_ended_wait = true;
+            break;
+        }
         c = GETCHAR();
         if (!c.empty()) break;
         if (deadline && clock.now() >= *deadline) break;
@@ -65,6 +81,39 @@ bool esc_held() {
     return util::GETASYNCKEYSTATE(platform::VK_ESCAPE);
 }
 
+bool device_gone_during_command() {
+    return in_command && port_departures(command_port, false) != departures_at_command_start;
+}
+
+std::optional<std::uint64_t> departures_at_command(int port) {
+    if (!in_command || port != command_port) return std::nullopt;
+    return departures_at_command_start;
+}
+
+CommandInProgress::CommandInProgress(int port) {
+    in_command = true;
+    command_port = port;
+    departures_at_command_start = port_departures(port, false);
+}
+
+CommandInProgress::~CommandInProgress() {
+    in_command = false;
+}
+
+bool esc_interrupted() {
+    return esc_ended_wait;
+}
+
+void begin_command() {
+    abandoning = false;
+    esc_ended_wait = false;
+    settled_departures_at_command = device_departures(true);
+}
+
+void abandon_if_esc(const std::string& what) {
+    if (esc_ended_wait || esc_held()) throw Abandoned{what + " was abandoned: Esc was pressed."};
+}
+
 void abandon_command() {
     receive_buffer().clear();
     abandoning = true;
@@ -72,7 +121,7 @@ void abandon_command() {
 
 std::string WAITCOMMAND() {
     std::string c = wait_byte(std::nullopt);
-    abandoning = false;  // the device's next command begins: nothing left to abandon
+    begin_command();  // the device's next command: nothing left to abandon
     return c;
 }
 

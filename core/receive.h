@@ -19,9 +19,42 @@ struct Terminated {};
 // abandoned, and the command loop waits for the next one.
 struct DeviceGone {};
 
+// Thrown by a handler whose transfer was interrupted (Esc pressed): nothing of it is kept, and
+// the command loop logs `why`, which names the command.
+struct Abandoned {
+    std::string why;
+};
+
+// True once Esc has ended a byte wait of the command in progress (a byte then counts as missing).
+bool esc_interrupted();
+// A command begins: what happened during the one before (Esc, a device that went away) is
+// forgotten. The wait for a command letter does this.
+void begin_command();
+// Throws Abandoned ("The Save of NAME was abandoned: Esc was pressed.") once Esc has ended a wait
+// of the command in progress, or is held now.
+void abandon_if_esc(const std::string& what);
+
 // The device has gone away: bytes received from it so far are dropped, and the command in
 // progress, if any, is abandoned at its next wait. A wait for a command letter is not affected.
 void abandon_command();
+
+// True when the device of a pseudo-terminal of the program's own has gone since the command in
+// progress began (KV32 keeps its own end open, so the line itself never hangs up); false
+// outside a command.
+bool device_gone_during_command();
+
+// The departures of the port's device counted when the command in progress began; nothing
+// outside a command or for another port.
+std::optional<std::uint64_t> departures_at_command(int port);
+
+// Marks the command in progress for its length (the command loop runs each handler in one).
+class CommandInProgress {
+  public:
+    explicit CommandInProgress(int port);
+    ~CommandInProgress();
+    CommandInProgress(const CommandInProgress&) = delete;
+    CommandInProgress& operator=(const CommandInProgress&) = delete;
+};
 
 // Every wait below throws Terminated once termination has been requested.
 

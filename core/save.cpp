@@ -10,6 +10,11 @@
 namespace kv::core {
 namespace {
 
+std::string without_slash(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    return path;
+}
+
 struct SaveRequest {
     StoredHeader header;
     std::string name;
@@ -26,14 +31,37 @@ SaveRequest read_request() {
     return r;
 }
 
+// Why a new entry cannot be made at `path`, or "" when it can; told before the device is
+// answered, so that a refusal is never reported as success.
+std::string why_not_new_entry(const std::string& path) {
+    if (is_settings_file(path)) return "that is the settings file's name";
+    if (platform::is_link(path)) return "a link of that name exists";
+    const std::string folder = platform::folder_part(path);
+    if (!platform::folder_takes_new_files(folder.empty() ? "." : folder))
+        return "the folder cannot take a new file (" +
+               platform::file_error_text(platform::last_file_error()) + ")";
+    return {};
+}
+
+// A refusal that the disk forced, logged even without verbose logging.
+void refuse_logged(int port, const std::string& name, const std::string& why) {
+    SENDERR(port, kStatusRefused);
+    log_line("Cannot save " + shown_name(name) + ": " + why);
+}
+
 void save_folder(int port, const SaveRequest& r) {
-    const std::string folder = served_path(without_trailing_slash(r.name));
+    const std::string folder = requested_folder(r.name);
     if (r.header.length != 1)
         return refuse(port, r.name, "a folder comes with exactly one data byte",
                       kStatusBadFolderLength);
     if (util::DIR_(folder) || platform::file_exists(folder))
         return refuse(port, r.name, "that name exists");
-    if (!fs::CREATEDIR(folder)) return refuse(port, r.name, "the folder cannot be made");
+    if (const std::string why = why_not_new_entry(without_slash(folder)); !why.empty())
+        return refuse_logged(port, r.name, why);
+    if (!fs::CREATEDIR(folder))
+        return refuse_logged(port, r.name,
+                             "the folder cannot be made (" +
+                                 platform::file_error_text(platform::last_file_error()) + ")");
     send_ok(port);
     WAITCHAR();  // the folder's single data byte
     log_outcome(r.name + ": folder made");
@@ -43,10 +71,17 @@ void save_file(int port, const SaveRequest& r) {
     const std::string path = served_path(r.name);
     if (platform::file_exists(path))
         return refuse(port, r.name, "a file of that name exists (the device erases it first)");
+    if (platform::folder_exists(path)) return refuse(port, r.name, "a folder of that name exists");
+    if (const std::string why = why_not_new_entry(path); !why.empty())
+        return refuse_logged(port, r.name, why);
     send_ok(port);
     std::string data;
     data.reserve(r.header.length);
-    for (unsigned i = 0; i < r.header.length; ++i) data += WAITCHAR();
+    for (unsigned i = 0; i < r.header.length; ++i) {
+        data += WAITCHAR();
+        // Nothing is stored of a transfer that Esc interrupted: no file under the device's name.
+        if (esc_interrupted()) abandon_if_esc("The Save of " + shown_name(r.name));
+    }
     // The device has had its 0x00 and sent its data: a failure can only be told in the log.
     if (!platform::write_whole_file(path, encode_header(r.header) + data,
                                     platform::NameCase::Setting)) {
@@ -66,6 +101,10 @@ void save_file(int port, const SaveRequest& r) {
 
 void SAVE(int port) {
     const SaveRequest r = read_request();
+    if (esc_interrupted()) {
+        SENDERR(port, kStatusRefused);
+        abandon_if_esc("The Save of " + shown_name(r.name));
+    }
     if (refused_name(port, r.name)) return;
     if (is_folder_request(r.name)) return save_folder(port, r);
     save_file(port, r);

@@ -2,16 +2,20 @@
 
 #include "core/log.h"
 
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <memory>
 #include <vector>
 
 #include "core/port_line.h"
+#include "core/protocol.h"
 #include "core/pty_start.h"
 #include "core/receive.h"
 #include "core/serial_port.h"
 #include "core/tcp_port.h"
 #include "gui/window.h"
+#include "platform/keystate.h"
 #include "platform/serial_dcb.h"
 #include "platform/serial_device.h"
 #include "platform/serial_diagnosis.h"
@@ -32,6 +36,10 @@ class SerialLine : public PortLine {
         return port_->read(out, capacity);
     }
     std::size_t write(std::string_view bytes) override { return port_->write(bytes); }
+    std::size_t write_within(std::string_view bytes, const WriteLimits& limits) override {
+        return port_->write(bytes, limits.stall_limit, limits.give_up, limits.through);
+    }
+    int device() const { return port_->device(); }
     std::optional<platform::Dcb> settings() override {
         return platform::read_device_dcb(port_->device());
     }
@@ -194,9 +202,11 @@ int OPENCOMM(const std::string& name, int, int) {
     ports()[static_cast<std::size_t>(handle)] = std::make_unique<SerialLine>(std::move(port));
     auto& gates = start_gates();
     if (gates.size() <= static_cast<std::size_t>(handle)) gates.resize(handle + 1);
+    // A device that goes away wakes the window's thread, whose waits then give the command up.
     if (!opened.pty_path.empty())
         gates[static_cast<std::size_t>(handle)] =
-            std::make_unique<PtyStartGate>(opened.device, opened.pty_path);
+            std::make_unique<PtyStartGate>(opened.device, opened.keep_open, opened.pty_path,
+                                           [] { gui::post_to_gui_thread([] {}); });
     return handle;
 }
 
@@ -218,9 +228,21 @@ bool CLOSECOMM(int handle) {
 int WRITECOMM(int handle, std::string_view bytes) {
     auto* port = port_of(handle);
     if (!port) return 0;
-    if (auto* gate = start_gate_of(handle); gate && gate->hold(bytes))
-        return static_cast<int>(bytes.size());
-    return static_cast<int>(port->write(bytes));
+    auto* gate = start_gate_of(handle);
+    if (gate && gate->hold(bytes)) return static_cast<int>(bytes.size());
+    // A device that takes nothing for the receive time-out is given up, as is every write once
+    // the program is ending or the device has gone.
+    WriteLimits limits;
+    limits.stall_limit = kByteTimeout;
+    limits.give_up = [] {
+        return platform::termination_requested() || device_gone_during_command();
+    };
+    if (gate)
+        limits.through = [gate, since = departures_at_command(handle)](const char* data,
+                                                                       std::size_t n) {
+            return gate->write(data, n, since);
+        };
+    return static_cast<int>(port->write_within(bytes, limits));
 }
 
 int READCOMM(int handle, std::string& buffer) {
@@ -295,8 +317,49 @@ void send_in_pieces(std::string_view bytes, const std::function<void(std::string
     }
 }
 
+bool device_departed(int handle) {
+    auto* gate = start_gate_of(handle);
+    return gate && gate->departed();
+}
+
+std::uint64_t port_departures(int handle, bool settled) {
+    auto* gate = start_gate_of(handle);
+    return gate ? gate->departures(settled) : 0;
+}
+
+std::uint64_t device_departures(bool settled) {
+    std::uint64_t count = 0;
+    for (auto& gate : start_gates())
+        if (gate) count += gate->departures(settled);
+    return count;
+}
+
+bool bytes_on_the_way() {
+    auto& table = ports();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (!table[i]) continue;
+        int queued = 0;
+        if (table[i]->bytes_waiting() > 0) return true;
+        auto* line = dynamic_cast<SerialLine*>(table[i].get());
+        if (line && start_gate_of(static_cast<int>(i)) &&
+            ::ioctl(line->device(), FIONREAD, &queued) == 0 && queued > 0)
+            return true;
+    }
+    return false;
+}
+
 void SENDSTR(int handle, std::string_view bytes) {
-    send_in_pieces(bytes, [handle](std::string_view piece) { WRITECOMM(handle, piece); });
+    if (!port_of(handle)) return;
+    send_in_pieces(bytes, [handle](std::string_view piece) {
+        // A device that has gone takes nothing more of the answer, nor does one that came after it.
+        auto gone = [handle] { return device_departed(handle) || device_gone_during_command(); };
+        if (gone()) throw DeviceGone{};
+        if (static_cast<std::size_t>(WRITECOMM(handle, piece)) == piece.size()) return;
+        if (platform::termination_requested()) throw Terminated{};
+        if (gone()) throw DeviceGone{};
+        throw Abandoned{"The command was abandoned: the device took nothing for " +
+                        std::to_string(kByteTimeout.count()) + " seconds."};
+    });
 }
 
 std::string open_failure_text(const std::string& port_name) {

@@ -2,6 +2,7 @@
 // The serial layer: the port operations on a terminal device, and the core's serial functions
 // that open the device's port, move received bytes into the receive buffer and send bytes.
 // Everything here runs on the window's thread; each open port has one reader thread of its own.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -100,6 +101,16 @@ void SENDSTR(int handle, std::string_view bytes);
 
 // Takes up to 1000 bytes from the port's ring.
 std::string RECEIVESTR(int handle);
+
+// True while the device of a port on a pseudo-terminal of the program's own has gone and no
+// other has opened the line.
+bool device_departed(int handle);
+// Devices on pseudo-terminals of the program's own that have gone away so far (a count);
+// `settled` as PtyStartGate::departures.
+std::uint64_t device_departures(bool settled);
+std::uint64_t port_departures(int handle, bool settled);
+// True while bytes received from a device have not yet reached the receive buffer.
+bool bytes_on_the_way();
 
 // ---- pieces exposed for their own tests ------------------------------------------------------
 

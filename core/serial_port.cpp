@@ -1,5 +1,6 @@
 #include "core/serial_port.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -91,17 +92,30 @@ std::size_t SerialPort::read(char* out, std::size_t capacity) {
     return count;
 }
 
-std::size_t SerialPort::write(std::string_view bytes) {
+std::size_t SerialPort::write(std::string_view bytes, std::chrono::milliseconds stall_limit,
+                              const std::function<bool()>& give_up, const Writer& through) {
+    // Without blocking: a device that stops reading must not hold the window's thread for ever.
+    // The reader thread copes with a descriptor that does not block (it polls first).
+    const int flags = ::fcntl(device_, F_GETFL);
+    if (flags >= 0 && !(flags & O_NONBLOCK)) ::fcntl(device_, F_SETFL, flags | O_NONBLOCK);
+    constexpr auto kLook = std::chrono::milliseconds(50);  // between looks at give_up
     std::size_t done = 0;
+    auto last_progress = std::chrono::steady_clock::now();
     while (done < bytes.size()) {
-        ssize_t n = ::write(device_, bytes.data() + done, bytes.size() - done);
+        if (give_up && give_up()) break;
+        const auto n = through ? through(bytes.data() + done, bytes.size() - done)
+                               : ::write(device_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            last_progress = std::chrono::steady_clock::now();
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && errno == EAGAIN) {
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - last_progress);
+            if (waited >= stall_limit) break;
             pollfd out{device_, POLLOUT, 0};
-            ::poll(&out, 1, -1);
+            ::poll(&out, 1, static_cast<int>(kLook.count()));
         } else {
             break;
         }

@@ -61,8 +61,14 @@ class SerialPort {
     void set_notify_window(gui::Hwnd window);
     // Takes up to `capacity` bytes from the ring; a reader waiting for room goes on.
     std::size_t read(char* out, std::size_t capacity);
-    // Writes every byte unless the device fails; returns the count written.
-    std::size_t write(std::string_view bytes);
+    // Writes every byte unless the device fails, takes nothing for `stall_limit`, or `give_up`
+    // (asked a few times a second while the driver takes nothing) answers true; returns the
+    // count written.
+    // `through`, when given, writes each piece instead of a plain write to the device.
+    using Writer = std::function<long(const char* data, std::size_t size)>;
+    std::size_t write(std::string_view bytes,
+                      std::chrono::milliseconds stall_limit = std::chrono::milliseconds::max(),
+                      const std::function<bool()>& give_up = {}, const Writer& through = {});
 
     const ByteRing& ring() const { return ring_; }
     bool reader_running() const { return reader_running_; }

@@ -19,6 +19,7 @@ struct Served {
 };
 
 std::optional<Served> served;
+std::string settings_file;
 
 bool is_separator(char c) {
     return c == '/' || c == '\\';
@@ -39,15 +40,25 @@ Served& state() {
     if (!served) {
         const std::string current = platform::current_folder();
         const std::string root = real_folder(current).value_or(current);
+        platform::set_exact_folder(root);
         served = Served{root, root};
     }
     return *served;
 }
 
-// The components of a path below the served root ("" for the root itself).
+// True when the path is the served root or lies below it.
+bool inside_root(const std::string& path, const std::string& root) {
+    if (root == "/") return !path.empty() && is_separator(path.front());
+    return path.compare(0, root.size(), root) == 0 &&
+           (path.size() == root.size() || is_separator(path[root.size()]));
+}
+
+// The components of a path below the served root (none for the root itself, and for a path
+// outside it, which the device never sees).
 std::vector<std::string> components_below_root(const std::string& path) {
     const std::string& root = state().root;
     std::vector<std::string> parts;
+    if (!inside_root(path, root)) return parts;
     std::string part;
     for (char c : path.substr(root == "/" ? 0 : root.size())) {
         if (!is_separator(c)) {
@@ -66,7 +77,14 @@ std::vector<std::string> components_below_root(const std::string& path) {
 bool set_served_root(const std::string& folder) {
     if (folder.empty()) return false;
     const auto real = real_folder(folder);
-    if (!real || !util::DIR_(*real) || !fs::SETCURDIR(*real)) return false;
+    if (!real) return false;
+    // The root is used exactly as it stands: a folder named "DATA." is not the folder DATA.
+    const std::string previous = platform::exact_folder();
+    platform::set_exact_folder(*real);
+    if (!util::DIR_(*real) || !fs::SETCURDIR(*real)) {
+        platform::set_exact_folder(previous);
+        return false;
+    }
     served = Served{*real, *real};
     return true;
 }
@@ -114,6 +132,36 @@ bool enter_served_folder(const std::string& name) {
     if (on_disk.size() > 1 && on_disk.back() == '/') on_disk.pop_back();
     state().current = on_disk;
     return true;
+}
+
+bool holds_current_folder(const std::string& folder) {
+    std::string on_disk = platform::resolve_path(folder);
+    if (on_disk.size() > 1 && on_disk.back() == '/') on_disk.pop_back();
+    const std::string& current = state().current;
+    if (inside_root(current, on_disk)) return true;
+    const auto real = real_folder(on_disk);
+    return real && inside_root(real_folder(current).value_or(current), *real);
+}
+
+void protect_settings_file(const std::string& absolute_path) {
+    settings_file = absolute_path;
+}
+
+bool is_settings_file(const std::string& path) {
+    if (settings_file.empty() || path.empty()) return false;
+    // The name as the platform takes it ("KV32.INI." is KV32.INI), in the real folder.
+    const auto full = platform::full_path_name(path);
+    if (!full) return false;
+    std::string name = *full;
+    while (name.size() > 1 && is_separator(name.back())) name.pop_back();
+    const std::string folder = platform::folder_part(name);
+    const std::string wanted_folder = platform::folder_part(settings_file);
+    if (!platform::names_equal_ignoring_case(platform::file_part(name),
+                                             platform::file_part(settings_file)))
+        return false;
+    const auto real = real_folder(folder.empty() ? "/" : folder);
+    const auto wanted = real_folder(wanted_folder.empty() ? "/" : wanted_folder);
+    return real && wanted && *real == *wanted;
 }
 
 std::string device_path(const std::string& path) {

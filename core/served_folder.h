@@ -23,6 +23,15 @@ std::string served_path(const std::string& name);
 // Makes a device folder name the current folder; false, with nothing changed, when it is not a
 // folder that can be made current.
 bool enter_served_folder(const std::string& name);
+// True when a folder of the served tree is the device's current folder or holds it (the served
+// root always does): such a folder is never removed.
+bool holds_current_folder(const std::string& folder);
+// The settings file (absolute): the device may not save, erase or make a folder under its name
+// in its folder, whatever the case of the name. "" protects nothing.
+void protect_settings_file(const std::string& absolute_path);
+// True when a path of the served tree names the settings file.
+bool is_settings_file(const std::string& path);
+
 // The device's view of a path inside the served tree: "/" for the served root, "/GAMES" below.
 std::string device_path(const std::string& path);
 

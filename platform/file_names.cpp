@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -13,6 +14,7 @@ namespace kv::platform {
 namespace {
 
 bool upper_case_setting = false;
+std::string exact_folder_path;
 
 bool is_separator(char c) {
     return c == '/' || c == '\\';
@@ -51,10 +53,12 @@ std::vector<std::string> split_components(const std::string& name) {
     return parts;
 }
 
-// Drops "." and lets ".." remove the component before it (never above the root).
-std::vector<std::string> normalise(const std::vector<std::string>& parts) {
-    std::vector<std::string> out;
-    for (const auto& part : parts) {
+// Drops "." and lets ".." remove the component before it (never above the root). The first
+// `kept` components are taken as they stand.
+std::vector<std::string> normalise(const std::vector<std::string>& parts, std::size_t kept = 0) {
+    std::vector<std::string> out(parts.begin(), parts.begin() + std::min(kept, parts.size()));
+    for (std::size_t i = out.size(); i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (part == ".") continue;
         if (part == "..") {
             if (!out.empty()) out.pop_back();
@@ -90,6 +94,13 @@ std::string join_under(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace
+
+void set_exact_folder(const std::string& absolute_path) {
+    exact_folder_path = absolute_path;
+}
+const std::string& exact_folder() {
+    return exact_folder_path;
+}
 
 void set_upper_case_file_names(bool upper) {
     upper_case_setting = upper;
@@ -151,8 +162,16 @@ std::optional<std::string> full_path_name(const std::string& name) {
         if (current.empty()) return std::nullopt;
         absolute = current + "/" + name;
     }
+    // The components of the exact folder, when the name lies in it, are kept as they stand.
+    const std::vector<std::string> parts = split_components(absolute);
+    std::size_t kept = 0;
+    if (!exact_folder_path.empty()) {
+        const std::vector<std::string> exact = split_components(exact_folder_path);
+        if (exact.size() <= parts.size() && std::equal(exact.begin(), exact.end(), parts.begin()))
+            kept = exact.size();
+    }
     std::string full;
-    for (const auto& part : normalise(split_components(absolute))) full += "/" + part;
+    for (const auto& part : normalise(parts, kept)) full += "/" + part;
     if (full.empty()) return "/";
     if (ends_with_separator(name)) full += "/";
     return full;

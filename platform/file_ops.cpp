@@ -190,7 +190,7 @@ std::optional<std::uint64_t> disk_free_space(const std::string& name) {
         detail::fail_errno(errno);
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(vfs.f_bfree) * static_cast<std::uint64_t>(vfs.f_frsize);
+    return static_cast<std::uint64_t>(vfs.f_bavail) * static_cast<std::uint64_t>(vfs.f_frsize);
 }
 
 int drive_type(const std::string& root) {

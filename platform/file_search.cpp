@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -94,6 +95,23 @@ bool folder_exists(const std::string& name) {
     if (name.empty()) return false;
     struct stat st;
     return ::stat(resolve_path(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_link(const std::string& name) {
+    if (name.empty()) return false;
+    std::string path = resolve_path(name);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool folder_takes_new_files(const std::string& folder) {
+    const std::string path = resolve_path(folder.empty() ? "." : folder);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return detail::fail_errno(errno);
+    if (!S_ISDIR(st.st_mode)) return detail::fail(win_error::DIRECTORY, ENOTDIR);
+    if (::access(path.c_str(), W_OK | X_OK) != 0) return detail::fail_errno(errno);
+    return true;
 }
 
 bool path_exists(const std::string& name) {

@@ -109,6 +109,12 @@ class ScopedUpperCaseFileNames {
     bool previous_;
 };
 
+// A folder whose own path is used exactly as it stands: full paths below it keep its components
+// unchanged (a folder named "DATA." stays "DATA."); Windows' rules for names (dots that end a
+// name are dropped) apply only to what follows it. "" (the default) sets none.
+void set_exact_folder(const std::string& absolute_path);
+const std::string& exact_folder();
+
 // Windows-1252 upper case of a byte string (ASCII and the accented letters).
 std::string to_upper_name(std::string name);
 // True when two names are equal ignoring case (Windows-1252).
@@ -186,6 +192,12 @@ bool file_exists(const std::string& name);
 bool folder_exists(const std::string& name);
 // True when the name exists, file or folder (no wildcards).
 bool path_exists(const std::string& name);
+// True when the name is a symbolic link, also one whose target is missing.
+bool is_link(const std::string& name);
+// True when a new file can be made in the folder: it exists, and this process may write in it
+// and enter it. Otherwise false, with last_file_error() telling why (a folder of a file system
+// mounted read-only, one without write permission for this user).
+bool folder_takes_new_files(const std::string& folder);
 
 // Attributes of a file or folder; INVALID_ATTRIBUTES when it does not exist.
 std::uint32_t file_attributes(const std::string& name);
@@ -291,8 +303,9 @@ std::string current_folder();
 // SetCurrentDirectory; the current folder is unchanged on failure.
 bool set_current_folder(const std::string& name);
 
-// All free bytes of the volume that holds the name (empty: the current folder), statvfs
-// f_bfree x f_frsize; nullopt when the volume cannot be queried.
+// The free bytes of the volume that holds the name (empty: the current folder) that this user
+// may use, as df's "Available" (statvfs f_bavail x f_frsize): blocks kept for the superuser are
+// not counted, whoever runs the program. Nullopt when the volume cannot be queried.
 std::optional<std::uint64_t> disk_free_space(const std::string& name = {});
 
 // Windows drive-type codes.

@@ -19,10 +19,12 @@ class FakeLink : public gui::Pump {
         core::receive_buffer().clear();
         platform::release_all_keys();
         platform::clear_termination_request();
+        core::begin_command();
         start_ = clock_.now();
     }
     ~FakeLink() override {
         core::receive_buffer().clear();
+        core::begin_command();
         platform::release_all_keys();
         platform::clear_termination_request();
     }

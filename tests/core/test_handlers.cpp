@@ -62,7 +62,7 @@ TEST_F(Handlers, SaveThatCannotBeWrittenIsLoggedNamingTheFile) {
         device_sends(save_args(3, 0, 2, 0, "NOSUCH/PROG") + "hi");
         kv::core::SAVE(port);
     }
-    EXPECT_EQ(pc_sent(1), std::string(1, '\0'));  // the device's answer stays as it was
+    EXPECT_EQ(pc_sent(1), "\x0f");  // refused before the data, never reported as saved
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("NOSUCH/PROG"), std::string::npos) << lines[0];
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "NOSUCH"));

@@ -86,9 +86,9 @@ TEST_F(ServedFolder, NamesThatClimbOrStartAtTheTopStayInside) {
         std::string args;
         std::string answer;
     } cases[] = {
-        {'S', save_args(0, 0, 1, 0, "../X") + "d", kOk},          // lands at the served root
-        {'S', save_args(0, 0, 1, 0, "\\..\\SUB\\Y") + "d", kOk},  // lands in SUB
-        {'S', save_args(0, 0, 1, 0, out_abs + "2") + "d", kOk},   // no such folder: logged only
+        {'S', save_args(0, 0, 1, 0, "../X") + "d", kOk},              // lands at the served root
+        {'S', save_args(0, 0, 1, 0, "\\..\\SUB\\Y") + "d", kOk},      // lands in SUB
+        {'S', save_args(0, 0, 1, 0, out_abs + "2") + "d", kRefused},  // no such folder
         {'E', "../OUT\r", kRefused},
         {'E', out_abs + "\r", kRefused},
         {'E', "/etc/passwd\r", kRefused},

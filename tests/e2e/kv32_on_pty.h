@@ -2,6 +2,7 @@
 // kv32 --headless on the slave of a real pseudo-terminal pair, run in a temporary folder, with
 // the test as the device on the master through kvdev's library.
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,11 +23,13 @@ inline const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 class Kv32OnPty {
   public:
     // `settings`, when given, is written to KV32.INI in the served folder before the start;
-    // `input` is the program's standard input (default /dev/null).
+    // `input` is the program's standard input (default /dev/null); `prepare` fills the folder
+    // before the start.
     explicit Kv32OnPty(std::vector<std::string> extra_args = {}, const std::string& settings = {},
-                       int input = -1)
+                       int input = -1, const std::function<void(const TempDir&)>& prepare = {})
         : pty_() {
         if (!settings.empty()) dir_.write("KV32.INI", settings);
+        if (prepare) prepare(dir_);
         std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
         args.insert(args.end(), extra_args.begin(), extra_args.end());
         process_ = std::make_unique<dev::ChildProcess>(KV32_BINARY, args, dir_.str(),

@@ -81,13 +81,14 @@ TEST_F(KvdevCli, RefusalsExitNonZeroWithAReason) {
     EXPECT_EQ(run({"save", "X", "f", "--type", "300"}).status, 2);
 }
 
-TEST_F(KvdevCli, StaleBytesOfAnEarlierExchangeAreDroppedBeforeACommand) {
-    // An Erase sent raw leaves KV32's refusal unread on the line.
+TEST_F(KvdevCli, AnAnswerForADeviceThatHasGoneIsDroppedNotLeftForTheNext) {
+    // An Erase sent raw, its refusal never read: KV32 drops it once the device has closed the
+    // line, so the next device finds a quiet line.
     EXPECT_EQ(run({"send-raw", "45", "4e4f5045", "0d"}).status, 0);
     ASSERT_TRUE(kv32->wait_for_line(kv::test::kWaitingLine, kStartTimeout, 2));
     auto cat = run({"cat"});
     EXPECT_EQ(cat.status, 0) << cat.err;
-    EXPECT_NE(cat.err.find("dropped 1 stale byte"), std::string::npos) << cat.err;
+    EXPECT_EQ(cat.err.find("stale"), std::string::npos) << cat.err;
     EXPECT_FALSE(cat.out.empty());
 }
 

@@ -1,0 +1,169 @@
+// Handlers facing interruptions, refusals the disk forces and names the device should not use.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "core/command_loop.h"
+#include "core/handlers.h"
+#include "core/log.h"
+#include "core/served_folder.h"
+#include "core/stored_file.h"
+#include "gui/main_window.h"
+#include "tests/core/handler_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kv::test::save_args;
+
+class LogLines : public kv::gui::LogPane {
+  public:
+    void append_line(const std::string& line) override { text_ += line + "\r\n"; }
+    const std::string& text() const override { return text_; }
+
+  private:
+    std::string text_;
+};
+
+class HandlerFaults : public kv::test::HandlerFixture {
+  protected:
+    // Runs the command loop on what the device sends until Esc ends it; the log's text.
+    std::string serve(const std::string& bytes, kv::platform::Duration esc_at) {
+        device_sends(bytes);
+        link.at(esc_at, [] { kv::platform::set_key_down(kv::platform::VK_ESCAPE, true); });
+        LogLines pane;
+        kv::core::ScopedLogSink sink([&pane](const std::string& l) { pane.append_line(l); });
+        kv::core::KV(port, pane);
+        return pane.text();
+    }
+};
+
+TEST_F(HandlerFaults, EscInTheMiddleOfATransferAbandonsItAndKeepsNothing) {
+    struct Case {
+        std::string bytes;
+        std::string logged;
+        std::string not_sent;  // what the PC never gets to send
+    };
+    const kv::core::StoredHeader h{3, 0, 3, 0};
+    dir.write("OLD", kv::core::encode_header(h) + "abc");
+    const std::vector<Case> cases = {
+        {"S" + save_args(3, 0, 1000, 0, "PROG") + "12345",
+         "The Save of PROG was abandoned: Esc was pressed.", ""},
+        {"C\r\x06\x06\x06", "The catalogue was abandoned: Esc was pressed.", "File(s)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        kv::core::receive_buffer().clear();
+        const std::string log = serve(c.bytes, link.elapsed() + 1s);
+        kv::platform::set_key_down(kv::platform::VK_ESCAPE, false);
+        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        if (!c.not_sent.empty()) {
+            EXPECT_EQ(pc_sent(1).find(c.not_sent), std::string::npos);
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "PROG"));
+}
+
+}  // namespace
+
+namespace {
+
+// What one command answered, and the log lines it wrote.
+struct Answer {
+    std::string sent;
+    std::vector<std::string> log;
+};
+
+class DiskRefusals : public kv::test::HandlerFixture {
+  protected:
+    Answer run(char letter, const std::string& args) {
+        Answer a;
+        kv::core::ScopedLogSink sink([&a](const std::string& l) { a.log.push_back(l); });
+        kv::core::receive_buffer().clear();
+        device_sends(args);
+        kv::core::find_command(letter)->handler(port);
+        a.sent = pc_sent(1);
+        return a;
+    }
+    std::string stored(const std::string& data = "x") {
+        return kv::core::encode_header({3, 0, static_cast<std::uint16_t>(data.size()), 0}) + data;
+    }
+};
+
+// Resets the protection of the settings file at the end of a test.
+struct ProtectedSettings {
+    explicit ProtectedSettings(const std::string& path) { kv::core::protect_settings_file(path); }
+    ~ProtectedSettings() { kv::core::protect_settings_file(""); }
+};
+
+TEST_F(DiskRefusals, TheDeviceNeverWritesErasesOrShadowsTheSettingsFile) {
+    ProtectedSettings settings((dir.path() / "KV32.INI").string());
+    std::filesystem::create_directory(dir.path() / "SUB");
+    struct Case {
+        char letter;
+        std::string args;
+        std::string answer;
+    };
+    const std::vector<Case> refused = {
+        {'S', save_args(3, 0, 1, 0, "KV32.INI") + "x", "\x0f"},
+        {'S', save_args(3, 0, 1, 0, "kv32.ini.") + "x", "\x0f"},
+        {'S', save_args(3, 0, 1, 0, "SUB/../Kv32.Ini") + "x", "\x0f"},
+        {'S', save_args(1, 0, 1, 0, "KV32.INI/") + "x", "\x0f"},
+        {'S', save_args(3, 0, 1, 0, "SUB/KV32.INI") + "x", std::string(1, '\0')},  // elsewhere
+    };
+    for (const auto& c : refused) EXPECT_EQ(run(c.letter, c.args).sent, c.answer) << c.args;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "KV32.INI"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "SUB/KV32.INI"));
+
+    // A settings file that a device stored before (it would refuse the start): kept all the same.
+    dir.write("KV32.INI", stored());
+    dir.write("PROG", stored());
+    EXPECT_EQ(run('E', "kv32.ini\r").sent, "\x0f");
+    EXPECT_EQ(run('E', "*\r").sent, std::string(1, '\0'));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "KV32.INI"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "PROG"));
+    EXPECT_EQ(run('E', "K*\r").sent, "\x0f");  // it alone matched, and it was kept
+}
+
+TEST_F(DiskRefusals, LinksPlacedByTheUserAreNeverRemovedNorReplaced) {
+    const auto elsewhere = dir.path() / "ELSEWHERE";
+    std::filesystem::create_directory(elsewhere);
+    dir.write("ELSEWHERE/KEEP", stored());
+    std::filesystem::create_directory_symlink(elsewhere, dir.path() / "FOLDERLINK");
+    std::filesystem::create_symlink(dir.path() / "MISSING", dir.path() / "DANGLING");
+    std::filesystem::create_symlink(elsewhere / "KEEP", dir.path() / "FILELINK");
+    EXPECT_EQ(run('E', "FOLDERLINK/\r").sent, "\x0f");
+    EXPECT_EQ(run('S', save_args(3, 0, 1, 0, "DANGLING") + "x").sent, "\x0f");
+    EXPECT_EQ(run('E', "FILELINK\r").sent, "\x0f");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "FOLDERLINK"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "DANGLING"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "MISSING"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "FILELINK"));
+    EXPECT_TRUE(std::filesystem::exists(elsewhere / "KEEP"));
+}
+
+TEST_F(DiskRefusals, AFolderThatCannotBeWrittenRefusesAndTheLogSaysWhy) {
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write anywhere";
+    std::filesystem::create_directory(dir.path() / "RO");
+    dir.write("RO/PROG", stored());
+    std::filesystem::permissions(
+        dir.path() / "RO", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    struct Case {
+        char letter;
+        std::string args;
+    };
+    for (const Case& c : std::vector<Case>{{'S', save_args(3, 0, 1, 0, "RO/NEW") + "x"},
+                                           {'S', save_args(1, 0, 1, 0, "RO/SUB/") + "x"},
+                                           {'E', "RO/PROG\r"},
+                                           {'E', "RO/*\r"}}) {
+        const Answer a = run(c.letter, c.args);
+        EXPECT_EQ(a.sent, "\x0f") << c.args;
+        ASSERT_EQ(a.log.size(), 1u) << c.args;
+        EXPECT_NE(a.log[0].find("Permission denied"), std::string::npos) << a.log[0];
+    }
+    std::filesystem::permissions(dir.path() / "RO", std::filesystem::perms::owner_all);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "RO/PROG"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "RO/NEW"));
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// Devices that stop reading, or go away in the middle of a command: KV32 gives the command up,
+// says so, and serves the next device as if nothing had happened.
+#include <csignal>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/kv32_on_pty.h"
+#include "tools/kvdev/commands.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace kv::dev;
+using kv::test::kReplyTimeout;
+using kv::test::kStartTimeout;
+
+const std::string kBig(65535, 'b');
+
+TEST(DeviceStopsReading, ALoadIsGivenUpAfterTheReceiveTimeOutAndLogged) {
+    kv::test::Kv32OnPty kv;
+    ASSERT_TRUE(kv.started()) << kv.process().err();
+    ASSERT_EQ(save(kv.device(), "BIG", kBig), kOk);
+    kv.device().send_command('L');
+    kv.device().send_string("BIG");  // and nothing of the answer is read
+    EXPECT_TRUE(kv.process().wait_for_line(
+        "The command was abandoned: the device took nothing for 2 seconds.", kStartTimeout))
+        << kv.process().out();
+    // The device reads again: once the rest of the Load is out of the way, it is served.
+    while (kv.device().read_bytes(65536, 300ms).size() > 0) {
+    }
+    EXPECT_EQ(erase(kv.device(), ""), kRefused);
+    EXPECT_EQ(kv.stop(), 0);
+}
+
+TEST(DeviceStopsReading, ASignalEndsKv32InTheMiddleOfTheWrite) {
+    kv::test::Kv32OnPty kv;
+    ASSERT_TRUE(kv.started()) << kv.process().err();
+    ASSERT_EQ(save(kv.device(), "BIG", kBig), kOk);
+    kv.device().send_command('L');
+    kv.device().send_string("BIG");
+    ASSERT_TRUE(kv.process().wait_for_line("Loading...", kReplyTimeout));
+    std::this_thread::sleep_for(200ms);  // into the write that the device does not take
+    kv.process().signal(SIGTERM);
+    EXPECT_EQ(kv.process().wait_exit(kStartTimeout), 0);
+    EXPECT_EQ(kv.process().out().find("abandoned"), std::string::npos) << kv.process().out();
+}
+
+// kv32 serving on a pseudo-terminal of its own, which it keeps open itself.
+class OwnPseudoTerminal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(kv32.wait_for_line(kv::test::kWaitingLine, kStartTimeout)) << kv32.err();
+        const std::string out = kv32.out();
+        const auto at = out.find("/dev/pts/");
+        ASSERT_NE(at, std::string::npos);
+        path = out.substr(at, out.find_first_of(" \n", at) - at);
+        DeviceLink first = DeviceLink::open(path);
+        ASSERT_TRUE(first.read_start_byte(kStartTimeout));
+        ASSERT_EQ(save(first, "BIG", kBig), kOk);
+    }
+    void TearDown() override {
+        kv32.signal(SIGTERM);
+        EXPECT_EQ(kv32.wait_exit(kStartTimeout), 0);
+    }
+
+    kv::test::TempDir pc;
+    ChildProcess kv32{KV32_BINARY, {"--headless", "--port", "PTY"}, pc.str()};
+    std::string path;
+};
+
+TEST_F(OwnPseudoTerminal, ADeviceThatGoesAwayEndsItsCommandAndTheNextIsServedAfresh) {
+    struct Case {
+        std::string name;
+        std::function<void(DeviceLink&)> leave;  // what the device does before it goes
+    };
+    const std::vector<Case> cases = {
+        {"a Save whose data stops short",
+         [](DeviceLink& d) {
+             d.send_command('S');
+             d.send_raw(std::string("\x03\0\0\xe8\x03\0\0", 7));  // 1000 bytes announced
+             d.send_string("HALF");
+             ASSERT_EQ(d.read_byte(kReplyTimeout), kOk);
+             d.send_raw("12345");
+         }},
+        {"a Load read only in part",
+         [](DeviceLink& d) {
+             d.send_command('L');
+             d.send_string("BIG");
+             ASSERT_EQ(d.read_bytes(100, kReplyTimeout).size(), 100u);
+         }},
+    };
+    int waiting = 2;  // the waiting lines so far: at the start and after the first Save
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            DeviceLink gone = DeviceLink::open(path);
+            c.leave(gone);
+        }
+        // A device that comes back at once (an emulator restarted) takes a moment to do so.
+        std::this_thread::sleep_for(200ms);
+        // A Save waits for its data no longer than the device is there (once it has gone, 2 s
+        // for each of the bytes it owes would be hours).
+        if (c.name.find("Save") != std::string::npos)
+            EXPECT_TRUE(kv32.wait_for_line("The command was abandoned: the device went away.",
+                                           kv::test::kReplyTimeout));
+        // The next device: its commands are commands, and no byte of the old answer reaches it.
+        DeviceLink next = DeviceLink::open(path);
+        EXPECT_EQ(erase(next, ""), kRefused);
+        EXPECT_EQ(erase(next, ""), kRefused);
+        waiting += 3;
+        EXPECT_TRUE(kv32.wait_for_line(kv::test::kWaitingLine, kStartTimeout, waiting));
+        EXPECT_EQ(next.read_bytes(1, 300ms), "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(pc.path() / "HALF"));
+    EXPECT_NE(kv32.out().find("The command was abandoned: the device went away."),
+              std::string::npos)
+        << kv32.out();
+}
+
+}  // namespace
