@@ -269,6 +269,30 @@ std::vector<long> Table::locked_records() const {
 
 bool Table::lock_record(long recno, bool release_others) {
     if (recno == 0) recno = recno_;
+    if (release_others && file_locked_) {
+        // The file lock gives way to this record's lock alone, with no moment in which the
+        // record is free: the bytes on either side of the record's byte are let go.
+        commit();
+        if (shared_) {
+            const int fd = file_.fd();
+            const std::uint64_t byte = kRecordLockBase + static_cast<std::uint64_t>(recno);
+            if (recno >= 1 && static_cast<std::uint64_t>(recno) < kFileLockLength) {
+                db::unlock(fd, kRecordLockBase, byte - kRecordLockBase);
+                db::unlock(fd, byte + 1, kRecordLockBase + kFileLockLength - byte - 1);
+            } else {
+                db::unlock(fd, kRecordLockBase, kFileLockLength);
+                if (!try_lock(fd, byte, 1, !read_only_)) {
+                    file_locked_ = false;
+                    locked_.clear();
+                    return false;
+                }
+            }
+        }
+        file_locked_ = false;
+        locked_.clear();
+        locked_.insert(recno);
+        return true;
+    }
     if (release_others) {
         commit();
         for (long held : locked_) {

@@ -119,6 +119,8 @@ void DBSETVIEW(const ViewOptions& options) {
 }
 
 void DBCLEARVIEW(bool restore) {
+    // Without a table there is no view to clear, and waiting would not bring one.
+    if (!work_areas().table()) return;
     for (;;) {
         try {
             Table& table = current_table();

@@ -139,6 +139,17 @@ TEST_F(TablesTest, AViewFromTheServerIsMovedIntoPlaceAndNoViewLeavesTheOrdersAsT
     EXPECT_EQ(ORDLIST().size(), 1u);
 }
 
+TEST_F(TablesTest, ClearingTheViewOfAnEmptyWorkAreaReturnsAtOnce) {
+    int tries = 0;
+    db::ScopedWaitPause count([&] {
+        if (++tries > 3) throw std::runtime_error("DBCLEARVIEW retries a work area with no table");
+    });
+    work_areas().select(5);
+    EXPECT_NO_THROW(DBCLEARVIEW());
+    EXPECT_NO_THROW(DBCLEARVIEW(true));
+    EXPECT_EQ(tries, 0);
+}
+
 TEST_F(TablesTest, ZapEmptiesTheOrdersAndKeepsTheCurrentOrderAndItsScope) {
     make_table("T.DBF", {"CARLO", "ALFA", "BETA"});
     DBOPEN(false, "", "T", "", false);

@@ -41,6 +41,11 @@ TEST(TablesHolder, Hold) {
         if (what == "file") {
             ASSERT_TRUE(t.lock_file());
         }
+        if (what == "append") DBAPP();
+        if (what == "nextcode") {
+            t.go_to(1);
+            std::cout << NEXTCODE(true) << std::endl;
+        }
     }
     std::cout << "held" << std::endl;
     while (!std::filesystem::exists("RELEASE")) {
@@ -96,6 +101,36 @@ TEST_F(TablesTest, EachWaitShowsWhyAndGoesOnWhenTheOtherProcessLetsGo) {
         EXPECT_EQ(popups_, c.popups);
         EXPECT_EQ(util::CURMSG(), std::nullopt) << "the waiting pop-up is gone";
         work_areas().close_all();
+    }
+}
+
+// An append under the file lock (DBAPP), and NEXTCODE with its lock, end holding only their
+// record's lock: another process may lock every other record, but not that one, nor the file.
+TEST_F(TablesTest, AppendAndNextCodeLetTheFileLockGo) {
+    ASSERT_TRUE(Table::create("T.DBF", {{"CODICE", 'N', 10, 0}}));
+    {
+        auto table = Table::open("T.DBF");
+        for (double code : {7.0, 9.0}) {
+            ASSERT_TRUE(table->append());
+            table->put("CODICE", code);
+        }
+    }
+    const struct {
+        const char* action;
+        long held;  // the one record the holder keeps locked
+    } cases[] = {{"append", 3}, {"nextcode", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        start_holder(c.action);
+        auto other =
+            Table::open("T.DBF", OpenOptions{.shared = true, .read_only = false, .alias = {}});
+        ASSERT_TRUE(other);
+        for (long r = 1; r <= 3; ++r)
+            EXPECT_EQ(other->lock_record(r), r != c.held) << "record " << r;
+        other->unlock();
+        EXPECT_FALSE(other->lock_file());
+        other.reset();
+        end_holder();
     }
 }
 
