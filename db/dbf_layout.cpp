@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "db/db_errors.h"
 #include "db/memo_file.h"
@@ -15,6 +16,7 @@ constexpr std::size_t kHeaderSize = 32;
 constexpr std::size_t kDescriptorSize = 32;
 constexpr int kMaxFields = 255;
 constexpr int kMaxRecordLength = 65500;
+constexpr std::size_t kBackLinkSize = 263;
 
 std::uint32_t u32_at(std::string_view bytes, std::size_t at) {
     return static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8 |
@@ -216,9 +218,15 @@ DbfHeader parse_header(std::string_view bytes, std::uint64_t file_size) {
     if (header.record_length < 2) throw Corrupt("the record length is impossible");
     if (header.header_length > file_size) throw Corrupt("the file is shorter than its header");
     int offset = 1;
-    for (std::size_t at = kHeaderSize; at + kDescriptorSize <= header.header_length;
-         at += kDescriptorSize) {
+    std::size_t at = kHeaderSize;
+    for (;; at += kDescriptorSize) {
+        // The descriptors end with 0x0D inside the stated header length; a length that cuts
+        // them short, or that reaches past their end into the records, is damage.
+        if (at >= header.header_length)
+            throw Corrupt("the header length disagrees with the field descriptors");
         if (bytes[at] == 0x0D) break;
+        if (at + kDescriptorSize > header.header_length)
+            throw Corrupt("the header length disagrees with the field descriptors");
         FieldLayout field;
         const char* name = &bytes[at];
         field.spec.name.assign(name, strnlen(name, 11));
@@ -229,19 +237,26 @@ DbfHeader parse_header(std::string_view bytes, std::uint64_t file_size) {
             field.spec.width += 256 * field.spec.decimals;
             field.spec.decimals = 0;
         }
-        if (!known_type(field.spec.type))
-            throw Corrupt("field " + field.spec.name + " has an unknown type");
         if (field.spec.width < 1) throw Corrupt("field " + field.spec.name + " has no width");
         if (static_cast<std::uint8_t>(bytes[at + 18]) & 0x01) {
-            // A hidden system column (null flags of the later layout): skipped, but its bytes
-            // count.
+            // A hidden system column (the null flags of the later layout, of type '0'): skipped,
+            // but its bytes count.
             offset += field.spec.width;
             continue;
         }
+        if (!known_type(field.spec.type))
+            throw Corrupt("field " + field.spec.name + " has an unknown type");
         field.offset = offset;
         offset += field.spec.width;
         header.fields.push_back(std::move(field));
     }
+    // Between the terminator and the first record: nothing (or NUL filler), or the later
+    // layout's 263-byte back link (which may name its database). Anything else means the records do
+    // not start where the header says.
+    const std::size_t filler = header.header_length - (at + 1);
+    if (filler != kBackLinkSize &&
+        bytes.substr(at + 1, filler).find_first_not_of('\0') != std::string::npos)
+        throw Corrupt("the header length disagrees with the field descriptors");
     if (header.fields.empty()) throw Corrupt("the table has no fields");
     if (offset != header.record_length)
         throw Corrupt("the record length disagrees with the fields");
@@ -355,6 +370,49 @@ bool encode_field(const FieldLayout& field, const Value& value, char* record) {
         default:
             return false;
     }
+}
+
+std::optional<std::string> decimal_field_text(std::string_view text, int width, int decimals) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    std::string whole, fraction;
+    bool point = false;
+    for (char c : text) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (std::isdigit(static_cast<unsigned char>(c))) {
+            (point ? fraction : whole) += c;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (whole.empty() && fraction.empty()) return std::nullopt;
+    const auto kept = static_cast<std::size_t>(std::max(decimals, 0));
+    const bool round_up = fraction.size() > kept && fraction[kept] >= '5';
+    fraction.resize(kept, '0');
+    std::string digits = whole + fraction;  // the number times 10^decimals
+    if (round_up) {
+        std::size_t i = digits.size();
+        while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+        if (i == 0) {
+            digits.insert(digits.begin(), '1');
+        } else {
+            ++digits[i - 1];
+        }
+    }
+    const auto first = digits.find_first_not_of('0');
+    if (first == std::string::npos) negative = false;  // no "-0"
+    digits.erase(0, std::min(first, digits.size() > kept ? digits.size() - kept - 1 : 0));
+    while (digits.size() < kept + 1) digits.insert(digits.begin(), '0');
+    std::string out = (negative ? "-" : "") + digits.substr(0, digits.size() - kept);
+    if (kept > 0) out += "." + digits.substr(digits.size() - kept);
+    if (out.size() > static_cast<std::size_t>(width)) return std::nullopt;
+    return std::string(static_cast<std::size_t>(width) - out.size(), ' ') + out;
 }
 
 void blank_field(const FieldLayout& field, char* record) {

@@ -2,6 +2,7 @@
 // The byte layout of a table file: the 32-byte header, the field descriptors and the stored form
 // of each field type.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,11 @@ Value decode_field(const FieldLayout& field, const char* record, MemoFile* memo)
 // The stored bytes of a non-memo value; false when the value's type does not fit the field or a
 // number is too wide.
 bool encode_field(const FieldLayout& field, const Value& value, char* record);
+// The stored text of a number given in decimal text for a field of that width and decimals:
+// rounded half away from zero to the decimals and right-aligned, every digit kept (no double in
+// between, so 20-digit numbers stay exact); nullopt when the text is not a plain decimal number
+// or the result does not fit the width.
+std::optional<std::string> decimal_field_text(std::string_view text, int width, int decimals);
 // The empty stored form of a field (blanks).
 void blank_field(const FieldLayout& field, char* record);
 // The memo block number stored in a record (0 for none) and its stored form.

@@ -93,6 +93,9 @@ class Table : public FieldBinder, public RecordView {
     // value does not fit or the record may not be changed (read-only, not locked when shared).
     bool put(int index, const Value& value);
     bool put(std::string_view name, const Value& value);
+    // Changes an N or F field to a number given as decimal text, every digit kept (see
+    // decimal_field_text); raises an error record and returns false as put does.
+    bool put_decimal(int index, std::string_view text);
     // Appends a blank record, locks it and makes it current; false when the append lock or the
     // disk refused (the error record has been raised).
     bool append();

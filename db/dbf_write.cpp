@@ -114,6 +114,27 @@ bool Table::put(std::string_view name, const Value& value) {
     return put(*index, value);
 }
 
+bool Table::put_decimal(int index, std::string_view text) {
+    if (index < 0 || index >= field_count()) {
+        raise(kGenArgument, "No such field", name_, "put");
+        return false;
+    }
+    if (!may_change()) return false;
+    const FieldLayout& layout = header_.fields[static_cast<std::size_t>(index)];
+    if (layout.spec.type != 'N' && layout.spec.type != 'F') {
+        raise(kGenArgument, "Wrong type for field " + layout.spec.name, name_, "put");
+        return false;
+    }
+    const auto stored = decimal_field_text(text, layout.spec.width, layout.spec.decimals);
+    if (!stored) {
+        raise(kGenDataWidth, "Value too wide for field " + layout.spec.name, name_, "put");
+        return false;
+    }
+    std::memcpy(record_.data() + layout.offset, stored->data(), stored->size());
+    dirty_ = true;
+    return true;
+}
+
 void Table::mark_deleted(bool deleted) {
     if (!may_change()) return;
     record_[0] = deleted ? kDeletedFlag : kLiveFlag;

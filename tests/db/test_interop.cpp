@@ -2,9 +2,11 @@
 // Debian's python3 modules: python3-dbf (reads and writes) and python3-dbfread (reads).
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "db/dbf_table.h"
 #include "tests/db/db_test_support.h"
+#include "tools/kvdb/kvdb.h"
 #include "util/dates.h"
 #include "util/wall_clock.h"
 
@@ -149,6 +151,44 @@ for r in d.deleted:
     const std::string expected =
         "dbf " + today + "\n" + rows + "dbfread " + today + "\n" + dbfread_rows;
     EXPECT_EQ(*output, expected);
+}
+
+TEST_F(InteropTest, LaterLayoutsAreReadWithoutTheirNullFlagsAndDoublesKeepTheirDecimals) {
+    ASSERT_TRUE(run_python(dir_, R"(
+import dbf
+t = dbf.Table('V.DBF', 'NAME C(10) NULL; PRICE B; QTY N(5,0)', dbf_type='vfp')
+t.open(dbf.READ_WRITE)
+t.append(('ALFA', 12.5, 3))
+t.append((None, 7.25, 4))
+t.close()
+b = bytearray(open('V.DBF', 'rb').read())
+assert b[32 + 32 + 11] == ord('B')
+b[32 + 32 + 17] = 2  # the double's decimals, as a later writer sets them
+open('V.DBF', 'wb').write(b)
+)"));
+    std::ostringstream out, err;
+    EXPECT_EQ(kvdb::run({"dump", (dir_.path() / "V.DBF").string()}, out, err), 0) << err.str();
+    EXPECT_EQ(out.str(), "NAME,PRICE,QTY\nALFA,12.50,3\n,7.25,4\n");
+    std::ostringstream info;
+    kvdb::run({"info", (dir_.path() / "V.DBF").string()}, info, err);
+    EXPECT_EQ(info.str().find("_NULLFLAGS"), std::string::npos) << info.str();
+}
+
+TEST_F(InteropTest, NumbersOfTwentyDigitsReachThePartnersExactly) {
+    const std::string name = (dir_.path() / "BIG.DBF").string();
+    std::ostringstream out, err;
+    ASSERT_EQ(kvdb::run({"create", name, "BIG:N:20", "PART:N:20:2"}, out, err), 0);
+    ASSERT_EQ(kvdb::run({"append", name, "BIG=12345678901234567890", "PART=-123456789012345.67"},
+                        out, err),
+              0)
+        << err.str();
+    const auto output = run_python(dir_, R"(
+import dbfread
+for r in dbfread.DBF('BIG.DBF', load=True).records:
+    print(r['BIG'], repr(r['PART']))
+)");
+    ASSERT_TRUE(output);
+    EXPECT_EQ(*output, "12345678901234567890 -123456789012345.67\n");
 }
 
 }  // namespace

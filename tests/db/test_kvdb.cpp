@@ -1,4 +1,5 @@
 // kvdb from the command line: each form run as scripts run it, with its output and exit status.
+#include <filesystem>
 #include <sstream>
 
 #include "tests/db/db_test_support.h"
@@ -129,6 +130,178 @@ TEST_F(KvdbTest, WrongUsageAndBadInputGetPlainReasons) {
         EXPECT_NE((run.err + run.out).find(c.reason), std::string::npos) << run.err;
     }
     EXPECT_EQ(kvdb({"--help"}).status, 0);
+}
+
+TEST_F(KvdbTest, DatesFollowTheProgramsSettingsUnlessTheOptionsSayOtherwise) {
+    ASSERT_EQ(kvdb({"create", "@", "NAME:C:10", "BORN:D"}).status, 0);
+    kvdb({"append", "@", "NAME=ALFA", "BORN=2024-03-01"});
+    kvdb({"append", "@", "NAME=BETA", "BORN=2079-02-01"});
+    ASSERT_EQ(kvdb({"index", "@", "T", "BYDAY", "DTOC(BORN)"}).status, 0);
+    const struct {
+        std::vector<std::string> arguments;
+        const char* out;
+    } cases[] = {
+        {{"dump", "@", "--for", "BORN = CTOD(\"01/03/24\")"}, "NAME,BORN\nALFA,2024-03-01\n"},
+        {{"dump", "@", "--for", "BORN = CTOD(\"01/02/79\")"}, "NAME,BORN\nBETA,2079-02-01\n"},
+        {{"dump", "@", "--epoch", "1900", "--for", "BORN = CTOD(\"01/02/79\")"}, "NAME,BORN\n"},
+        {{"--date-format", "mm/dd/yy", "dump", "@", "--for", "BORN = CTOD(\"03/01/24\")"},
+         "NAME,BORN\nALFA,2024-03-01\n"},
+        {{"seek", "@", "T:BYDAY", "01/03/24"}, "ALFA,2024-03-01\n"},
+        {{"dump", "@", "--order", "T:BYDAY"}, "NAME,BORN\nBETA,2079-02-01\nALFA,2024-03-01\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = kvdb(c.arguments);
+        EXPECT_EQ(run.out, c.out) << c.arguments.back() << run.err;
+    }
+    EXPECT_EQ(kvdb({"dump", "@", "--epoch", "19x"}).status, 2);
+    EXPECT_EQ(kvdb({"dump", "@", "--date-format", "dd/mm"}).status, 2);
+}
+
+TEST_F(KvdbTest, SeekPassesOverDeletedRecordsAsDumpDoes) {
+    kvdb({"create", "@", "NAME:C:10"});
+    for (const char* name : {"ALFA", "ALFIO", "BETA"})
+        kvdb({"append", "@", "NAME=" + std::string(name)});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    {
+        auto table = open_table(table_);
+        table->go_to(1);
+        table->mark_deleted();
+    }
+    EXPECT_EQ(kvdb({"seek", "@", "T:BYNAME", "ALF"}).out, "ALFIO\n");
+    EXPECT_EQ(kvdb({"seek", "@", "T:BYNAME", "ALF", "--deleted"}).out, "ALFA\n");
+    EXPECT_EQ(kvdb({"seek", "@", "T:BYNAME", "ALFA "}).status, 1);
+}
+
+TEST_F(KvdbTest, ARefusedValueLeavesTheTableItsMemoAndItsBagsAlone) {
+    kvdb({"create", "@", "NAME:C:5", "QTY:N:4:1", "OK:L", "NOTE:M"});
+    kvdb({"append", "@", "NAME=ALFA", "QTY=1", "NOTE=first"});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    const auto files = [&] {
+        return dir_.read("T.DBF") + "|" + dir_.read("T.DBT") + "|" + dir_.read("T.NTX");
+    };
+    const std::string before = files();
+    for (const std::vector<std::string>& values :
+         std::vector<std::vector<std::string>>{{"NAME=BETA", "QTY=123.4", "NOTE=text"},
+                                               {"QTY=12345"},
+                                               {"NOTE=text", "QTY=abc"},
+                                               {"OK=maybe"},
+                                               {"NAME=BETA", "NOPE=1"}}) {
+        std::vector<std::string> arguments = {"append", "@"};
+        arguments.insert(arguments.end(), values.begin(), values.end());
+        const Outcome run = kvdb(arguments);
+        EXPECT_EQ(run.status, 1) << values.back();
+        EXPECT_EQ(files(), before) << values.back();
+    }
+}
+
+TEST_F(KvdbTest, TheTablesOwnBagIsKeptAndCheckedBesidesTheBagsNamed) {
+    kvdb({"create", "@", "NAME:C:10"});
+    kvdb({"append", "@", "NAME=ALFA"});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    kvdb({"index", "@", "X", "DESC", "NAME", "--descending"});
+    ASSERT_EQ(kvdb({"append", "@", "NAME=BETA", "--bag", "X.NTX"}).status, 0);
+    EXPECT_EQ(kvdb({"check", "@"}).out, "OK\n");
+    EXPECT_EQ(kvdb({"dump", "@", "--order", "T:BYNAME"}).out, "NAME\nALFA\nBETA\n");
+    EXPECT_NE(kvdb({"info", "@", "--bag", "X.NTX"}).out.find("T.NTX:BYNAME"), std::string::npos);
+    {
+        auto table = open_table(table_);  // no bag: the own bag misses this record
+        table->append();
+        table->put("NAME", std::string("CARLO"));
+    }
+    EXPECT_EQ(kvdb({"check", "@", "--bag", "X.NTX"}).status, 1);
+}
+
+TEST_F(KvdbTest, CreateRefusesATableThatExistsUnlessForced) {
+    kvdb({"create", "@", "NAME:C:10", "NOTE:M"});
+    kvdb({"append", "@", "NAME=ALFA", "NOTE=text"});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    const std::string before = dir_.read("T.DBF");
+    const Outcome refused = kvdb({"create", "@", "CODE:N:3"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_EQ(dir_.read("T.DBF"), before);
+    ASSERT_EQ(kvdb({"create", "@", "CODE:N:3", "--force"}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "T.DBT"));
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "T.NTX"));
+    EXPECT_EQ(kvdb({"dump", "@"}).out, "CODE\n");
+    EXPECT_EQ(kvdb({"check", "@"}).out, "OK\n");
+}
+
+TEST_F(KvdbTest, NumbersOfTwentyDigitsKeepEveryDigit) {
+    kvdb({"create", "@", "BIG:N:20", "PART:N:20:2"});
+    const struct {
+        const char* big;
+        const char* part;
+        int status;
+        const char* shown;
+    } cases[] = {
+        {"12345678901234567890", "12345678901234567.891", 0,
+         "12345678901234567890,12345678901234567.89"},
+        {"99999999999999999999", "-1234567890123456.5", 0,
+         "99999999999999999999,-1234567890123456.50"},
+        {"-1234567890123456789", "0.005", 0, "-1234567890123456789,0.01"},
+        {"123456789012345678901", "1", 1, nullptr},
+        {"1", "123456789012345678", 1, nullptr},
+        {"1e3", "2.5e1", 0, "1000,25.00"},
+    };
+    std::string expected = "BIG,PART\n";
+    for (const auto& c : cases) {
+        const Outcome run =
+            kvdb({"append", "@", std::string("BIG=") + c.big, std::string("PART=") + c.part});
+        EXPECT_EQ(run.status, c.status) << c.big << run.err;
+        if (c.shown) expected += std::string(c.shown) + "\n";
+    }
+    EXPECT_EQ(kvdb({"dump", "@"}).out, expected);
+}
+
+TEST_F(KvdbTest, DamagedHeadersAndMemoLengthsAreCorruptionInEveryCommand) {
+    kvdb({"create", "@", "NAME:C:10", "NOTE:M"});
+    kvdb({"append", "@", "NAME=ALFA", "NOTE=some text"});
+    kvdb({"append", "@", "NAME=BETA"});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    const std::string table = dir_.read("T.DBF"), memo = dir_.read("T.DBT");
+    auto header_length = [&](int delta) {
+        std::string bytes = table;
+        const int length =
+            static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8;
+        bytes[8] = static_cast<char>((length + delta) & 0xFF);
+        bytes[9] = static_cast<char>((length + delta) >> 8);
+        return bytes;
+    };
+    std::string long_memo = memo;
+    long_memo.replace(512 + 4, 4, std::string("\x7F\xFF\xFF\xF0", 4));
+    const struct {
+        const char* what;
+        std::string table, memo;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {"header one byte longer",
+         header_length(1),
+         memo,
+         {"dump", "info", "check", "seek", "append"}},
+        {"header a descriptor shorter",
+         header_length(-32),
+         memo,
+         {"dump", "info", "check", "append"}},
+        {"header cuts the terminator", header_length(-1), memo, {"dump", "info", "check"}},
+        {"memo longer than its file", table, long_memo, {"dump", "check", "seek"}},
+    };
+    for (const auto& c : cases) {
+        dir_.write("T.DBF", c.table);
+        dir_.write("T.DBT", c.memo);
+        for (const std::string& command : c.commands) {
+            SCOPED_TRACE(std::string(c.what) + ": " + command);
+            std::vector<std::string> arguments = {command, "@"};
+            if (command == "seek") arguments = {"seek", "@", "T:BYNAME", "ALFA"};
+            if (command == "append") arguments = {"append", "@", "NAME=X"};
+            const Outcome run = kvdb(arguments);
+            EXPECT_EQ(run.status, 1);
+            const bool memo_fault = command == "check" && c.table == table;
+            EXPECT_NE(run.err.find(memo_fault ? "memo" : "orrupt"), std::string::npos) << run.err;
+            EXPECT_EQ(run.out.find("LFA"), std::string::npos) << run.out;
+            EXPECT_EQ(run.out.find("ETA"), std::string::npos) << run.out;
+        }
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "tools/kvdb/kvdb_commands.h"
 #include "util/error_record.h"
+#include "util/settings.h"
 
 namespace kv::kvdb {
 
@@ -125,7 +126,98 @@ std::optional<db::Value> parse_value(char type, const std::string& text, std::st
     }
 }
 
-int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+namespace {
+
+// The run-time settings the program runs with (its start-up procedure's), for the time of one
+// command line, so that keys built over dates agree with the program's; --date-format and --epoch
+// change the date settings. What was set before comes back at the end.
+class ProgramSettings {
+  public:
+    ProgramSettings() : saved_(util::settings()) {
+        util::RuntimeSettings& s = util::settings();
+        s.table_format = "DBFCDX";
+        s.lock_scheme = 2;
+        s.memo_layout = 2;
+        s.memo_extension = ".DBT";
+        s.auto_share = false;
+        s.century = false;
+        s.date_format = "dd/mm/yy";
+        s.hide_deleted = true;
+        s.epoch = 1980;
+    }
+    ~ProgramSettings() { util::settings() = saved_; }
+    ProgramSettings(const ProgramSettings&) = delete;
+    ProgramSettings& operator=(const ProgramSettings&) = delete;
+
+  private:
+    util::RuntimeSettings saved_;
+};
+
+// Takes --date-format MASK and --epoch YEAR out of the arguments and applies them.
+std::vector<std::string> take_date_options(const std::vector<std::string>& arguments) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument != "--date-format" && argument != "--epoch") {
+            rest.push_back(argument);
+            continue;
+        }
+        if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
+        const std::string value = arguments[++i];
+        if (argument == "--date-format") {
+            std::string letters;
+            for (char c : value) {
+                const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                if ((l == 'd' || l == 'm' || l == 'y') && letters.find(l) == std::string::npos)
+                    letters += l;
+            }
+            if (letters.size() != 3 || value.size() > 10)
+                throw UsageError(
+                    "a date format has days, months and years, such as dd/mm/yy, "
+                    "not \"" +
+                    value + "\"");
+            util::settings().date_format = value;
+        } else {
+            if (value.empty() || value.size() > 4 ||
+                value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(value) < 100)
+                throw UsageError("an epoch is a year such as 1980, not \"" + value + "\"");
+            util::settings().epoch = std::stoi(value);
+        }
+    }
+    return rest;
+}
+
+}  // namespace
+
+std::optional<std::string> number_text(const std::string& text, const db::FieldSpec& spec,
+                                       std::string& error) {
+    const std::string number = text.find_first_not_of(' ') == std::string::npos ? "0" : text;
+    if (auto stored = db::decimal_field_text(number, spec.width, spec.decimals)) return stored;
+    // Not plain decimal text: a number in another form (1e5) goes through its value.
+    char* end = nullptr;
+    const double value = std::strtod(number.c_str(), &end);
+    if (end == number.c_str() || *end != '\0' || !std::isfinite(value)) {
+        error = "\"" + text + "\" is not a number";
+        return std::nullopt;
+    }
+    char digits[512];
+    std::snprintf(digits, sizeof digits, "%.*f", spec.decimals, value);
+    if (auto stored = db::decimal_field_text(digits, spec.width, spec.decimals)) return stored;
+    error = "\"" + text + "\" does not fit the field (width " + std::to_string(spec.width) + ", " +
+            std::to_string(spec.decimals) + " decimals)";
+    return std::nullopt;
+}
+
+int run(const std::vector<std::string>& all_arguments, std::ostream& out, std::ostream& err) {
+    ProgramSettings settings;
+    std::vector<std::string> arguments;
+    try {
+        arguments = take_date_options(all_arguments);
+    } catch (const UsageError& usage) {
+        err << "kvdb: " << usage.what() << "\nTry kvdb --help.\n";
+        return 2;
+    }
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
         arguments[0] == "help") {
         (arguments.empty() ? err : out) << help::kvdb;

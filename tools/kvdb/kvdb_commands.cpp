@@ -8,6 +8,7 @@
 #include "db/db_errors.h"
 #include "db/disk_io.h"
 #include "db/memo_file.h"
+#include "platform/files.h"
 #include "tools/kvdb/kvdb.h"
 #include "util/error_record.h"
 #include "util/settings.h"
@@ -73,8 +74,23 @@ bool with_patience(Try attempt) {
     return true;
 }
 
+// The files that belong to a table besides itself: its memo file and its own bags.
+std::vector<std::string> companions_of(const std::string& table) {
+    const std::string file = platform::file_part(table);
+    const auto dot = file.rfind('.');
+    const std::string stem =
+        platform::folder_part(table) + (dot == std::string::npos ? file : file.substr(0, dot));
+    std::vector<std::string> found;
+    for (const char* extension : {".DBT", ".FPT", ".NTX", ".CDX"}) {
+        const std::string name = stem + extension;
+        if (platform::file_exists(name))
+            found.push_back(platform::resolve_path(name, platform::NameCase::AsGiven));
+    }
+    return found;
+}
+
 int command_create(Command& command) {
-    const Options options = parse_options(command.arguments, {"--memo-ext"}, {});
+    const Options options = parse_options(command.arguments, {"--memo-ext"}, {"--force"});
     if (options.positional.size() < 2)
         throw UsageError("create needs a table and at least one field");
     std::vector<db::FieldSpec> fields;
@@ -84,8 +100,23 @@ int command_create(Command& command) {
     if (auto ext = options.value("--memo-ext"))
         create.memo_extension = (ext->front() == '.' ? "" : ".") + *ext;
     if (create.memo_extension.empty()) create.memo_extension = ".DBT";
-    db::Table::create(options.positional[0], fields, create);
-    return 0;
+    const std::string table = db::with_extension(options.positional[0], ".DBF");
+    if (platform::file_exists(table)) {
+        if (!options.flag("--force"))
+            throw Failure("the table " + table + " exists (--force replaces it)");
+        // The old table's memo file and bags would not fit the new one. Nobody may be using it
+        // (a damaged table may be replaced all the same).
+        platform::File probe;
+        if (!probe.open(table, platform::Access::ReadWrite, platform::Share::DenyAll,
+                        platform::Disposition::OpenExisting))
+            throw Failure("the table " + table + " is in use by another program");
+        probe.close();
+        for (const std::string& companion : companions_of(table)) {
+            if (!platform::delete_file(companion))
+                throw Failure("the old file " + companion + " cannot be removed");
+        }
+    }
+    return db::Table::create(table, fields, create) ? 0 : 1;
 }
 
 int command_append(Command& command) {
@@ -93,7 +124,11 @@ int command_append(Command& command) {
     if (options.positional.empty()) throw UsageError("append needs a table");
     auto table = open_table(options.positional[0], true, false);
     open_bags(*table, options.all("--bag"), true);
+    // Every value is checked against its field before anything is written: a refused value
+    // leaves the table, its memo file and its bags as they were.
     std::vector<std::pair<int, db::Value>> values;
+    std::vector<std::pair<int, std::string>> numbers;  // N and F fields as decimal text
+    std::string scratch(table->header().record_length, ' ');
     for (std::size_t i = 1; i < options.positional.size(); ++i) {
         const std::string& pair = options.positional[i];
         const auto equals = pair.find('=');
@@ -101,9 +136,22 @@ int command_append(Command& command) {
             throw UsageError("a value is NAME=VALUE, not \"" + pair + "\"");
         const auto index = table->field_index(pair.substr(0, equals));
         if (!index) throw Failure("the table has no field " + pair.substr(0, equals));
+        const db::FieldSpec& spec = table->field_spec(*index);
+        const std::string text = pair.substr(equals + 1);
         std::string error;
-        auto value = parse_value(table->field_spec(*index).type, pair.substr(equals + 1), error);
-        if (!value) throw Failure(table->field_spec(*index).name + ": " + error);
+        if (spec.type == 'N' || spec.type == 'F') {
+            const auto stored = number_text(text, spec, error);
+            if (!stored) throw Failure(spec.name + ": " + error);
+            numbers.emplace_back(*index, *stored);
+            continue;
+        }
+        auto value = parse_value(spec.type, text, error);
+        if (!value) throw Failure(spec.name + ": " + error);
+        const db::FieldLayout& layout = table->header().fields[static_cast<std::size_t>(*index)];
+        if (db::is_memo_type(spec.type) ? table->memo() == nullptr
+                                        : !db::encode_field(layout, *value, scratch.data())) {
+            throw Failure(spec.name + ": the value does not fit the field");
+        }
         values.emplace_back(*index, *value);
     }
     {
@@ -111,11 +159,13 @@ int command_append(Command& command) {
         if (!with_patience([&] { return table->append(); }))
             throw Failure("the table stays locked by another program");
     }
-    for (const auto& [index, value] : values) table->put(index, value);
-    table->commit();
+    bool written = true;
+    for (const auto& [index, value] : values) written = table->put(index, value) && written;
+    for (const auto& [index, text] : numbers) written = table->put_decimal(index, text) && written;
+    written = table->commit() && written;
     table->unlock();
     table->close();
-    return 0;
+    return written ? 0 : 1;
 }
 
 int command_dump(Command& command) {
@@ -138,10 +188,12 @@ int command_dump(Command& command) {
     try {
         for (table->go_top(); !table->eof(); table->skip()) {
             if (filter && !filter()) continue;
+            // The whole line first: a field that cannot be read leaves no half line behind.
+            std::string line;
             for (int i = 0; i < table->field_count(); ++i)
-                out << (i ? "," : "") << csv_field(field_text(*table, i, raw));
-            if (deleted) out << (table->deleted() ? ",T" : ",F");
-            out << "\n";
+                line += (i ? "," : "") + csv_field(field_text(*table, i, raw));
+            if (deleted) line += table->deleted() ? ",T" : ",F";
+            out << line << "\n";
         }
     } catch (...) {
         settings.hide_deleted = hide;

@@ -40,6 +40,11 @@ std::string error_text(const util::ErrorRecord& record);
 // A command-line value for a field of that type; nullopt with the reason.
 std::optional<db::Value> parse_value(char type, const std::string& text, std::string& error);
 
+// The stored text of a number for an N or F field, every digit kept; nullopt with the reason
+// (not a number, or too wide for the field).
+std::optional<std::string> number_text(const std::string& text, const db::FieldSpec& spec,
+                                       std::string& error);
+
 // Options after the positional arguments: "--name value" pairs and "--flag" switches.
 struct Options {
     std::vector<std::string> positional;

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "tools/kvdb/kvdb.h"
 #include "tools/kvdb/kvdb_commands.h"
+#include "util/settings.h"
 
 namespace kv::kvdb {
 namespace {
@@ -31,7 +32,8 @@ void open_bags(db::Table& table, const std::vector<std::string>& bags, bool impl
         if (!orders.open_bag(bag_path(table, bag)))
             throw Failure("the bag " + bag + " cannot be opened");
     }
-    if (!bags.empty() || !implicit) return;
+    // The table's own bag is kept as well, whatever other bags are named.
+    if (!implicit) return;
     std::string stem = table.file_name();
     stem.resize(stem.size() - platform::file_part(stem).size() +
                 platform::file_part(stem).rfind('.'));
@@ -101,8 +103,10 @@ int command_index(Command& command) {
 }
 
 int command_seek(Command& command) {
-    const Options options = parse_options(command.arguments, {}, {"--raw"});
+    const Options options = parse_options(command.arguments, {}, {"--raw", "--deleted"});
     if (options.positional.size() != 3) throw UsageError("seek needs a table, BAG:TAG and a value");
+    // Deleted records are passed over, as dump passes them, unless --deleted asks for them.
+    util::settings().hide_deleted = !options.flag("--deleted");
     auto table = open_table(options.positional[0], true, true);
     select_order(*table, options.positional[1]);
     db::IndexOrders& orders = db::index_orders(*table);
@@ -111,11 +115,10 @@ int command_seek(Command& command) {
     auto value = parse_value(type == 'C' ? 'C' : type, options.positional[2], error);
     if (!value) throw Failure(error);
     if (!table->seek(*value)) return 1;
-    std::ostream& out = *command.out;
-    for (int i = 0; i < table->field_count(); ++i) {
-        out << (i ? "," : "") << csv_field(field_text(*table, i, options.flag("--raw")));
-    }
-    out << "\n";
+    std::string line;
+    for (int i = 0; i < table->field_count(); ++i)
+        line += (i ? "," : "") + csv_field(field_text(*table, i, options.flag("--raw")));
+    *command.out << line << "\n";
     return 0;
 }
 
