@@ -13,6 +13,7 @@
 #include "platform/keystate.h"
 #include "platform/serial_device.h"
 #include "platform/tcp_line.h"
+#include "printing/page_files.h"
 #include "util/msgbox.h"
 #include "util/text.h"
 
@@ -74,6 +75,8 @@ bool MAIN(const StartOptions& options) {
     if (!settings_file_usable(kSettingsFile)) return false;
     const std::string port = options.port ? *options.port : configured_port();
     if (!serve_root(options)) return false;
+    // Page files of jobs whose program ended abnormally; running jobs keep theirs.
+    printing::remove_stale_page_files(served_root());
     gui::set_log_timestamps(options.timestamps);
     ScopedVerboseLog verbose(options.verbose || configured_details());
     auto window = gui::create_main_window(window_title(port), 500, 500);
@@ -90,7 +93,12 @@ bool MAIN(const StartOptions& options) {
 
     active_window = window.get();
     ScopedLogSink log([&pane](const std::string& line) { MESSAGE(pane, line); });
-    window->set_start_handler([&] { KV(handle, pane); });
+    // The loop ends on Esc (or a signal). Esc that came while a print job kept the window
+    // disabled could not ask the window to close: ending the job, the program asks for it.
+    window->set_start_handler([&] {
+        KV(handle, pane);
+        if (end_print_job()) window->request_close();
+    });
     window->activate([&] {
         handle = APRICOM(*window, port);
         if (handle >= 0 && options.timestamps)

@@ -3,6 +3,7 @@
 // the preview shows them, or, headless, they go to a printer or a PDF file.
 #include "core/print.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/handler_support.h"
@@ -30,6 +31,14 @@ struct PrintJob {
 std::unique_ptr<PrintJob> job;
 PrintDestination destination;
 
+// True when a line shows anything on paper: a character other than blanks and control codes.
+bool has_printing_characters(const std::string& line) {
+    return std::any_of(line.begin(), line.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b > 0x20 && b != 0x7F;
+    });
+}
+
 std::string pages_text(int pages) {
     return std::to_string(pages) + (pages == 1 ? " page" : " pages");
 }
@@ -55,7 +64,7 @@ void report_failures() {
     const auto& failed = job->printer->unwritten_pages();
     for (; job->reported_failures < failed.size(); ++job->reported_failures)
         log_line("Cannot write the page file " + failed[job->reported_failures] +
-                 " (is the disk full?): that page stays blank");
+                 " (is the disk full?): the page is kept in memory");
 }
 
 void end_page() {
@@ -69,15 +78,24 @@ void form_feed() {
     job->printer->StartPage();
 }
 
-bool print_on(const std::string& name, const printing::TPrinter& device) {
+// Pages whose files could not be read back are named once per destination that left them out.
+void report_lost(const printing::PrintResult& result) {
+    if (!result.lost.empty()) log_line(printing::lost_pages_text(result.lost));
+}
+
+// Each destination says why it did not take the document; the last reason is kept.
+bool print_on(const std::string& name, const printing::TPrinter& device, std::string& why) {
     auto target = printing::printers().open(name);
     if (!target) {
+        why = "printer " + name + " is not available";
         log_line("Printer " + name + " is not available");
         return false;
     }
     const auto result = printing::print_pages(
         device, printing::print_order(1, static_cast<int>(device.aMeta.size()), 1), *target);
+    report_lost(result);
     if (!result.ok) {
+        why = "printing on " + name + " failed: " + result.error;
         log_line("Printing on " + name + " failed: " + result.error);
         return false;
     }
@@ -85,13 +103,16 @@ bool print_on(const std::string& name, const printing::TPrinter& device) {
     return true;
 }
 
-bool save_pdf_in(const std::string& folder, const printing::TPrinter& device) {
+bool save_pdf_in(const std::string& folder, const printing::TPrinter& device, std::string& why) {
     const std::string file = printing::dated_pdf_name(folder, kDocument);
     const auto result = printing::write_pdf(device, file);
+    report_lost(result);
     if (!result.ok) {
+        why = "cannot write " + file + ": " + result.error;
         log_line("Cannot write " + file + ": " + result.error);
         return false;
     }
+    // Named only now that the whole document is there.
     log_line("Printed " + pages_text(result.pages) + " to " + file);
     return true;
 }
@@ -102,11 +123,13 @@ void deliver(const printing::TPrinter& device) {
         log_line("Nothing to print: the document has no pages");
         return;
     }
-    if (destination.printer && print_on(*destination.printer, device)) return;
-    if (destination.folder && save_pdf_in(*destination.folder, device)) return;
-    const std::string default_printer = printing::printers().default_name();
-    if (!default_printer.empty() && print_on(default_printer, device)) return;
-    if (!save_pdf_in(".", device)) log_line("The document could not be printed anywhere");
+    std::string why;
+    if (destination.printer && print_on(*destination.printer, device, why)) return;
+    if (destination.folder && save_pdf_in(*destination.folder, device, why)) return;
+    const std::string default_printer = printing::choose_default_printer().name;
+    if (!default_printer.empty() && print_on(default_printer, device, why)) return;
+    if (save_pdf_in(".", device, why)) return;
+    log_line("The document was not printed: " + why);
 }
 
 void end_of_text() {
@@ -130,10 +153,11 @@ void set_print_destination(const PrintDestination& d) {
     destination = d;
 }
 
-void end_print_job() {
-    if (!job) return;
+bool end_print_job() {
+    if (!job) return false;
     job->printer->End();
     job.reset();
+    return true;
 }
 
 void PRINT_(int port) {
@@ -150,8 +174,9 @@ void PRINT_(int port) {
     }
     const bool first = !job;
     if (!job) open_job();
-    // A line below the last row would be lost: it begins a new page instead.
-    if (!printing::next_line_fits(*job->printer)) form_feed();
+    // A line below the last row would be lost: it begins a new page instead. Blank lines there
+    // only advance the row, so that a device's trailing empty lines make no empty page.
+    if (has_printing_characters(line) && !printing::next_line_fits(*job->printer)) form_feed();
     printing::TextOptions options;
     options.font = job->font.get();
     printing::PRINTTXT({line}, *job->printer, options);

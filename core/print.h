@@ -14,6 +14,7 @@ struct PrintDestination {
 void set_print_destination(const PrintDestination& destination);
 
 // Ends a print job left open (the device never sent its end of text): its page files are deleted.
-void end_print_job();
+// True when there was one.
+bool end_print_job();
 
 }  // namespace kv::core

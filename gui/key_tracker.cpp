@@ -58,6 +58,14 @@ int virtual_key_of(const QKeyEvent& event) {
             return 17;
         case Qt::Key_Alt:
             return 18;
+        case Qt::Key_PageUp:
+            return 33;
+        case Qt::Key_PageDown:
+            return 34;
+        case Qt::Key_End:
+            return 35;
+        case Qt::Key_Home:
+            return 36;
         case Qt::Key_Left:
             return 37;
         case Qt::Key_Up:
@@ -66,6 +74,10 @@ int virtual_key_of(const QKeyEvent& event) {
             return 39;
         case Qt::Key_Down:
             return 40;
+        case Qt::Key_Insert:
+            return 45;
+        case Qt::Key_Delete:
+            return 46;
         default:
             return -1;
     }

@@ -10,6 +10,7 @@
 #include "gui/run_mode.h"
 #include "gui/text.h"
 #include "platform/codepages.h"
+#include "platform/keystate.h"
 
 namespace kv::gui {
 namespace {
@@ -75,7 +76,9 @@ int default_answer(const BoxRequest& request) {
 }
 
 int show_message_box(const BoxRequest& request) {
-    if (is_headless() || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+    // Once the program is ending, nobody is waited for: the box says its text on standard error.
+    if (is_headless() || !qobject_cast<QApplication*>(QCoreApplication::instance()) ||
+        platform::termination_requested())
         return headless_box(request);
     const auto specs = buttons_of(request.buttons);
     QMessageBox box(icon_of(request.icon), from_ansi(request.title), from_ansi(request.text),

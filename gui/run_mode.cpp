@@ -6,10 +6,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <atomic>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "gui/event_exceptions.h"
 #include "gui/key_tracker.h"
@@ -148,6 +151,24 @@ QTranslator* install_qt_translation(QCoreApplication& app) {
     return translator;
 }
 
+void close_modal_windows() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    std::vector<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets()) windows.emplace_back(w);
+    for (const auto& w : windows) {
+        if (!w || !w->isVisible()) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(w.data())) {
+            if (dialog->isModal() || dialog->windowModality() != Qt::NonModal) dialog->reject();
+        } else if (w->windowModality() != Qt::NonModal) {
+            w->close();
+        }
+    }
+}
+
+void forget_quit_signals() {
+    quit_signals.store(0);
+}
+
 void install_quit_signals(std::function<void()> on_signal) {
     if (signal_pipe[0] < 0) {
         if (::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -170,6 +191,7 @@ void install_quit_signals(std::function<void()> on_signal) {
                          char buf[64];
                          while (::read(signal_pipe[0], buf, sizeof buf) > 0) {
                          }
+                         close_modal_windows();
                          if (on_signal) on_signal();
                      });
 }

@@ -43,6 +43,14 @@ class ScopedHeadless {
 // On SIGINT, SIGTERM or SIGHUP (unless hang-ups are ignored): Esc counts as held down from then on,
 // termination is requested (see platform/keystate.h), and `on_signal` runs on the GUI thread (the
 // event loop wakes for it). A second signal ends the process at once.
+// Modal windows open at the signal (message boxes, dialogs, previews) are closed first, as their
+// own cancel or close would: nothing keeps the program from ending.
 void install_quit_signals(std::function<void()> on_signal);
+
+// Closes every modal window: dialogs are cancelled, other windows closed.
+void close_modal_windows();
+
+// Forgets earlier quit signals, so that the next one is a first again (tests).
+void forget_quit_signals();
 
 }  // namespace kv::gui

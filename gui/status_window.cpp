@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -36,7 +37,9 @@ QString label_text(const std::string& text) {
 // program lifts the restriction.
 class PopupDialog : public QDialog {
   public:
-    PopupDialog() { setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint); }
+    explicit PopupDialog(QWidget* owner = nullptr) : QDialog(owner) {
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    }
     void lift_restriction() { restricted_ = false; }
 
   protected:
@@ -74,28 +77,33 @@ void centre(QDialog& dialog) {
 
 class PopupWindow : public StatusWindow {
   public:
-    PopupWindow() : dialog_(std::make_unique<PopupDialog>()) {}
-    ~PopupWindow() override { close(); }
+    explicit PopupWindow(QWidget* owner = nullptr) : dialog_(new PopupDialog(owner)) {}
+    ~PopupWindow() override {
+        close();
+        delete dialog_.data();
+    }
 
     void set_text(const std::string& text) override {
-        if (second_) second_->setText(label_text(text));
+        if (dialog_ && second_) second_->setText(label_text(text));
     }
     void set_position(int position) override {
-        if (progress_)
+        if (dialog_ && progress_)
             progress_->setValue(std::clamp(position, progress_->minimum(), progress_->maximum()));
     }
     void redraw_text() override {
-        if (second_) second_->repaint();
+        if (dialog_ && second_) second_->repaint();
     }
     void close() override {
+        if (!dialog_) return;
         dialog_->lift_restriction();
         dialog_->close();
     }
-    bool active() const override { return dialog_->isActiveWindow(); }
-    QDialog* dialog() const override { return dialog_.get(); }
+    bool active() const override { return dialog_ && dialog_->isActiveWindow(); }
+    QDialog* dialog() const override { return dialog_.data(); }
 
   protected:
-    std::unique_ptr<PopupDialog> dialog_;
+    // Owned here, or by the owner window when that goes first.
+    QPointer<PopupDialog> dialog_;
     QLabel* second_ = nullptr;
     QProgressBar* progress_ = nullptr;
 };
@@ -159,7 +167,7 @@ QPixmap printer_picture() {
 // frame and the window grow with it.
 class PrintWindow : public PopupWindow {
   public:
-    PrintWindow() {
+    explicit PrintWindow(QWidget* owner) : PopupWindow(owner) {
         QDialog& d = *dialog_;
         d.setWindowTitle("Attendere");
         auto* frame = new QGroupBox(&d);
@@ -207,9 +215,10 @@ std::unique_ptr<StatusWindow> StatusWindow::waiting(const std::string& title,
     return std::make_unique<WaitingWindow>(title, text, lines, width, range);
 }
 
-std::unique_ptr<StatusWindow> StatusWindow::printing() {
+std::unique_ptr<StatusWindow> StatusWindow::printing(QWidget* owner) {
     if (!have_screen()) return nullptr;
-    return std::make_unique<PrintWindow>();
+    if (!owner || !owner->isVisible()) owner = QApplication::activeModalWidget();
+    return std::make_unique<PrintWindow>(owner ? owner->window() : nullptr);
 }
 
 int waiting_text_width(const std::string& line) {

@@ -8,6 +8,7 @@
 #include <string>
 
 class QDialog;
+class QWidget;
 
 namespace kv::gui {
 
@@ -25,8 +26,9 @@ class StatusWindow {
     static std::unique_ptr<StatusWindow> waiting(const std::string& title, const std::string& text,
                                                  int lines, int width,
                                                  std::optional<ProgressRange> range);
-    // The print window, captioned "Attendere", with an empty page number; empty headless.
-    static std::unique_ptr<StatusWindow> printing();
+    // The print window, captioned "Attendere", with an empty page number; empty headless. Kept
+    // above `owner` (the window printing), or above the modal window on screen when none is given.
+    static std::unique_ptr<StatusWindow> printing(QWidget* owner = nullptr);
 
     virtual ~StatusWindow();
     StatusWindow(const StatusWindow&) = delete;

@@ -1,9 +1,14 @@
 #include "printing/page_output.h"
 
+#include <unistd.h>
 #include <QDateTime>
 #include <QFile>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "gui/text.h"
@@ -40,12 +45,13 @@ std::vector<int> print_order(int first, int last, int copies) {
     return order;
 }
 
-PrintResult print_pages(const TPrinter& device, const std::vector<int>& order, QPrinter& target,
-                        const std::function<void()>& before_page) {
+namespace {
+
+// Plays the pages in `order` on a paged device set to the pictures' resolution. A page whose file
+// cannot be read back is left out and listed as lost.
+PrintResult play_pages(const TPrinter& device, const std::vector<int>& order,
+                       QPagedPaintDevice& target, const std::function<void()>& before_page) {
     PrintResult result;
-    target.setDocName(gui::from_ansi(device.cDocument.substr(0, 31)));
-    // Pictures keep text at its size only on devices of their own resolution.
-    target.setResolution(picture_dpi());
     QPainter painter;
     if (!painter.begin(&target)) {
         result.error = "the printer refused the document";
@@ -55,31 +61,100 @@ PrintResult print_pages(const TPrinter& device, const std::vector<int>& order, Q
     for (int page : order) {
         if (page < 1 || page > static_cast<int>(device.aMeta.size())) continue;
         if (before_page) before_page();
+        QPicture picture;
+        if (!device.page(page, picture)) {
+            if (std::find(result.lost.begin(), result.lost.end(), page) == result.lost.end())
+                result.lost.push_back(page);
+            continue;
+        }
         if (result.pages > 0 && !target.newPage()) {
             result.error = "the printer refused a new page";
             break;
         }
-        QPicture picture;
-        load_page(device.aMeta[static_cast<std::size_t>(page - 1)], picture);
         play_page(painter, picture, device.geometry(), area);
         ++result.pages;
     }
     result.ok = painter.end() && result.error.empty();
     if (!result.ok && result.error.empty()) result.error = "the document could not be finished";
+    if (result.ok && result.pages == 0) {
+        result.ok = false;
+        result.error = "no page could be read back";
+    }
     return result;
 }
 
+std::vector<int> every_page(const TPrinter& device) {
+    return print_order(1, static_cast<int>(device.aMeta.size()), 1);
+}
+
+}  // namespace
+
+PrintResult print_pages(const TPrinter& device, const std::vector<int>& order, QPrinter& target,
+                        const std::function<void()>& before_page) {
+    target.setDocName(gui::from_ansi(device.cDocument.substr(0, 31)));
+    // Pictures keep text at its size only on devices of their own resolution.
+    target.setResolution(picture_dpi());
+    return play_pages(device, order, target, before_page);
+}
+
 PrintResult write_pdf(const TPrinter& device, const std::string& file) {
-    auto printer = pdf_printer(file, device.page_layout());
-    std::vector<int> all;
-    for (int i = 1; i <= static_cast<int>(device.aMeta.size()); ++i) all.push_back(i);
-    PrintResult result = print_pages(device, all, *printer);
-    if (result.ok && !QFile::exists(QString::fromStdString(file))) {
-        result.ok = false;
-        result.error = "the file could not be written";
+    namespace fs = std::filesystem;
+    const fs::path target(file);
+    const fs::path part = target.parent_path() / ("." + target.filename().string() + "." +
+                                                  std::to_string(::getpid()) + ".part");
+    PrintResult result;
+    QFile out(QString::fromStdString(part.string()));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        result.error = out.errorString().toStdString();
+        return result;
     }
-    if (!result.ok) std::filesystem::remove(file);
+    {
+        QPdfWriter writer(&out);
+        writer.setTitle(gui::from_ansi(device.cDocument));
+        writer.setCreator(QStringLiteral("KV32"));
+        writer.setPageLayout(local_paper_layout(device.page_layout()));
+        writer.setResolution(picture_dpi());
+        result = play_pages(device, every_page(device), writer, {});
+    }
+    // A write that failed (a full disk) leaves its error on the file; the data must reach the
+    // disk before the name does.
+    bool written = out.error() == QFileDevice::NoError && out.flush();
+    if (written && ::fsync(out.handle()) != 0) {
+        result.error = std::strerror(errno);
+        written = false;
+    }
+    if (!written && result.error.empty()) result.error = out.errorString().toStdString();
+    out.close();
+    if (written && out.error() != QFileDevice::NoError) {
+        result.error = out.errorString().toStdString();
+        written = false;
+    }
+    std::error_code ec;
+    if (result.ok && written) {
+        fs::rename(part, target, ec);
+        if (!ec) return result;
+        result.error = ec.message();
+    }
+    result.ok = false;
+    fs::remove(part, ec);
     return result;
+}
+
+QPageLayout local_paper_layout(const QPageLayout& recorded) {
+    QPageLayout layout = recorded;
+    layout.setPageSize(locale_paper(), recorded.margins());
+    return layout;
+}
+
+std::string lost_pages_text(const std::vector<int>& lost) {
+    std::string pages;
+    for (std::size_t i = 0; i < lost.size(); ++i) {
+        if (i) pages += i + 1 == lost.size() ? " and " : ", ";
+        pages += std::to_string(lost[i]);
+    }
+    return (lost.size() == 1 ? "Page " + pages + " was" : "Pages " + pages + " were") +
+           " lost: " + (lost.size() == 1 ? "its page file" : "their page files") +
+           " could not be read back.";
 }
 
 std::string dated_pdf_name(const std::string& folder, const std::string& stem) {

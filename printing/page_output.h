@@ -1,6 +1,7 @@
 #pragma once
 // Recorded pages played onto other devices: a screen area, a printer, a PDF file. A page recorded
 // for one printer is scaled to the target's whole printable area.
+#include <QPageLayout>
 #include <QPicture>
 #include <functional>
 #include <string>
@@ -31,8 +32,9 @@ std::vector<int> print_order(int first, int last, int copies);
 
 struct PrintResult {
     bool ok = false;
-    int pages = 0;      // pages sent
-    std::string error;  // why it failed
+    int pages = 0;          // pages printed whole
+    std::vector<int> lost;  // pages left out: their page files could not be read back
+    std::string error;      // why it failed
 };
 
 // Prints the device's pages in `order` (page numbers from 1) on `target` under the device's
@@ -40,8 +42,17 @@ struct PrintResult {
 PrintResult print_pages(const TPrinter& device, const std::vector<int>& order, QPrinter& target,
                         const std::function<void()>& before_page = {});
 
-// Writes every page of the device into a PDF file of the recording's page size.
+// Writes every page of the device into a PDF file of the recording's page size. The document is
+// written under a temporary name beside `file`, every write and the close checked, and renamed
+// into place only when whole: a failure (a full disk, a folder gone) leaves no file and says why.
 PrintResult write_pdf(const TPrinter& device, const std::string& file);
+
+// The page of PDF files: the paper of the system's locale (LC_PAPER; A4 when unset) with the
+// recording's margins. A document recorded on a printer's other paper is scaled onto it.
+QPageLayout local_paper_layout(const QPageLayout& recorded);
+
+// "Pages 2 and 5 were lost: their page files could not be read back."
+std::string lost_pages_text(const std::vector<int>& lost);
 
 // A name for a new file in `folder`: "<stem> YYYY-MM-DD HH-MM-SS.pdf", with " (2)", " (3)" ...
 // added when that name is taken; never the name of an existing file.

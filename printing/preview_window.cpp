@@ -19,6 +19,7 @@
 
 #include "gui/key_tracker.h"
 #include "gui/text.h"
+#include "platform/keystate.h"
 #include "printing/page_output.h"
 #include "printing/print_dialog.h"
 #include "printing/printer.h"
@@ -57,6 +58,11 @@ TMetaFile::TMetaFile(QWidget* parent, const PageGeometry& page) : QWidget(parent
 
 void TMetaFile::SetFile(const std::string& name) {
     load_page(name, hMeta);
+    update();
+}
+
+void TMetaFile::set_page(const QPicture& page) {
+    hMeta = page;
     update();
 }
 
@@ -235,7 +241,11 @@ void TPreview::resizeEvent(QResizeEvent*) {
 }
 
 void TPreview::show_page() {
-    if (pages() > 0) oMeta->SetFile(oDevice.aMeta[static_cast<std::size_t>(nPage - 1)]);
+    if (pages() > 0) {
+        QPicture page;
+        oDevice.page(nPage, page);
+        oMeta->set_page(page);
+    }
     page_label_->setText(page_text());
     oMeta->setFocus();
     if (!lZoom) oVScroll->setValue(nPage);
@@ -364,6 +374,8 @@ void TPreview::Zoom(std::optional<QPointF> at) {
 
 void TPreview::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
+        // This Esc is the preview's own: it closes the preview, not the program.
+        platform::set_key_down(platform::VK_ESCAPE, false);
         close();
         return;
     }
@@ -372,9 +384,14 @@ void TPreview::keyPressEvent(QKeyEvent* event) {
 
 void TPreview::Print() {
     if (no_print_ || pages() == 0) return;
-    PrintDialog dialog(this, oDevice.cModel, nPage, pages());
-    if (dialog.exec() != QDialog::Accepted) return;
-    const PrintRequest request = dialog.request();
+    PrintRequest request;
+    {
+        PrintDialog dialog(this, oDevice.cModel, nPage, pages());
+        if (dialog.exec() != QDialog::Accepted || platform::termination_requested()) return;
+        request = dialog.request();
+    }
+    // The keyboard is back on the preview: the pop-up that counts the pages shows above it.
+    activateWindow();
     util::StatusRequest print_mode;
     print_mode.print = true;
     util::POPMSG(print_mode);
@@ -386,6 +403,9 @@ void TPreview::Print() {
                              *target, [&] { util::POPMSG(next_page); });
     }
     util::POPMSG();
+    if (result.ok && !result.lost.empty())
+        util::popmsg_with_details("Alcune pagine non sono state stampate.", 1,
+                                  lost_pages_text(result.lost));
     if (!result.ok && result.error.empty())
         util::POPMSG("Impossibile trovare la stampante " + request.printer + ".", 1);
     else if (!result.ok)
@@ -402,7 +422,11 @@ bool TPreview::SavePdf(std::optional<std::string> file) {
         file = chosen.toStdString();
     }
     const PrintResult result = write_pdf(oDevice, *file);
-    if (!result.ok) util::POPMSG("Impossibile scrivere il file " + *file + ".", 1);
+    if (!result.ok)
+        util::popmsg_with_details("Impossibile scrivere il file " + *file + ".", 1, result.error);
+    else if (!result.lost.empty())
+        util::popmsg_with_details("Alcune pagine non sono state salvate.", 1,
+                                  lost_pages_text(result.lost));
     return result.ok;
 }
 
@@ -437,7 +461,7 @@ void TPreview::closeEvent(QCloseEvent* event) {
 
 void TPreview::New(TPrinter& device, bool no_print) {
     QPointer<QWidget> active = QApplication::activeWindow();
-    {
+    if (!platform::termination_requested()) {  // the program is ending: nothing to show
         TPreview preview(device, no_print);
         QEventLoop loop;
         preview.on_closed_ = [&loop] { loop.quit(); };

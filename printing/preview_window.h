@@ -28,6 +28,8 @@ class TMetaFile : public QWidget {
     TMetaFile(QWidget* parent, const PageGeometry& page);
     // Loads another page file.
     void SetFile(const std::string& name);
+    // Shows another page (an empty one when its file could not be read).
+    void set_page(const QPicture& page);
 
     double nPixelWidth = 0, nPixelHeight = 0;
     double nWidth = 0, nHeight = 0;

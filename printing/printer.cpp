@@ -1,16 +1,21 @@
 #include "printing/printer.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QPrinter>
 #include <QScreen>
+#include <set>
 
 #include "gui/pump.h"
+#include "gui/run_mode.h"
 #include "gui/text.h"
 #include "platform/files.h"
 #include "printing/font.h"
+#include "printing/page_files.h"
+#include "printing/page_output.h"
 #include "printing/preview.h"
 #include "printing/print_text.h"
 #include "printing/progress_dialog.h"
@@ -30,25 +35,46 @@ QString disk_path(const std::string& name) {
     return QString::fromStdString(platform::resolve_path(name, platform::NameCase::Setting));
 }
 
+// "Impossibile trovare la stampante <name>.": a box for every job; headless, where nobody
+// answers it, one line on standard error for each printer in a run.
+void tell_printer_missing(const std::string& name, const std::string& details) {
+    static std::set<std::string> told;
+    if (gui::is_headless() && !told.insert(name).second) return;
+    const std::string text = "Impossibile trovare la stampante " + name + ".";
+    if (details.empty())
+        util::POPMSG(text, 1);
+    else
+        util::popmsg_with_details(text, 1, details);
+}
+
 }  // namespace
 
-std::string TPrinter::page_file_name(int page) {
-    return util::ACS_TEMP + util::TEMPORARY_MARK + std::to_string(page) + ".WMF";
+std::string TPrinter::page_file_name(int page) const {
+    return util::ACS_TEMP + printing::page_file_name(::getpid(), job_, page);
 }
 
 TPrinter::TPrinter(const PrinterOptions& options)
     : cDocument(options.document), lPreview(options.preview), lNoPrint(options.no_print) {
+    static long jobs = 0;
+    job_ = ++jobs;
     if (options.fallback_page_only) {
         recording_only_ = true;
         geometry_ = fallback_geometry();
     } else {
-        cModel = options.printer ? *options.printer : printers().default_name();
+        std::string details;
+        if (options.printer) {
+            cModel = *options.printer;
+        } else {
+            PrinterChoice choice = choose_default_printer();
+            cModel = choice.name;
+            details = choice.details;
+        }
         hPrinterDC = printers().open(cModel);
         if (hPrinterDC) {
             hPrinterDC->setDocName(gui::from_ansi(cDocument.substr(0, 31)));
             geometry_ = geometry_of(*hPrinterDC);
         } else {
-            util::POPMSG("Impossibile trovare la stampante " + cModel + ".", 1);
+            tell_printer_missing(cModel, details);
             if (!options.record_without_printer || !lPreview) return;
             recording_only_ = true;
             geometry_ = fallback_geometry();
@@ -62,13 +88,17 @@ TPrinter::TPrinter(const PrinterOptions& options)
     }
     if (can_show_windows()) {
         hWnd = QApplication::activeWindow();
-        oDlg =
-            std::make_unique<ProgressDialog>(gui::from_ansi(cDocument), [this] { lCancel = true; });
+        if (!hWnd) hWnd = QApplication::activeModalWidget();
+        // Owned by the window that started the job: above it, and taking input although that
+        // window is modal and disabled.
+        oDlg = new ProgressDialog(hWnd ? hWnd->window() : nullptr, gui::from_ansi(cDocument),
+                                  [this] { lCancel = true; });
         oDlg->set_page(nPage);
+        if (hWnd) hWnd->setEnabled(false);
+        oDlg->setEnabled(true);
         oDlg->show();
         if (auto* screen = oDlg->screen())
             oDlg->move(screen->geometry().center() - oDlg->rect().center());
-        if (hWnd) hWnd->setEnabled(false);
     }
 }
 
@@ -83,7 +113,7 @@ void TPrinter::CloseWnd() {
     }
     if (oDlg) {
         oDlg->hide();
-        oDlg.reset();
+        delete oDlg.data();
     }
     gui::SYSREFRESH();
 }
@@ -102,6 +132,7 @@ void TPrinter::End() {
     hPrinterDC.reset();
     for (const auto& name : aMeta) platform::delete_file(name);
     aMeta.clear();
+    kept_.clear();
 }
 
 void TPrinter::StartPage() {
@@ -162,7 +193,17 @@ void TPrinter::save_page() {
     if (!ok) {
         unwritten_.push_back(name);
         file.remove();
+        kept_[static_cast<int>(aMeta.size())] = page_;
     }
+}
+
+bool TPrinter::page(int number, QPicture& out) const {
+    if (auto it = kept_.find(number); it != kept_.end()) {
+        out = it->second;
+        return true;
+    }
+    if (number < 1 || number > static_cast<int>(aMeta.size())) return false;
+    return load_page(aMeta[static_cast<std::size_t>(number - 1)], out);
 }
 
 void TPrinter::Preview() {

@@ -7,19 +7,20 @@
 #include <QPicture>
 #include <QPointer>
 #include <QPrinter>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "printing/printers.h"
+#include "printing/progress_dialog.h"
 
 class QWidget;
 
 namespace kv::printing {
 
 class TFont;
-class ProgressDialog;
 
 // Text alignment of Say: left and top, right at the column, centred on it.
 enum class Align { Left = 0, Right = 1, Centre = 2 };
@@ -102,10 +103,13 @@ class TPrinter {
     const PageGeometry& geometry() const { return geometry_; }
     // The page layout the pages were recorded on (paper, margins, orientation).
     const QPageLayout& page_layout() const { return geometry_.layout; }
-    // The page files that could not be written (a full disk); empty when all went well.
+    // The page files that could not be written (a full disk); those pages are kept in memory.
     const std::vector<std::string>& unwritten_pages() const { return unwritten_; }
-    // The name of the page file for a page.
-    static std::string page_file_name(int page);
+    // A recorded page (from 1): from its page file, or from memory when the file could not be
+    // written. False when the page file cannot be read back.
+    bool page(int number, QPicture& out) const;
+    // The name of the page file for a page of this job (see printing/page_files.h).
+    std::string page_file_name(int page) const;
 
     // The printer's instance variables, under their historical names.
     std::string cDocument;
@@ -120,7 +124,8 @@ class TPrinter {
     std::vector<std::string> aMeta;
     int nMeta = 1;
     QPointer<QWidget> hWnd;
-    std::unique_ptr<ProgressDialog> oDlg;
+    // Owned by the printer, or by the window it is above when that window goes first.
+    QPointer<ProgressDialog> oDlg;
     bool lCancel = false;
     long nRec = 0;  // kept for the tables' record; there are no tables to restore yet
 
@@ -131,6 +136,7 @@ class TPrinter {
     void save_page();
 
     PageGeometry geometry_;
+    long job_ = 0;  // the job's number in this process
     bool recording_only_ = false;
     bool ended_ = false;
     bool document_started_ = false;
@@ -143,6 +149,7 @@ class TPrinter {
     double justify_extra_ = 0;
     int background_ = 0xFFFFFF;
     std::vector<std::string> unwritten_;
+    std::map<int, QPicture> kept_;  // pages whose files could not be written
 };
 
 }  // namespace kv::printing

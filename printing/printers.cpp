@@ -1,10 +1,13 @@
 #include "printing/printers.h"
 
+#include <langinfo.h>
+#include <locale.h>
 #include <QApplication>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
+#include <cstdint>
 
 #include "gui/run_mode.h"
 
@@ -32,6 +35,11 @@ class CupsPrinters : public PrinterDirectory {
         if (info.isNull()) return nullptr;
         auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
         if (!printer->isValid()) return nullptr;
+        // The queue's own default paper (its PPD's default, or its media default), with the
+        // printable area the queue gives for it. Qt would keep the page of a previous printer, or
+        // of the locale, whenever this queue can take it too.
+        const QPageSize paper = info.defaultPageSize();
+        if (paper.isValid()) printer->setPageSize(paper);
         return printer;
     }
 };
@@ -47,6 +55,25 @@ PrinterDirectory& printers() {
 
 void set_printers(PrinterDirectory* directory) {
     installed = directory;
+}
+
+PrinterChoice choose_default_printer() {
+    PrinterChoice choice;
+    choice.name = printers().default_name();
+    if (!choice.name.empty()) return choice;
+    const std::vector<std::string> names = printers().names();
+    if (names.size() == 1) {
+        choice.name = names.front();
+        return choice;
+    }
+    if (names.empty()) {
+        choice.details = "No printer is installed.";
+        return choice;
+    }
+    choice.details = "No default printer is set. Installed printers:";
+    for (const auto& name : names) choice.details += " " + name;
+    choice.details += ".\nMake one the default printer with: lpoptions -d NAME";
+    return choice;
 }
 
 std::vector<std::string> ADEVNAMES() {
@@ -83,9 +110,26 @@ PageGeometry geometry_of(QPrinter& printer) {
     return g;
 }
 
+QPageSize locale_paper() {
+    // The paper of LC_PAPER (glibc gives its height and width in millimetres); A4 when the
+    // locale names none.
+    QPageSize paper(QPageSize::A4);
+    if (locale_t locale = ::newlocale(LC_PAPER_MASK, "", locale_t{})) {
+        const auto height = static_cast<unsigned>(
+            reinterpret_cast<std::uintptr_t>(::nl_langinfo_l(_NL_PAPER_HEIGHT, locale)));
+        const auto width = static_cast<unsigned>(
+            reinterpret_cast<std::uintptr_t>(::nl_langinfo_l(_NL_PAPER_WIDTH, locale)));
+        ::freelocale(locale);
+        if (height > 0 && width > 0 && height < 10000 && width < 10000)
+            paper = QPageSize(QSizeF(width, height), QPageSize::Millimeter, QString(),
+                              QPageSize::FuzzyMatch);
+    }
+    return paper;
+}
+
 QPageLayout fallback_layout() {
-    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                       QMarginsF(6.35, 6.35, 6.35, 6.35), QPageLayout::Millimeter);
+    return QPageLayout(locale_paper(), QPageLayout::Portrait, QMarginsF(6.35, 6.35, 6.35, 6.35),
+                       QPageLayout::Millimeter);
 }
 
 PageGeometry fallback_geometry() {

@@ -25,6 +25,15 @@ class PrinterDirectory {
 PrinterDirectory& printers();
 void set_printers(PrinterDirectory* directory);
 
+// The printer of a job that names none: the default printer, or, when no default is set, the
+// only installed printer. Empty when neither exists; `details` then says why, and with several
+// printers installed, which they are and how to make one the default.
+struct PrinterChoice {
+    std::string name;
+    std::string details;
+};
+PrinterChoice choose_default_printer();
+
 // The printer names for a choice list: an empty entry, then the names sorted.
 std::vector<std::string> ADEVNAMES();
 
@@ -46,8 +55,11 @@ struct PageGeometry {
 };
 PageGeometry geometry_of(QPrinter& printer);
 
-// The page that documents are recorded on when no printer is installed: A4 with quarter-inch
-// margins at 600 dots per inch.
+// The paper of the system's locale (LC_PAPER); A4 when it names none.
+QPageSize locale_paper();
+
+// The page that documents are recorded on when no printer is used: the locale's paper with
+// quarter-inch margins, at 600 dots per inch.
 QPageLayout fallback_layout();
 constexpr int kFallbackDpi = 600;
 PageGeometry fallback_geometry();

@@ -15,7 +15,9 @@ bool can_show_windows() {
     return !gui::is_headless() && qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
-ProgressDialog::ProgressDialog(const QString& title, std::function<void()> on_cancel) {
+ProgressDialog::ProgressDialog(QWidget* owner, const QString& title,
+                               std::function<void()> on_cancel)
+    : QDialog(owner) {
     setWindowTitle(title);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     auto* frame = new QGroupBox(this);

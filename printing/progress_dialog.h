@@ -10,7 +10,9 @@ namespace kv::printing {
 
 class ProgressDialog : public QDialog {
   public:
-    ProgressDialog(const QString& title, std::function<void()> on_cancel);
+    // A window of its own kept above `owner` (the window that started the job), when there is
+    // one.
+    ProgressDialog(QWidget* owner, const QString& title, std::function<void()> on_cancel);
     void set_page(int page);
     QString page_text() const;
 

@@ -1,5 +1,6 @@
 #!/bin/sh
-# The printing tests print on a CUPS queue that writes PDF files (cups-pdf). Run as root, this
+# The printing tests print on CUPS queues that write PDF files (cups-pdf): KV32_TEST_PDF on A4
+# paper and KV32_TEST_LETTER, whose default paper is US Letter. Run as root, this
 # starts the CUPS scheduler when nothing runs it (machines without an init system) and makes the
 # queue; the machine's default printer is left as it is. Without the queue those tests skip.
 set -u
@@ -13,10 +14,14 @@ if ! lpstat -r 2>/dev/null | grep -q "is running"; then
         sleep 0.5
     done
 fi
-lpstat -v "$QUEUE" >/dev/null 2>&1 && exit 0
 model=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF_opt/ {print $1; exit}')
 [ -n "$model" ] || exit 0
-# pdftocairo keeps the text of the pages readable in the PDF files the queue writes.
-lpadmin -p "$QUEUE" -v cups-pdf:/ -m "$model" -o pdftops-renderer-default=pdftocairo -E \
-    2>/dev/null || echo "Could not make the CUPS queue $QUEUE; printing tests on it will skip."
+# pdftocairo keeps the text of the pages readable in the PDF files the queues write.
+for spec in "$QUEUE A4" "KV32_TEST_LETTER Letter"; do
+    set -- $spec
+    lpstat -v "$1" >/dev/null 2>&1 && continue
+    lpadmin -p "$1" -v cups-pdf:/ -m "$model" -o pdftops-renderer-default=pdftocairo \
+        -o PageSize="$2" -E 2>/dev/null ||
+        echo "Could not make the CUPS queue $1; printing tests on it will skip."
+done
 exit 0

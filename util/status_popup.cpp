@@ -1,5 +1,6 @@
 #include "util/status_popup.h"
 
+#include <QDialog>
 #include <algorithm>
 #include <vector>
 
@@ -74,13 +75,15 @@ void TMsgBox::New(const std::optional<std::string>& text, const std::optional<st
     owner_ = gui::WindowRef::active();
     if (print) {
         page = 0;
-        dialog_ = gui::StatusWindow::printing();
+        dialog_ = gui::StatusWindow::printing(owner_.get());
     } else {
         std::optional<gui::ProgressRange> range;
         if (low) range = gui::ProgressRange{*low, high.value_or(100)};
         dialog_ = gui::StatusWindow::waiting(caption, shown, lines, width, range);
     }
     owner_.enable(false);
+    // A window kept above its owner is disabled with it; it still shows the page and moves.
+    if (dialog_ && dialog_->dialog()) dialog_->dialog()->setEnabled(true);
     gui::SYSREFRESH();
     if (dialog_) dialog_->redraw_text();
 }

@@ -79,8 +79,8 @@ TEST_F(PrintHandler, EachDocumentIsPreviewedWithItsOwnJobFromRowThree) {
     EXPECT_NEAR(row_of(previews[0].pages[1][0]), 3, 0.01);
     ASSERT_EQ(previews[1].pages.size(), 1u);
     EXPECT_NEAR(row_of(previews[1].pages[0][0]), 3, 0.01);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "\x7f"
-                                                      "1.WMF"));
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().filename().string()[0], '\x7f') << e.path();
 }
 
 TEST_F(PrintHandler, ALineBelowRowSixtyFiveStartsANewPage) {
@@ -96,6 +96,37 @@ TEST_F(PrintHandler, ALineBelowRowSixtyFiveStartsANewPage) {
     ASSERT_EQ(previews[0].pages[1].size(), 7u);
     EXPECT_EQ(previews[0].pages[1][0].text, "L64");
     EXPECT_NEAR(row_of(previews[0].pages[1][0]), 3, 0.01);
+}
+
+TEST_F(PrintHandler, BlankLinesBelowTheLastRowMakeNoPage) {
+    kv::test::PdfPrinters printers{{"Office"}, "Office"};
+    auto numbered = [](int count) {
+        std::vector<std::string> lines;
+        for (int i = 1; i <= count; ++i) lines.push_back("L" + std::to_string(i));
+        return lines;
+    };
+    struct Case {
+        std::vector<std::string> tail;  // after 60 numbered lines
+        std::vector<std::size_t> texts_per_page;
+    } cases[] = {
+        {{"", "", "", "", "", "", "\x0c", "NEXT"}, {60, 1}},
+        {{"   ", "", "  ", "", " ", "", "\x0c", "NEXT"}, {63, 1}},  // blanks are drawn
+        {{"", "", "", "", "", "", "\x03"}, {60}},
+        {{"L61", "L62", "L63", "", "", "AFTER"}, {63, 1}},  // text below the page: a new one
+    };
+    for (const auto& c : cases) {
+        previews.clear();
+        auto lines = numbered(60);
+        lines.insert(lines.end(), c.tail.begin(), c.tail.end());
+        print(lines);
+        print({"\x03"});
+        ASSERT_EQ(previews.size(), 1u);
+        ASSERT_EQ(previews[0].pages.size(), c.texts_per_page.size()) << c.tail.size();
+        for (std::size_t p = 0; p < c.texts_per_page.size(); ++p)
+            EXPECT_EQ(previews[0].pages[p].size(), c.texts_per_page[p]) << p;
+        const auto& last = previews[0].pages.back();
+        if (c.texts_per_page.size() > 1) EXPECT_NEAR(row_of(last.front()), 3, 0.01);
+    }
 }
 
 TEST_F(PrintHandler, WithoutAPrinterTheUserIsToldOncePerDocumentAndStillSeesThePages) {

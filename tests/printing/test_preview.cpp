@@ -18,6 +18,7 @@
 #include "printing/printer.h"
 #include "tests/printing/printing_support.h"
 #include "tests/support/pdf_words.h"
+#include "tests/support/system_input.h"
 #include "tests/support/window_test.h"
 
 namespace {
@@ -116,6 +117,40 @@ TEST_F(PreviewTest, KeysScrollBarAndWheelPageThroughTwentyFivePages) {
         ++i;
     }
     EXPECT_EQ(preview->page_text(), "Pagina: 1 di 25");
+}
+
+TEST_F(PreviewTest, KeysFromTheKeyboardPageAndScroll) {
+    auto device = document(25);
+    auto preview = open(*device);
+    auto* view = preview->oMeta;
+    ASSERT_EQ(preview->focusWidget(), view);
+    struct Step {
+        Qt::Key key;
+        int page;
+        bool zoomed;
+    } steps[] = {
+        {Qt::Key_PageDown, 2, false}, {Qt::Key_PageDown, 3, false}, {Qt::Key_PageUp, 2, false},
+        {Qt::Key_End, 25, false},     {Qt::Key_PageUp, 24, false},  {Qt::Key_Home, 1, false},
+        {Qt::Key_Down, 1, false},  // not zoomed: arrows do nothing
+    };
+    for (const auto& step : steps) {
+        kv::test::system_key_click(preview.get(), step.key);
+        EXPECT_EQ(preview->nPage, step.page) << step.key;
+    }
+    preview->button("ZOOM")->click();
+    ASSERT_TRUE(preview->lZoom);
+    const double bottom = device->nVertRes() - view->nHeight;
+    struct Scroll {
+        Qt::Key key;
+        double y;
+    } scrolls[] = {{Qt::Key_Down, 100},   {Qt::Key_Down, 200}, {Qt::Key_Up, 100},
+                   {Qt::Key_End, bottom}, {Qt::Key_Home, 0},   {Qt::Key_Right, 0}};
+    for (const auto& step : scrolls) {
+        kv::test::system_key_click(preview.get(), step.key);
+        EXPECT_NEAR(view->nYOrig, step.y, 0.5) << step.key;
+    }
+    kv::test::system_key_click(preview.get(), Qt::Key_PageDown);  // zoomed, pages still turn
+    EXPECT_EQ(preview->nPage, 2);
 }
 
 TEST_F(PreviewTest, ZoomCentresOnTheClickedPointAndScrollsWithinThePage) {
@@ -226,8 +261,9 @@ TEST_F(PreviewTest, SavesAPdfAndWithoutPrintersOnlyThat) {
 
 TEST_F(PreviewTest, ClosingThePreviewEndsThePrinterAndDeletesItsPageFiles) {
     auto device = document(3);
-    ASSERT_TRUE(std::filesystem::exists(dir.path() / "\x7f"
-                                                     "3.WMF"));
+    const std::vector<std::string> files = device->aMeta;
+    ASSERT_EQ(files.size(), 3u);
+    for (const auto& file : files) ASSERT_TRUE(std::filesystem::exists(file));
     QTimer::singleShot(0, [] {
         auto* preview = dynamic_cast<TPreview*>(QApplication::activeModalWidget());
         ASSERT_NE(preview, nullptr);
@@ -237,9 +273,7 @@ TEST_F(PreviewTest, ClosingThePreviewEndsThePrinterAndDeletesItsPageFiles) {
     });
     TPreview::New(*device, false);
     EXPECT_TRUE(device->aMeta.empty());
-    for (int page = 1; page <= 3; ++page)
-        EXPECT_FALSE(
-            std::filesystem::exists(dir.path() / ("\x7f" + std::to_string(page) + ".WMF")));
+    for (const auto& file : files) EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 }  // namespace

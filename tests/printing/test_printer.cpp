@@ -1,5 +1,10 @@
 // The printer object and the line printer: where lines land on the page grid, the page files of a
 // preview job, cancelling, and a job without any printer.
+#include <sys/wait.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+#include <unistd.h>
 #include <QMessageBox>
 #include <QPushButton>
 #include <filesystem>
@@ -8,9 +13,12 @@
 
 #include "gui/message_box.h"
 #include "printing/font.h"
+#include "printing/page_files.h"
 #include "printing/preview.h"
 #include "printing/printer.h"
 #include "tests/printing/printing_support.h"
+#include "tests/support/pdf_words.h"
+#include "tools/kvdev/child_process.h"
 #include "util/settings.h"
 
 namespace {
@@ -178,19 +186,69 @@ TEST_F(PrinterTest, PageFilesExistUntilEnd) {
         printer->EndPage();
         kv::printing::SETPROW(0);
     }
-    const std::vector<std::string> names{
-        "\x7f"
-        "1.WMF",
-        "\x7f"
-        "2.WMF",
-        "\x7f"
-        "3.WMF"};
-    ASSERT_EQ(printer->aMeta.size(), 3u);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(printer->aMeta[i], (dir.path() / names[i]).string());
-    for (const auto& name : names) EXPECT_TRUE(std::filesystem::exists(dir.path() / name));
+    // Each page file is this process's, of one job, numbered by page; another job's names
+    // differ.
+    auto other = preview_printer();
+    other->StartPage();
+    other->EndPage();
+    ASSERT_EQ(other->aMeta.size(), 1u);
+    const std::vector<std::string> names = printer->aMeta;
+    ASSERT_EQ(names.size(), 3u);
+    std::optional<long> job;
+    for (int i = 0; i < 3; ++i) {
+        const std::filesystem::path file(names[i]);
+        EXPECT_EQ(file.parent_path(), dir.path());
+        const auto owner = kv::printing::page_file_owner(file.filename().string());
+        ASSERT_TRUE(owner) << file;
+        EXPECT_EQ(owner->pid, ::getpid());
+        EXPECT_EQ(owner->page, i + 1);
+        if (!job) job = owner->job;
+        EXPECT_EQ(owner->job, *job);
+        EXPECT_TRUE(std::filesystem::exists(file));
+        EXPECT_NE(names[i], other->aMeta[0]);
+    }
     expect_at(grid_texts(*printer, 2), "PAGE 2", 3, 5);
     printer->End();
-    for (const auto& name : names) EXPECT_FALSE(std::filesystem::exists(dir.path() / name));
+    for (const auto& name : names) EXPECT_FALSE(std::filesystem::exists(name));
+    EXPECT_TRUE(std::filesystem::exists(other->aMeta[0]));
+}
+
+TEST(PageFiles, OnlyThoseOfEndedProcessesAreRemovedAtStartUp) {
+    kv::test::TempDir root;
+    // A process that has ended: its id is free.
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    using kv::printing::page_file_name;
+    struct Case {
+        std::string file;
+        bool removed;
+    } cases[] = {
+        {page_file_name(ended, 1, 1), true},
+        {"GAMES/OLD/" + page_file_name(ended, 3, 12), true},
+        {page_file_name(::getpid(), 1, 1), true},               // this process has made none yet
+        {"GAMES/" + page_file_name(::getppid(), 2, 1), false},  // a running process's
+        {page_file_name(1, 1, 1), false},
+        {"\x7f"
+         "VIEW1.NTX",
+         false},  // not page files
+        {"\x7f"
+         "1.WMF",
+         false},
+        {"\x7f" + std::to_string(ended) + "-x-1.WMF", false},
+        {page_file_name(ended, 1, 1) + ".BAK", false},
+    };
+    for (const auto& c : cases) root.write(c.file, "page");
+    EXPECT_EQ(kv::printing::remove_stale_page_files(root.str()), 3);
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(root.path() / c.file), !c.removed) << c.file;
+    const auto lower = kv::printing::page_file_owner(
+        "\x7f"
+        "12-3-4.wmf");
+    ASSERT_TRUE(lower);
+    EXPECT_EQ(lower->pid, 12);
+    EXPECT_EQ(lower->job, 3);
+    EXPECT_EQ(lower->page, 4);
 }
 
 TEST_F(PrinterTest, CancelDuringPageTwoOfFourPreviewsPagesOneAndTwo) {
@@ -241,6 +299,134 @@ TEST_F(PrinterTest, WithoutAnyPrinterTheUserIsToldAndNothingIsRecordedUnlessAske
     ASSERT_EQ(printer->aMeta.size(), 1u);
     expect_at(grid_texts(*printer, 1), "KEPT", 3, 5);
     EXPECT_EQ(shown, (std::vector<std::string>(2, "Impossibile trovare la stampante .")));
+}
+
+TEST_F(PrinterTest, WithoutADefaultTheOnlyPrinterIsUsedAndSeveralAreListed) {
+    struct Case {
+        std::vector<std::string> names;
+        std::string default_name;
+        std::string model;  // the printer the job is on; "" none
+        std::vector<std::string> told;
+        std::string details;
+    } cases[] = {
+        {{"Office", "Lab"}, "Lab", "Lab", {}, ""},
+        {{"Office"}, "", "Office", {}, ""},
+        {{}, "", "", {"Impossibile trovare la stampante ."}, "No printer is installed."},
+        {{"Office", "Lab"},
+         "",
+         "",
+         {"Impossibile trovare la stampante ."},
+         "No default printer is set. Installed printers: Office Lab.\nMake one the default "
+         "printer with: lpoptions -d NAME"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.names.size());
+        kv::test::PdfPrinters installed{c.names, c.default_name};
+        std::vector<std::string> told;
+        std::string details;
+        kv::gui::ScopedBoxAnswerer answerer(
+            [&](QMessageBox& box, const kv::gui::BoxRequest& request) {
+                told.push_back(request.text);
+                details = request.details;
+                box.defaultButton()->click();
+            });
+        auto printer = preview_printer(true);
+        EXPECT_EQ(printer->hPrinterDC != nullptr, !c.model.empty());
+        EXPECT_EQ(printer->cModel, c.model);
+        EXPECT_EQ(told, c.told);
+        EXPECT_EQ(details, c.details);
+    }
+}
+
+// Sets environment variables for the length of a scope (nullptr unsets one).
+class ScopedEnv {
+  public:
+    explicit ScopedEnv(std::vector<std::pair<std::string, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            const char* old = std::getenv(name.c_str());
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            if (value)
+                ::setenv(name.c_str(), value, 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+    ~ScopedEnv() {
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(PrinterTest, PdfFilesAreOnThePaperOfTheLocale) {
+    // A US locale, built here: the machine may have none installed.
+    kv::test::TempDir locales;
+    kv::dev::ChildProcess localedef("/usr/bin/localedef",
+                                    {"-i", "en_US", "-f", "UTF-8", locales.str() + "/en_US.UTF-8"});
+    const bool have_us = localedef.wait_exit(std::chrono::seconds(60)) == 0;
+    const QSizeF a4(595.3, 841.9), letter(612, 792);
+    struct Case {
+        const char* lc_paper;
+        const char* lang;
+        QPageLayout recorded;  // the printer's page; fallback: none, the locale's
+        QSizeF pdf;
+    } cases[] = {
+        {nullptr, nullptr, {}, a4},
+        {nullptr, "C.UTF-8", {}, a4},
+        {"en_US.UTF-8", "C", {}, letter},
+        {nullptr, "en_US.UTF-8", {}, letter},
+        // Recorded on a Letter printer, saved where the paper is A4: scaled onto A4.
+        {nullptr, nullptr,
+         QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, {}, QPageLayout::Point),
+         a4},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(n++);
+        const bool us = (c.lc_paper && std::string(c.lc_paper).rfind("en_US", 0) == 0) ||
+                        (c.lang && std::string(c.lang).rfind("en_US", 0) == 0);
+        if (us && !have_us) continue;
+#if defined(__SANITIZE_ADDRESS__)
+        // The C library keeps for good what it reads while LOCPATH names a folder of locales.
+        __lsan::ScopedDisabler glibc_keeps_locale_paths;
+#endif
+        ScopedEnv env({{"LC_ALL", nullptr},
+                       {"LC_PAPER", c.lc_paper},
+                       {"LANG", c.lang},
+                       {"LOCPATH", locales.str().c_str()}});
+        kv::printing::PrinterOptions options;
+        options.document = "KV Project";
+        options.preview = true;
+        std::optional<kv::test::PdfPrinters> letter_printer;
+        if (c.recorded.isValid()) {
+            letter_printer.emplace(std::vector<std::string>{"Letter"}, "Letter");
+            letter_printer->layout = c.recorded;
+        } else {
+            options.fallback_page_only = true;
+        }
+        TPrinter printer(options);
+        use_font(printer);
+        printer.StartPage();
+        for (int line = 1; line <= 63; ++line) print(printer, {"LINE" + std::to_string(line)});
+        printer.EndPage();
+        kv::printing::SETPROW(0);
+        const std::string file = (dir.path() / "out.pdf").string();
+        ASSERT_TRUE(kv::printing::write_pdf(printer, file).ok);
+        const auto pages = kv::test::pdf_pages(file);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_NEAR(pages[0].width, c.pdf.width(), 1);
+        EXPECT_NEAR(pages[0].height, c.pdf.height(), 1);
+        ASSERT_EQ(pages[0].words.size(), 63u);  // row 65 is on the page
+        EXPECT_LT(pages[0].words.back().y_max, pages[0].height);
+        EXPECT_GT(pages[0].words.back().y_max, pages[0].height * 0.9);
+    }
+    if (!have_us) GTEST_SKIP() << "no en_US locale could be built: only A4 was tried";
 }
 
 TEST(MemoLines, CutAtBlanksAndMarkParagraphEnds) {
