@@ -232,9 +232,12 @@ const std::string kWaitingLine = "Waiting command (ESC to exit)...";
 constexpr auto kStartTimeout = 20s;
 }  // namespace
 
-Kv32Run::Kv32Run(const std::string& binary, const std::vector<std::string>& extra_args) {
+Kv32Run::Kv32Run(const std::string& binary, const std::vector<std::string>& extra_args,
+                 bool headless)
+    : headless_(headless) {
     if (::access(binary.c_str(), X_OK) != 0) throw Broken("no kv32 program at " + binary);
-    std::vector<std::string> args{"--headless", "--port", pty_.slave_path()};
+    std::vector<std::string> args{"--port", pty_.slave_path()};
+    if (headless) args.insert(args.begin(), "--headless");
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     process_ = std::make_unique<dev::ChildProcess>(binary, args, folder_.path().string());
     device_ = std::make_unique<dev::DeviceLink>(pty_.take_master());
@@ -244,7 +247,7 @@ Kv32Run::~Kv32Run() = default;  // the child is killed if it still runs
 
 void Kv32Run::wait_started() {
     if (!device_->read_start_byte(kStartTimeout) ||
-        !process_->wait_for_line(kWaitingLine, kStartTimeout))
+        (headless_ && !process_->wait_for_line(kWaitingLine, kStartTimeout)))
         throw Broken("kv32 did not start serving: " + process_->err());
 }
 

@@ -94,12 +94,15 @@ double bare_pty_transfer(const std::string& bytes, Direction direction);
 double bare_pty_exchange(std::size_t lines, std::size_t line_size);
 
 // kv32 --headless serving a fresh pseudo-terminal, run in a temporary folder, with the caller as
-// the device on the master.
+// the device on the master. With `headless` false it runs in its window (on the platform that
+// QT_QPA_PLATFORM names), whose log does not reach standard output.
 class Kv32Run {
   public:
-    explicit Kv32Run(const std::string& binary, const std::vector<std::string>& extra_args = {});
+    explicit Kv32Run(const std::string& binary, const std::vector<std::string>& extra_args = {},
+                     bool headless = true);
     ~Kv32Run();
-    // Waits for the start byte and the first waiting line; throws Broken when they do not come.
+    // Waits for the start byte and (headless) the first waiting line; throws Broken when they do
+    // not come.
     void wait_started();
     // Ends it as SIGTERM does; throws Broken when it does not end cleanly.
     void stop();
@@ -109,6 +112,7 @@ class Kv32Run {
     const std::filesystem::path& folder() const { return folder_.path(); }
 
   private:
+    bool headless_;
     TempFolder folder_;
     dev::PtyPair pty_;
     std::unique_ptr<dev::ChildProcess> process_;

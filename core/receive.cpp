@@ -148,7 +148,10 @@ std::string WAITSTRING() {
         std::string c = WAITCHAR();
         if (c.size() == 1 && c[0] == kCarriageReturn) break;
         s += c;
-        refresh();
+        // As for every byte taken: the window's events once the buffer is drained or every few
+        // milliseconds, not after each byte of a line that has already arrived whole.
+        if (receive_buffer().empty() || platform::clock().now() - last_refresh >= kRefreshInterval)
+            refresh();
         // While Esc is held every byte wait returns at once; only an event (a byte, the key's
         // release) can change that, so wait for one instead of spinning.
         if (c.empty() && esc_held()) gui::wait_for_events(kByteTimeout);

@@ -27,23 +27,41 @@ class LogEdit : public LogPane {
         edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         edit_->setFrameShape(QFrame::StyledPanel);
         edit_->setObjectName("log");
+        paint_.setSingleShot(true);
+        paint_.setTimerType(Qt::PreciseTimer);
+        paint_.setInterval(kPaintDelay);
+        QObject::connect(&paint_, &QTimer::timeout, edit_, [this] {
+            edit_->setUpdatesEnabled(true);
+            edit_->viewport()->repaint();
+        });
     }
     void append_line(const std::string& line) override {
         text_ += line;
         text_ += "\r\n";
+        // The pane's own update requests would paint it at the next pass of the event loop,
+        // once for every line: they wait for the painting below.
+        if (!paint_.isActive()) {
+            edit_->setUpdatesEnabled(false);
+            paint_.start();
+        }
         edit_->appendPlainText(from_ansi(line));
         edit_->moveCursor(QTextCursor::End);
         edit_->verticalScrollBar()->setValue(edit_->verticalScrollBar()->maximum());
-        // Painted now: an update request alone may wait for an unrelated event (a mouse move)
-        // while the program waits for the device.
-        edit_->viewport()->repaint();
+        // Painted by a timer of its own: an update request alone may wait for an unrelated event
+        // (a mouse move) while the program waits for the device, and the timer's expiry is an
+        // event that ends that wait. Lines that come faster than that (a document being printed)
+        // share one painting instead of making the device wait for one each.
     }
     const std::string& text() const override { return text_; }
     QPlainTextEdit* widget() const { return edit_; }
 
   private:
+    // At most this long between a line's arrival and its painting.
+    static constexpr int kPaintDelay = 20;  // milliseconds
+
     QPlainTextEdit* edit_;
     std::string text_;
+    QTimer paint_;
 };
 
 class Dialog;
