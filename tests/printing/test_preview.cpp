@@ -259,6 +259,29 @@ TEST_F(PreviewTest, SavesAPdfAndWithoutPrintersOnlyThat) {
     EXPECT_EQ(forbidden->button("PRINTER"), nullptr);
 }
 
+TEST_F(PreviewTest, APdfThatCannotBeWrittenLeavesNoFileAndSaysWhy) {
+    auto device = document(2);
+    auto preview = open(*device);
+    std::vector<std::string> shown;
+    kv::gui::ScopedBoxAnswerer answerer([&](QMessageBox& box, const kv::gui::BoxRequest& r) {
+        shown.push_back(r.text + " | " + r.details);
+        box.done(kv::gui::IDOK);
+    });
+    const auto gone = dir.path() / "GONE";  // a folder removed before the file is written
+    EXPECT_FALSE(preview->SavePdf((gone / "out.pdf").string()));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(
+        shown[0].rfind("Impossibile scrivere il file " + (gone / "out.pdf").string() + ". | ", 0),
+        0u)
+        << shown[0];
+    EXPECT_GT(shown[0].size(), shown[0].find(" | ") + 3);  // the cause
+    const std::string file = (dir.path() / "out.pdf").string();
+    ASSERT_TRUE(preview->SavePdf(file));
+    EXPECT_EQ(printed_pages(file), (std::vector<std::string>{"PAGE1", "PAGE2"}));
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))  // nothing partial
+        EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
 TEST_F(PreviewTest, ClosingThePreviewEndsThePrinterAndDeletesItsPageFiles) {
     auto device = document(3);
     const std::vector<std::string> files = device->aMeta;
