@@ -319,33 +319,48 @@ TagPosition IndexBag::last(const TagHeader& tag) {
     throw Corrupt("an index tree is deeper than possible (a loop)");
 }
 
+// The entry that a step reaches lies beyond the one it leaves, and each leaf it crosses to names
+// the one it came from: a leaf met twice, a sibling link that points back or anywhere else is
+// damage, so that no walk can go round.
 void IndexBag::step(const TagHeader& tag, TagPosition& position, int direction) {
+    const std::shared_ptr<const Node> from_leaf = position.leaf;
+    const std::size_t from_index = position.index;
+    const bool from_valid = position.valid();
     std::size_t guard = file_end_ / kPageSize + 1;
+    auto cross = [&](std::uint32_t to, bool rightwards) {
+        const std::uint32_t here = position.leaf->offset;
+        position.leaf = cached(tag, to);
+        if ((rightwards ? position.leaf->left : position.leaf->right) != here)
+            throw Corrupt("an index leaf's sibling links disagree");
+        if (--guard == 0) throw Corrupt("an index level loops");
+    };
     if (direction > 0) {
         if (position.index < position.leaf->entries.size()) ++position.index;
         while (position.index >= position.leaf->entries.size()) {
             if (position.leaf->right == kNoPage) return;
-            position.leaf = cached(tag, position.leaf->right);
+            cross(position.leaf->right, true);
             position.index = 0;
-            if (--guard == 0) throw Corrupt("an index level loops");
         }
-        return;
-    }
-    if (position.index > 0 && position.index <= position.leaf->entries.size()) {
+    } else if (position.index > 0 && position.index <= position.leaf->entries.size()) {
         --position.index;
-        return;
+    } else {
+        while (true) {
+            if (position.leaf->left == kNoPage) {
+                position.index = position.leaf->entries.size();  // before the first: nothing
+                return;
+            }
+            cross(position.leaf->left, false);
+            if (!position.leaf->entries.empty()) {
+                position.index = position.leaf->entries.size() - 1;
+                break;
+            }
+        }
     }
-    while (true) {
-        if (position.leaf->left == kNoPage) {
-            position.index = position.leaf->entries.size();  // before the first: nothing
-            return;
-        }
-        position.leaf = cached(tag, position.leaf->left);
-        if (!position.leaf->entries.empty()) {
-            position.index = position.leaf->entries.size() - 1;
-            return;
-        }
-        if (--guard == 0) throw Corrupt("an index level loops");
+    if (from_valid && position.valid()) {
+        const NodeEntry& left = direction > 0 ? from_leaf->entries[from_index] : position.entry();
+        const NodeEntry& right = direction > 0 ? position.entry() : from_leaf->entries[from_index];
+        if (!(left.key < right.key || (left.key == right.key && left.recno < right.recno)))
+            throw Corrupt("an index walk goes back (a loop)");
     }
 }
 

@@ -64,6 +64,10 @@ struct IndexOrders::Order {
     std::string key_text, for_text;
     std::optional<Value> top_value, bottom_value;
     std::optional<std::string> top, bottom;
+    // Where the last walk of this order stands in its tag: the key and record number of the
+    // entry it reached. A walk goes on from there, not from the key its record gives now, so a
+    // tag out of step with its table (changed by another program) is walked once, entry by entry.
+    std::optional<std::pair<std::string, std::uint32_t>> held;
 
     std::string key_of(const Table& table, const char* bytes, long recno) const {
         const Value value = key->evaluate(BytesView(table, bytes, recno));
@@ -304,9 +308,19 @@ TagPosition IndexOrders::physical_last(Order& order) {
 }
 
 long IndexOrders::logical(Order& order, TagPosition position) {
-    return position.valid() && in_scope(order, position.entry().key)
-               ? static_cast<long>(position.entry().recno)
-               : 0;
+    if (!position.valid() || !in_scope(order, position.entry().key)) {
+        order.held.reset();
+        return 0;
+    }
+    const NodeEntry& entry = position.entry();
+    if (entry.recno == 0 || entry.recno > table_.header().record_count) {
+        table_.refresh_count();
+        if (entry.recno == 0 || entry.recno > table_.header().record_count)
+            throw Corrupt("tag " + order.tag + " holds record " + std::to_string(entry.recno) +
+                          ", past the table's end");
+    }
+    order.held.emplace(entry.key, entry.recno);
+    return static_cast<long>(entry.recno);
 }
 
 long IndexOrders::first() {
@@ -331,13 +345,23 @@ long IndexOrders::step_from_current(int direction) {
     BagUse use(current.bag->file, false);
     TagHeader& tag = header(current);
     const long recno = table_.record_number();
-    const std::string key = current.key_of(table_, table_.record_bytes(), recno);
+    // From the entry the walk holds when it stands on this record; otherwise (the table was
+    // moved some other way) from the record's key.
+    const bool holding = current.held && current.held->second == static_cast<std::uint32_t>(recno);
+    const std::string key =
+        holding ? current.held->first : current.key_of(table_, table_.record_bytes(), recno);
     TagPosition position =
         current.bag->file.lower_bound(tag, key, static_cast<std::uint64_t>(recno));
     const int physical = current.descending ? -direction : direction;
     const bool exact = position.valid() && position.entry().key == key &&
                        position.entry().recno == static_cast<std::uint32_t>(recno);
     if (exact || physical < 0) current.bag->file.step(tag, position, physical);
+    if (position.valid()) {
+        const NodeEntry& reached = position.entry();
+        const bool after = reached.key > key || (reached.key == key &&
+                                                 reached.recno > static_cast<std::uint32_t>(recno));
+        if (after != (physical > 0)) throw Corrupt("an index walk goes back (a loop)");
+    }
     return logical(current, std::move(position));
 }
 
@@ -480,6 +504,14 @@ void IndexOrders::record_written(long recno, const std::string* before, const st
                 change.old_key = order->key_of(table_, before->data(), recno);
             if (order->included(table_, after.data(), recno))
                 change.new_key = order->key_of(table_, after.data(), recno);
+            // A walk standing on this record now stands on its new key.
+            if (order->held && order->held->second == static_cast<std::uint32_t>(recno)) {
+                if (change.new_key) {
+                    order->held->first = *change.new_key;
+                } else {
+                    order->held.reset();
+                }
+            }
             if (change.old_key != change.new_key) changes.push_back(std::move(change));
         }
         if (changes.empty()) continue;

@@ -191,5 +191,42 @@ for r in dbfread.DBF('BIG.DBF', load=True).records:
     EXPECT_EQ(*output, "12345678901234567890 -123456789012345.67\n");
 }
 
+TEST_F(InteropTest, AWalkInKeyOrderVisitsEachKeyOnceWhenTheTableChangedBehindTheTag) {
+    const std::string name = (dir_.path() / "T.DBF").string();
+    std::ostringstream out, err;
+    ASSERT_EQ(kvdb::run({"create", name, "NAME:C:10", "N:N:3"}, out, err), 0);
+    std::string expected = "NAME,N\n";
+    for (int i = 1; i <= 20; ++i) {
+        char text[8];
+        std::snprintf(text, sizeof text, "A%02d", i);
+        ASSERT_EQ(kvdb::run({"append", name, std::string("NAME=") + text, "N=" + std::to_string(i)},
+                            out, err),
+                  0);
+        const std::string shown = i == 5 ? "A00" : i == 12 ? "ZZZ" : text;
+        expected += shown + "," + std::to_string(i) + "\n";
+    }
+    ASSERT_EQ(kvdb::run({"index", name, "T", "BYNAME", "NAME"}, out, err), 0);
+    // Another program changes two keys and leaves the bag as it was.
+    ASSERT_TRUE(run_python(dir_, R"(
+import dbf
+t = dbf.Table('T.DBF')
+t.open(dbf.READ_WRITE)
+for r in t:
+    if r.n in (5, 12):
+        with r:
+            r.name = 'A00' if r.n == 5 else 'ZZZ'
+t.close()
+)"));
+    for (const char* order : {"T:BYNAME"}) {
+        const auto run = kvdb_within({"dump", name, "--order", order}, std::chrono::seconds(5));
+        ASSERT_TRUE(run) << "the walk does not end";
+        EXPECT_EQ(run->out, expected);
+    }
+    // The check names the disagreement.
+    const auto check = kvdb_within({"check", name}, std::chrono::seconds(5));
+    ASSERT_TRUE(check);
+    EXPECT_EQ(check->status, 1);
+}
+
 }  // namespace
 }  // namespace kv::test
