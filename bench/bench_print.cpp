@@ -7,6 +7,7 @@
 //    first page painted (offscreen) and to a PDF file; memory and disk per page.
 #include <QApplication>
 #include <QDir>
+#include <QPrinterInfo>
 #include <iostream>
 
 #include "bench/support.h"
@@ -75,8 +76,14 @@ Headless through_kv32(const std::vector<std::string>& lines, std::size_t pages) 
 
 // The same lines through kv32 in its window, on the offscreen platform: lines per second. The job
 // stays open (the end of text would open the preview); the run ends on a signal, as a user may
-// end it.
+// end it. In a window a job without a printer begins with a box that waits for the user, so the
+// run needs a CUPS queue: the default one, else the first (through PRINTER); 0 without any.
 double window_rate(const std::vector<std::string>& lines) {
+    if (QPrinterInfo::defaultPrinterName().isEmpty()) {
+        const QStringList queues = QPrinterInfo::availablePrinterNames();
+        if (queues.isEmpty()) return 0;
+        ::setenv("PRINTER", queues.front().toLocal8Bit().constData(), 1);
+    }
     Kv32Run kv(KV32_BINARY, {}, false);
     kv.wait_started();
     const auto start = Clock::now();
@@ -187,9 +194,14 @@ int main(int argc, char** argv) {
 
         const double in_window = window_rate(lines);
         heading("Print command, kv32 in its window (offscreen platform)");
-        figure("lines through P", grouped(in_window) + " lines/s");
-        figure("ratio to headless", ratio(in_window / rate));
-        const bool window_met = goal("within 2 x of headless", in_window * 2 >= rate);
+        bool window_met = false;
+        if (in_window > 0) {
+            figure("lines through P", grouped(in_window) + " lines/s");
+            figure("ratio to headless", ratio(in_window / rate));
+            window_met = goal("within 2 x of headless", in_window * 2 >= rate);
+        } else {
+            figure("lines through P", "not measured: no CUPS queue");
+        }
 
         const InProcess r = in_process(lines, pages);
         heading("The same document in this process");
