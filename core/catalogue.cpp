@@ -78,7 +78,9 @@ Listed list_entries(Listing& listing, const std::string& pattern, const std::str
 }  // namespace
 
 void CAT(int port) {
-    const std::string pattern = search_pattern(WAITSTRING());
+    const std::string received = WAITSTRING();
+    if (longer_than_a_path(received)) return refuse(port, received, "longer than a path can be");
+    const std::string pattern = search_pattern(received);
     send_ok(port);
     const std::string folder = listed_folder(pattern);
 

@@ -30,7 +30,7 @@ void erase_folder(int port, const std::string& name) {
     if (!fs::REMOVEDIR(folder))
         return refuse(port, name, "the folder is not empty or cannot be removed");
     send_ok(port);
-    log_outcome(name + ": folder removed");
+    log_outcome(shown_name(name) + ": folder removed");
 }
 
 // Only stored files are deleted; other files that match are left alone. The answer is 15 when
@@ -54,18 +54,18 @@ void erase_files(int port, const std::string& name) {
             why = "the settings file is never erased";
         } else if (platform::is_link(path)) {
             ++kept;
-            why = entry.name + " is a link, which is never erased";
+            why = shown_name(entry.name) + " is a link, which is never erased";
         } else if (platform::delete_file(path)) {
             ++erased;
         } else {
             ++kept;
-            why = entry.name + " cannot be deleted (" +
+            why = shown_name(entry.name) + " cannot be deleted (" +
                   platform::file_error_text(platform::last_file_error()) + ")";
         }
     }
     if (erased == 0 && kept > 0) return refuse_logged(port, name, why);
     send_ok(port);
-    if (kept > 0) log_line("Erasing " + name + ": " + why);
+    if (kept > 0) log_line("Erasing " + shown_name(name) + ": " + why);
     log_outcome(counted(erased, "stored file", "stored files") + " erased");
 }
 

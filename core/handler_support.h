@@ -35,6 +35,13 @@ inline void refuse(int port, const std::string& name, const std::string& why,
     log_outcome(shown_name(name) + ": refused, " + why);
 }
 
+// A name or pattern longer than any path on disk (PATH_MAX with its NUL) names nothing; it is
+// refused before any work on it.
+constexpr std::size_t kLongestPath = 4095;
+inline bool longer_than_a_path(const std::string& name) {
+    return name.size() > kLongestPath;
+}
+
 // The refusals every named command shares: no name, or one that no file can have.
 inline bool refused_name(int port, const std::string& name) {
     if (name.empty()) {
@@ -43,6 +50,10 @@ inline bool refused_name(int port, const std::string& name) {
     }
     if (holds_nul(name)) {
         refuse(port, name, "a name cannot hold a NUL byte");
+        return true;
+    }
+    if (longer_than_a_path(name)) {
+        refuse(port, name, "longer than a path can be");
         return true;
     }
     return false;

@@ -29,7 +29,8 @@ void load_folder(int port, const std::string& name) {
     send_ok(port);
     send_fields(port, StoredHeader{1, 0, 1, 0});
     SENDSTR(port, std::string(1, '\0'));
-    log_outcome(name + ": now the current folder (" + device_path(served_current_folder()) + ")");
+    log_outcome(shown_name(name) + ": now the current folder (" +
+                shown_name(device_path(served_current_folder())) + ")");
 }
 
 void load_file(int port, const std::string& name) {
@@ -42,11 +43,11 @@ void load_file(int port, const std::string& name) {
     send_ok(port);
     send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    abandon_if_esc("The Load of " + name);
+    abandon_if_esc("The Load of " + shown_name(name));
     // What the file holds, which may be less than the header announces.
     SENDSTR(port, std::string_view(*bytes).substr(kStoredHeaderSize));
-    log_outcome(name + ": " + counted(bytes->size() - kStoredHeaderSize, "byte", "bytes") +
-                " sent");
+    log_outcome(shown_name(name) + ": " +
+                counted(bytes->size() - kStoredHeaderSize, "byte", "bytes") + " sent");
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ std::string counted(std::size_t count, const std::string& one, const std::string
 }
 
 std::string shown_name(const std::string& name) {
-    return name.empty() ? "(no name)" : name;
+    if (name.empty()) return "(no name)";
+    if (name.size() <= kShownNameBytes) return name;
+    return name.substr(0, kShownNameBytes) + "\x85";
 }
 
 ScopedLogSink::ScopedLogSink(std::function<void(const std::string&)> sink)

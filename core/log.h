@@ -32,7 +32,9 @@ class ScopedVerboseLog {
 // "1 byte", "10 bytes", "1 entry", "14 entries".
 std::string counted(std::size_t count, const std::string& one, const std::string& many);
 
-// A device name as an outcome line shows it; "(no name)" for the empty name.
+// A device name as a log line shows it: "(no name)" for the empty name, and a name longer than
+// kShownNameBytes cut there and ended with "…" (0x85 in Windows-1252).
+constexpr std::size_t kShownNameBytes = 200;
 std::string shown_name(const std::string& name);
 
 // Installs a log sink for the length of a scope and puts the one before it back.

@@ -64,7 +64,7 @@ void save_folder(int port, const SaveRequest& r) {
                                  platform::file_error_text(platform::last_file_error()) + ")");
     send_ok(port);
     WAITCHAR();  // the folder's single data byte
-    log_outcome(r.name + ": folder made");
+    log_outcome(shown_name(r.name) + ": folder made");
 }
 
 void save_file(int port, const SaveRequest& r) {
@@ -85,16 +85,16 @@ void save_file(int port, const SaveRequest& r) {
     // The device has had its 0x00 and sent its data: a failure can only be told in the log.
     if (!platform::write_whole_file(path, encode_header(r.header) + data,
                                     platform::NameCase::Setting)) {
-        log_line("Cannot save " + r.name + ": " +
+        log_line("Cannot save " + shown_name(r.name) + ": " +
                  platform::file_error_text(platform::last_file_error()));
-        return log_outcome(r.name + ": " + counted(data.size(), "byte", "bytes") +
+        return log_outcome(shown_name(r.name) + ": " + counted(data.size(), "byte", "bytes") +
                            " received, not saved");
     }
     if (data.size() < r.header.length)
-        return log_outcome(r.name + ": " + std::to_string(data.size()) + " of " +
+        return log_outcome(shown_name(r.name) + ": " + std::to_string(data.size()) + " of " +
                            counted(r.header.length, "byte", "bytes") +
                            " saved (the device stopped sending)");
-    log_outcome(r.name + ": " + counted(data.size(), "byte", "bytes") + " saved");
+    log_outcome(shown_name(r.name) + ": " + counted(data.size(), "byte", "bytes") + " saved");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The program's main window: a modal dialog whose only control is a read-only log pane. On screen
 // it is a Qt dialog; headless it has no window and its log goes to standard output.
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,14 +10,32 @@
 
 namespace kv::gui {
 
+// The lines a log pane on screen keeps by default: once there are more, the oldest go. A program
+// that runs for months logs without end; its memory must not grow with it.
+constexpr std::size_t kLogPaneLines = 10000;
+
 class LogPane {
   public:
     virtual ~LogPane() = default;
     // Appends one line (Windows-1252 bytes) and shows the end of the log. Each line costs the
     // same whatever the length of the log before it.
     virtual void append_line(const std::string& line) = 0;
-    // The whole log; every line ends with CR LF.
+    // The lines kept, each ended with CR LF: on screen the last line_limit(); headless none
+    // (each line has gone to standard output).
     virtual const std::string& text() const = 0;
+
+    // How many lines the pane keeps on screen (at least 1); older lines go as new ones come.
+    void set_line_limit(std::size_t lines) {
+        line_limit_ = lines > 0 ? lines : 1;
+        on_line_limit();
+    }
+    std::size_t line_limit() const { return line_limit_; }
+
+  protected:
+    virtual void on_line_limit() {}
+
+  private:
+    std::size_t line_limit_ = kLogPaneLines;
 };
 
 class MainWindow : public Window {

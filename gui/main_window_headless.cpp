@@ -24,16 +24,15 @@ std::string now_stamp() {
 class StdoutLog : public LogPane {
   public:
     void append_line(const std::string& line) override {
-        text_ += line;
-        text_ += "\r\n";
         std::string out = (timestamps ? now_stamp() : "") + platform::ansi_to_utf8(line) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         std::fflush(stdout);
     }
-    const std::string& text() const override { return text_; }
+    // Standard output has the lines; none is kept here.
+    const std::string& text() const override { return kept_; }
 
   private:
-    std::string text_;
+    const std::string kept_;
 };
 
 class HeadlessMainWindow : public MainWindowBase {

@@ -1,5 +1,7 @@
 // The main window on screen: a fixed 500 x 500 dialog without close or maximise button, centred,
 // whose client area is filled by the read-only log pane.
+#include <deque>
+
 #include <QCloseEvent>
 #include <QDialog>
 #include <QGuiApplication>
@@ -34,10 +36,12 @@ class LogEdit : public LogPane {
             edit_->setUpdatesEnabled(true);
             edit_->viewport()->repaint();
         });
+        on_line_limit();
     }
     void append_line(const std::string& line) override {
-        text_ += line;
-        text_ += "\r\n";
+        lines_.push_back(line + "\r\n");
+        while (lines_.size() > line_limit()) lines_.pop_front();
+        text_valid_ = false;
         // The pane's own update requests would paint it at the next pass of the event loop,
         // once for every line: they wait for the painting below.
         if (!paint_.isActive()) {
@@ -52,15 +56,31 @@ class LogEdit : public LogPane {
         // event that ends that wait. Lines that come faster than that (a document being printed)
         // share one painting instead of making the device wait for one each.
     }
-    const std::string& text() const override { return text_; }
+    const std::string& text() const override {
+        if (!text_valid_) {
+            text_.clear();
+            for (const auto& line : lines_) text_ += line;
+            text_valid_ = true;
+        }
+        return text_;
+    }
     QPlainTextEdit* widget() const { return edit_; }
+
+  protected:
+    void on_line_limit() override {
+        edit_->setMaximumBlockCount(static_cast<int>(line_limit()));
+        while (lines_.size() > line_limit()) lines_.pop_front();
+        text_valid_ = false;
+    }
 
   private:
     // At most this long between a line's arrival and its painting.
     static constexpr int kPaintDelay = 20;  // milliseconds
 
     QPlainTextEdit* edit_;
-    std::string text_;
+    std::deque<std::string> lines_;
+    mutable std::string text_;
+    mutable bool text_valid_ = true;
     QTimer paint_;
 };
 

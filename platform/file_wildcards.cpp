@@ -25,6 +25,9 @@ std::vector<Token> dos_tokens(const std::string& pattern) {
         if (c == '?') {
             tokens.push_back({Kind::DosQm});
         } else if (c == '*') {
+            // After "*", another "*" (or a "*" before a ".") matches nothing more: a run of
+            // asterisks costs the work of one.
+            if (!tokens.empty() && tokens.back().kind == Kind::Star) continue;
             tokens.push_back({next == '.' ? Kind::DosStar : Kind::Star});
         } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
             tokens.push_back({Kind::DosDot});
@@ -91,7 +94,12 @@ bool has_wildcards(const std::string& name) {
 
 bool wildcard_match(const std::string& pattern, const std::string& name) {
     if (pattern == "*" || pattern == "*.*") return true;
-    return Matcher(dos_tokens(pattern), name).run();
+    std::vector<Token> tokens = dos_tokens(pattern);
+    // Each literal takes one character of the name: more literals than characters never match.
+    std::size_t literals = 0;
+    for (const auto& token : tokens) literals += token.kind == Kind::Literal ? 1 : 0;
+    if (literals > name.size()) return false;
+    return Matcher(std::move(tokens), name).run();
 }
 
 }  // namespace kv::platform

@@ -31,7 +31,11 @@ std::string escape_log_text(const std::string& line) {
     out.reserve(line.size());
     for (char c : line) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
+        // 0x81, 0x8D, 0x8F, 0x90 and 0x9D have no character in Windows-1252: decoded, they
+        // would be C1 control characters, which some terminals obey.
+        const bool undefined =
+            byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+        if (byte >= 0x20 && byte != 0x7F && !undefined) {
             out += c;
         } else {
             out += "\\x";

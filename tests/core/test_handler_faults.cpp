@@ -10,6 +10,7 @@
 #include "core/stored_file.h"
 #include "gui/main_window.h"
 #include "tests/core/handler_fixture.h"
+#include "util/text.h"
 
 namespace {
 
@@ -164,6 +165,48 @@ TEST_F(DiskRefusals, AFolderThatCannotBeWrittenRefusesAndTheLogSaysWhy) {
     std::filesystem::permissions(dir.path() / "RO", std::filesystem::perms::owner_all);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "RO/PROG"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "RO/NEW"));
+}
+
+}  // namespace
+
+namespace {
+
+class LongNames : public DiskRefusals {};
+
+TEST_F(LongNames, PathsLongerThanAPathCanBeAreRefusedAndNamesAreLoggedCut) {
+    const std::string huge(5000, 'A');
+    const std::string pattern = std::string(3000, '*') + std::string(2000, '?');
+    for (const auto& [letter, args] :
+         std::vector<std::pair<char, std::string>>{{'S', save_args(3, 0, 1, 0, huge) + "x"},
+                                                   {'L', huge + "\r"},
+                                                   {'E', pattern + "\r"},
+                                                   {'C', pattern + "\r"}}) {
+        kv::core::ScopedVerboseLog verbose(true);
+        const Answer a = run(letter, args);
+        EXPECT_EQ(a.sent, "\x0f") << letter;
+        ASSERT_EQ(a.log.size(), 1u) << letter;
+        EXPECT_LT(a.log[0].size(), 300u) << letter;
+        EXPECT_NE(
+            a.log[0].find(std::string(200, letter == 'E' || letter == 'C' ? '*' : 'A') + "\x85"),
+            std::string::npos)
+            << a.log[0];
+    }
+    // A long name that is a name: stored, and logged cut.
+    const std::string long_name(250, 'N');
+    kv::core::ScopedVerboseLog verbose(true);
+    const Answer a = run('S', save_args(3, 0, 1, 0, long_name) + "x");
+    EXPECT_EQ(a.sent, std::string(1, '\0'));
+    ASSERT_EQ(a.log.size(), 1u);
+    EXPECT_EQ(a.log[0], std::string(200, 'N') + "\x85: 1 byte saved");
+}
+
+TEST(LogText, BytesThatWindows1252LeavesUndefinedAreEscapedLikeControlBytes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\x81\x8D\x8F\x90\x9D", "\\x81\\x8D\\x8F\\x90\\x9D"},
+        {"caff\xE8 \x80 \x85", "caff\xE8 \x80 \x85"},  // è, € and … are characters
+        {"\x9B[2J", "\x9B[2J"},                        // › in Windows-1252
+    };
+    for (const auto& [line, shown] : cases) EXPECT_EQ(kv::util::escape_log_text(line), shown);
 }
 
 }  // namespace
