@@ -97,6 +97,10 @@ bool folder_exists(const std::string& name) {
     return ::stat(resolve_path(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool is_held_open(const std::string& path) {
+    return detail::is_open_by_anyone(path);
+}
+
 bool is_link(const std::string& name) {
     if (name.empty()) return false;
     std::string path = resolve_path(name);

@@ -192,6 +192,9 @@ bool file_exists(const std::string& name);
 bool folder_exists(const std::string& name);
 // True when the name exists, file or folder (no wildcards).
 bool path_exists(const std::string& name);
+// True when a process (this one included) holds the file open through this module's shared
+// opens, which every KV32 uses.
+bool is_held_open(const std::string& path);
 // True when the name is a symbolic link, also one whose target is missing.
 bool is_link(const std::string& name);
 // True when a new file can be made in the folder: it exists, and this process may write in it

@@ -6,6 +6,11 @@
 #include <string_view>
 #include <thread>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+
 #include "util/text.h"
 
 namespace kv::util {
@@ -54,6 +59,74 @@ std::string GETNEWFNAME() {
     const std::string first = temporary_name(local_now());
     while (temporary_name(local_now()) == first) std::this_thread::yield();
     return first;
+}
+
+namespace {
+
+bool all_digits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// The process id in "KV<pid>_<n>.TMP" or "<pid>-<job>-<page>.WMF" (the mark already taken off).
+std::optional<long> owner_process(std::string_view rest) {
+    const auto dot = rest.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    const std::string_view extension = rest.substr(dot);
+    std::string_view body = rest.substr(0, dot);
+    std::string_view pid;
+    if (equal_ignoring_case(extension, ".TMP") && body.size() > 2 &&
+        equal_ignoring_case(body.substr(0, 2), "KV")) {
+        body.remove_prefix(2);
+        const auto cut = body.find('_');
+        if (cut == std::string_view::npos || !all_digits(body.substr(cut + 1))) return std::nullopt;
+        pid = body.substr(0, cut);
+    } else if (equal_ignoring_case(extension, ".WMF")) {
+        const auto first = body.find('-');
+        const auto second = first == std::string_view::npos ? first : body.find('-', first + 1);
+        if (second == std::string_view::npos ||
+            !all_digits(body.substr(first + 1, second - first - 1)) ||
+            !all_digits(body.substr(second + 1)))
+            return std::nullopt;
+        pid = body.substr(0, first);
+    } else {
+        return std::nullopt;
+    }
+    if (!all_digits(pid) || pid.size() > 9) return std::nullopt;
+    return std::stol(std::string(pid));
+}
+
+// The mark's date-and-hundredths form: an optional word of letters, eight digits of a date and
+// one to seven of hundredths (at most 8,640,000 in a day), then perhaps an extension.
+bool is_dated_name(std::string_view rest) {
+    const auto dot = rest.find('.');
+    std::string_view body = rest.substr(0, dot);
+    std::size_t word = 0;
+    while (word < body.size() && std::isalpha(static_cast<unsigned char>(body[word]))) ++word;
+    body.remove_prefix(word);
+    return body.size() >= 9 && body.size() <= 15 && all_digits(body);
+}
+
+bool process_runs(long pid) {
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+}  // namespace
+
+bool is_stale_temporary(const std::string& folder, const std::string& name) {
+    if (name.size() < 2 || name.front() != TEMPORARY_MARK) return false;
+    const std::string_view rest = std::string_view(name).substr(1);
+    if (const auto pid = owner_process(rest))
+        return *pid == static_cast<long>(::getpid()) || !process_runs(*pid);
+    if (!is_dated_name(rest)) return false;
+    return !platform::is_held_open(folder.empty() ? name : folder + "/" + name);
 }
 
 }  // namespace kv::util

@@ -37,6 +37,18 @@ void erase_files(const std::string& folder, const std::string& pattern) {
     }
 }
 
+// Erases what KV32 itself left in a folder ("" = current): its temporary files that no running
+// KV32 needs. Other names with the temporary mark (a device's own files) stay.
+void erase_leftover_temporaries(const std::string& folder) {
+    platform::FindOptions all;
+    all.hidden = true;
+    all.system = true;
+    for (const auto& entry : platform::find_entries(join_path(folder, temporary_pattern()), all)) {
+        if (is_stale_temporary(folder, entry.name))
+            platform::delete_file(join_path(folder, entry.name), platform::NameCase::AsGiven);
+    }
+}
+
 void establish_settings() {
     RuntimeSettings& s = settings();
     s.table_format = "DBFCDX";
@@ -66,6 +78,7 @@ void remove_leftover_temporary_folders() {
     with_folders.folders = true;
     for (const auto& entry :
          platform::find_entries(join_path(temp, temporary_pattern()), with_folders)) {
+        if (!entry.is_folder() || !is_stale_temporary(temp, entry.name)) continue;
         const std::string path = join_path(temp, entry.name);
         DELDIR(path);
         platform::remove_folder(path);
@@ -104,7 +117,7 @@ void set_error_handler_installer(std::function<void()> install) {
 void INIT_() {
     establish_settings();
     create_login_variables();
-    erase_files("", temporary_pattern());
+    erase_leftover_temporaries("");
     remove_leftover_temporary_folders();
     // Linux shows no critical-error boxes: a drive that is not ready is already a failing file
     // operation, so there is nothing to switch off here.

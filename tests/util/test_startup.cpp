@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
@@ -110,28 +113,59 @@ TEST_F(StartupTest, InitCreatesTheLoginVariables) {
     EXPECT_EQ(ACS_LEVEL, 1);
 }
 
-TEST_F(StartupTest, InitErasesTemporaryFilesOfTheCurrentFolderOnly) {
-    work_.write(kMark + "OLD.DBF", "x");
-    work_.write("OLD.DBF", "x");
-    work_.write(kMark + "PAGE1.WMF", "x");
-    fs::create_directory(work_.path() / (kMark + "DIR"));
+TEST_F(StartupTest, InitErasesOnlyKv32sOwnLeftoversOfTheCurrentFolder) {
+    // A process that has ended: its id is free (or, rarely, taken again, which keeps the files).
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string gone = std::to_string(ended);
+    const std::string running = std::to_string(::getppid());  // this test's parent runs
+    const std::string self = std::to_string(::getpid());      // nothing of its own yet
+    struct Case {
+        std::string name;
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {kMark + "KV" + gone + "_3.TMP", true},  // a whole-file write cut short
+        {kMark + "KV" + running + "_3.TMP", false},
+        {kMark + "KV" + self + "_0.tmp", true},
+        {kMark + gone + "-1-2.WMF", true},  // a page of a print job
+        {kMark + running + "-1-2.WMF", false},
+        {kMark + "20261206123456", true},  // a temporary name, held by nobody
+        {kMark + "VIEW202612061234.NTX", true},
+        {kMark + "OLD.DBF", false},  // the device's own files, whatever they begin with
+        {kMark + "PAGE1.WMF", false},
+        {kMark + "KVX_1.TMP", false},
+        {kMark + "1-2.WMF", false},
+        {kMark + "2026", false},
+        {"OLD.DBF", false},
+    };
+    for (const auto& c : cases) work_.write(c.name, "x");
+    // A temporary file that a running KV32 holds open stays.
+    const std::string held = kMark + "20261206765432";
+    work_.write(held, "x");
+    platform::File holder;
+    ASSERT_TRUE(holder.open(held, platform::Access::Read, platform::Share::DenyWrite,
+                            platform::Disposition::OpenExisting));
+    fs::create_directory(work_.path() / (kMark + "20261206999"));
     INIT_();
-    EXPECT_FALSE(in_work(kMark + "OLD.DBF"));
-    EXPECT_FALSE(in_work(kMark + "PAGE1.WMF"));
-    EXPECT_TRUE(in_work("OLD.DBF"));
-    EXPECT_TRUE(in_work(kMark + "DIR"));  // folders are not touched here
+    for (const auto& c : cases) EXPECT_EQ(in_work(c.name), !c.removed) << c.name.substr(1);
+    EXPECT_TRUE(in_work(held));
+    EXPECT_TRUE(in_work(kMark + "20261206999"));  // folders are not touched here
 }
 
-TEST_F(StartupTest, InitRemovesTemporaryFoldersUnderTemp) {
-    temp_.write(kMark + "A/USER", "");
-    temp_.write(kMark + "A/.hidden", "");
-    temp_.write(kMark + "FILE", "plain file");
-    temp_.write(kMark + "B/SUB/X", "");
+TEST_F(StartupTest, InitRemovesKv32sTemporaryFoldersUnderTemp) {
+    temp_.write(kMark + "20261206123/USER", "");
+    temp_.write(kMark + "20261206123/.hidden", "");
+    temp_.write(kMark + "A/USER", "");  // not a name KV32 makes
+    temp_.write(kMark + "20261206124", "plain file");
+    temp_.write(kMark + "20261206125/SUB/X", "");
     temp_.write("KEEP/X", "");
     INIT_();
-    EXPECT_FALSE(in_temp(kMark + "A"));
-    EXPECT_TRUE(in_temp(kMark + "FILE"));     // neither emptied nor removed as a folder
-    EXPECT_TRUE(in_temp(kMark + "B/SUB/X"));  // a folder holding a folder stays
+    EXPECT_FALSE(in_temp(kMark + "20261206123"));
+    EXPECT_TRUE(in_temp(kMark + "A/USER"));
+    EXPECT_TRUE(in_temp(kMark + "20261206124"));        // neither emptied nor removed as a folder
+    EXPECT_TRUE(in_temp(kMark + "20261206125/SUB/X"));  // a folder holding a folder stays
     EXPECT_TRUE(in_temp("KEEP/X"));
 }
 
