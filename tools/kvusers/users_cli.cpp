@@ -1,10 +1,14 @@
 #include "tools/kvusers/users_cli.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <optional>
 
 #include "platform/files.h"
 #include "tables/login.h"
 #include "tables/login_users.h"
+#include "tools/kvusers/password.h"
 #include "util/file_names.h"
 
 namespace kv::users {
@@ -106,29 +110,73 @@ void expect_count(const std::vector<std::string>& args, std::size_t count) {
     if (args.size() != count) usage("wrong number of arguments for " + args[0]);
 }
 
-void run(const std::vector<std::string>& args, std::ostream& out) {
+// The options after a command's positional arguments: --level N, --password PW,
+// --password-stdin.
+struct Options {
+    std::optional<int> level;
+    std::optional<std::string> password;
+    bool password_stdin = false;
+};
+
+Options options_from(const std::vector<std::string>& args, std::size_t first) {
+    Options options;
+    for (std::size_t i = first; i < args.size(); ++i) {
+        if (args[i] == "--password-stdin") {
+            options.password_stdin = true;
+        } else if (args[i] == "--level") {
+            options.level = level_of(argument(args, ++i));
+        } else if (args[i] == "--password") {
+            options.password = argument(args, ++i);
+        } else {
+            usage("unknown option " + args[i]);
+        }
+    }
+    if (options.password && options.password_stdin)
+        usage("--password and --password-stdin exclude each other");
+    return options;
+}
+
+// The password given on the command line, else read from standard input (--password-stdin),
+// else asked for on the terminal.
+std::string password_from(const Options& options, const PasswordInput& input, std::ostream& err) {
+    if (options.password) return *options.password;
+    if (options.password_stdin) {
+        auto line = read_password_line(*input.in);
+        if (!line) refuse("no password on standard input");
+        return *line;
+    }
+    if (!::isatty(input.terminal))
+        usage("no password given: type it at a terminal, or pass it with --password-stdin");
+    std::string why;
+    auto typed = ask_password(input.terminal, err, why);
+    if (!typed) refuse(why);
+    return *typed;
+}
+
+void run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+         const PasswordInput& input) {
     if (args.empty()) usage("no command given");
     const std::string& command = argument(args, 0);
     if (command == "add") {
-        std::optional<int> level;
-        std::optional<std::string> password;
-        for (std::size_t i = 2; i < args.size(); i += 2) {
-            const std::string& value = argument(args, i + 1);
-            if (args[i] == "--level") {
-                level = level_of(value);
-            } else if (args[i] == "--password") {
-                password = value;
-            } else {
-                usage("unknown option " + args[i]);
-            }
-        }
-        if (!level || !password) usage("add needs --level and --password");
-        add(upper_id(argument(args, 1)), *level, *password);
+        const std::string id = upper_id(argument(args, 1));
+        const Options options = options_from(args, 2);
+        if (!options.level) usage("add needs --level");
+        add(id, *options.level, password_from(options, input, err));
     } else if (command == "passwd") {
-        expect_count(args, 3);
-        auto users = user_record(upper_id(args[1]));
+        const std::string id = upper_id(argument(args, 1));
+        // The password may also stand after the id, as it always could.
+        const bool positional = args.size() > 2 && args[2].rfind("--", 0) != 0;
+        Options options = options_from(args, positional ? 3 : 2);
+        if (options.level) usage("passwd takes no --level");
+        if (positional) {
+            if (options.password || options.password_stdin) usage("two passwords given");
+            options.password = args[2];
+        }
+        // Asked for before the record is locked: typing takes time.
+        const std::string password = password_from(options, input, err);
+        auto users = user_record(id);
         const int width = db::password_width(*users);
-        store(*users, "PASSWD", db::user_key(checked_password(args[2], width), width));
+        store(*users, "PASSWD", db::user_key(checked_password(password, width), width));
     } else if (command == "level") {
         expect_count(args, 3);
         const int level = level_of(args[2]);
@@ -147,11 +195,26 @@ void run(const std::vector<std::string>& args, std::ostream& out) {
     }
 }
 
+// The user table holds every password, scrambled only: the files made meanwhile are kept from
+// other users (at most mode 0640, whatever the umask).
+class PrivateFiles {
+  public:
+    PrivateFiles() : previous_(::umask(0)) { ::umask(previous_ | 027); }
+    ~PrivateFiles() { ::umask(previous_); }
+    PrivateFiles(const PrivateFiles&) = delete;
+    PrivateFiles& operator=(const PrivateFiles&) = delete;
+
+  private:
+    mode_t previous_;
+};
+
 }  // namespace
 
-int run_kvusers(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int run_kvusers(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                const PasswordInput& input) {
+    PrivateFiles private_files;
     try {
-        run(arguments, out);
+        run(arguments, out, err, input);
         return 0;
     } catch (const Failure& failure) {
         err << "kvusers: " << failure.text << '\n';
