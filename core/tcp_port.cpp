@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 
@@ -76,24 +77,38 @@ std::size_t TcpLine::read(char* out, std::size_t capacity) {
 }
 
 std::size_t TcpLine::write(std::string_view bytes) {
+    return write_within(bytes, {});
+}
+
+std::size_t TcpLine::write_within(std::string_view bytes, const WriteLimits& limits) {
     std::lock_guard lock(send_mutex_);
-    if (connection_ >= 0) return send_all(bytes);
+    if (connection_ >= 0) return send_all(bytes, limits);
     if (ever_connected_) return 0;  // no device: the bytes go nowhere
     held_ += bytes;                 // the start byte waits for the first device
     return bytes.size();
 }
 
-std::size_t TcpLine::send_all(std::string_view bytes) {
+// Without blocking: a device that stops reading must not hold the window's thread for ever.
+std::size_t TcpLine::send_all(std::string_view bytes, const WriteLimits& limits) {
+    constexpr auto kLook = std::chrono::milliseconds(50);  // between looks at give_up
     std::size_t done = 0;
+    auto last_progress = std::chrono::steady_clock::now();
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::send(connection_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n > 0)
+        if (limits.give_up && limits.give_up()) break;
+        const ssize_t n = ::send(connection_, bytes.data() + done, bytes.size() - done,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
             done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno == EINTR)
+            last_progress = std::chrono::steady_clock::now();
+        } else if (n < 0 && errno == EINTR) {
             continue;
-        else
+        } else if (n < 0 && errno == EAGAIN) {
+            if (std::chrono::steady_clock::now() - last_progress >= limits.stall_limit) break;
+            pollfd out{connection_, POLLOUT, 0};
+            ::poll(&out, 1, static_cast<int>(kLook.count()));
+        } else {
             break;  // the connection has gone; the reader sees it too
+        }
     }
     return done;
 }

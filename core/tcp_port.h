@@ -44,6 +44,8 @@ class TcpLine : public PortLine {
     void set_notify_window(gui::Hwnd window) override;
     std::size_t read(char* out, std::size_t capacity) override;
     std::size_t write(std::string_view bytes) override;
+    // Gives up when the device takes nothing for the stall limit, or when `give_up` says so.
+    std::size_t write_within(std::string_view bytes, const WriteLimits& limits) override;
     std::optional<platform::Dcb> settings() override;
     bool apply_settings(const platform::Dcb& settings) override;
     std::size_t bytes_waiting() const override { return ring_.used(); }
@@ -64,7 +66,7 @@ class TcpLine : public PortLine {
     void wake_reader();
     void clear_wake();
     // Sends on the connection (under send_mutex_).
-    std::size_t send_all(std::string_view bytes);
+    std::size_t send_all(std::string_view bytes, const WriteLimits& limits = {});
 
     const int handle_;
     const int listener_;
