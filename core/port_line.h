@@ -4,6 +4,7 @@
 // receive ring filled by a reader thread of its own, which notifies a window after each pass.
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -40,6 +41,11 @@ class PortLine {
     virtual std::optional<platform::Dcb> settings() = 0;
     // Puts settings in force; false when the line refuses them.
     virtual bool apply_settings(const platform::Dcb& settings) = 0;
+    // For lines that tell when their device goes away (0 and false otherwise): how many devices
+    // have gone so far, counting only those whose last bytes have all been read when `settled`;
+    // and whether the device has gone and no other has the line now.
+    virtual std::uint64_t departures(bool /*settled*/) const { return 0; }
+    virtual bool departed() const { return false; }
     // Bytes waiting in the receive ring.
     virtual std::size_t bytes_waiting() const = 0;
     virtual bool reader_running() const = 0;

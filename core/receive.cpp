@@ -22,8 +22,11 @@ bool in_command = false;
 // A device that went away during the command owes bytes it will never send: once everything
 // it did send has been taken, the command is given up instead of waiting for each byte.
 bool departed_and_drained() {
-    return receive_buffer().empty() && device_departures(true) != settled_departures_at_command &&
-           !bytes_on_the_way();
+    if (!receive_buffer().empty() || bytes_on_the_way()) return false;
+    // A connection that closed before the command's last bytes were taken (the command letter,
+    // say) has no device behind it any more either.
+    return device_departures(true) != settled_departures_at_command ||
+           (in_command && connection_departed(command_port));
 }
 
 // Handles the window's pending events, noting when.

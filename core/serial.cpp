@@ -149,12 +149,11 @@ std::unique_ptr<PortLine> open_tcp_port(int handle, const std::string& port_name
         gui::post_to_gui_thread(
             [line = prefix + "connection from " + peer + "."] { log_line(line); });
     };
+    // What the device sent before it went is still served; a command that waits for more is
+    // given up once that has been taken (the line counts the departure).
     events.lost = [prefix](const std::string& peer) {
-        gui::post_to_gui_thread(
-            [line = prefix + "the connection from " + peer + " closed; waiting for the next one."] {
-                log_line(line);
-                abandon_command();
-            });
+        gui::post_to_gui_thread([line = prefix + "the connection from " + peer +
+                                        " closed; waiting for the next one."] { log_line(line); });
     };
     events.refused = [prefix](const std::string& peer, const std::string& served) {
         gui::post_to_gui_thread([line = prefix + "connection from " + peer +
@@ -318,19 +317,26 @@ void send_in_pieces(std::string_view bytes, const std::function<void(std::string
 }
 
 bool device_departed(int handle) {
-    auto* gate = start_gate_of(handle);
-    return gate && gate->departed();
+    if (auto* gate = start_gate_of(handle)) return gate->departed();
+    auto* port = port_of(handle);
+    return port && port->departed();
+}
+
+bool connection_departed(int handle) {
+    auto* port = port_of(handle);
+    return port && !start_gate_of(handle) && port->departed();
 }
 
 std::uint64_t port_departures(int handle, bool settled) {
-    auto* gate = start_gate_of(handle);
-    return gate ? gate->departures(settled) : 0;
+    if (auto* gate = start_gate_of(handle)) return gate->departures(settled);
+    auto* port = port_of(handle);
+    return port ? port->departures(settled) : 0;
 }
 
 std::uint64_t device_departures(bool settled) {
     std::uint64_t count = 0;
-    for (auto& gate : start_gates())
-        if (gate) count += gate->departures(settled);
+    for (std::size_t i = 0; i < ports().size(); ++i)
+        if (ports()[i]) count += port_departures(static_cast<int>(i), settled);
     return count;
 }
 

@@ -109,6 +109,8 @@ bool device_departed(int handle);
 // `settled` as PtyStartGate::departures.
 std::uint64_t device_departures(bool settled);
 std::uint64_t port_departures(int handle, bool settled);
+// True while a port whose line is a connection (tcp:) has none since its device went away.
+bool connection_departed(int handle);
 // True while bytes received from a device have not yet reached the receive buffer.
 bool bytes_on_the_way();
 

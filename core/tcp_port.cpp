@@ -59,21 +59,17 @@ void TcpLine::set_notify_window(gui::Hwnd window) {
 }
 
 std::size_t TcpLine::read(char* out, std::size_t capacity) {
-    // What is left of a connection that closed is not the next device's: skipped.
-    const std::uint64_t skip_to = discard_to_;
-    bool made_room = false;
-    while (taken_ < skip_to) {
-        char skipped[256];
-        const std::size_t n = ring_.pop(skipped, static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                     sizeof skipped, skip_to - taken_)));
-        if (n == 0) break;
-        taken_ += n;
-        made_room = true;
-    }
     const std::size_t count = ring_.pop(out, capacity);
-    taken_ += count;
-    if ((count > 0 || made_room) && waiting_for_room_) wake_reader();
+    const std::uint64_t taken = taken_ += count;
+    // Room for the reader, or the last bytes of a closed connection taken: the next may come.
+    if (count > 0 && (waiting_for_room_ || taken == last_departure_mark_)) wake_reader();
     return count;
+}
+
+std::uint64_t TcpLine::departures(bool settled) const {
+    const std::uint64_t count = departures_;
+    if (!settled || count == 0) return count;
+    return taken_ >= last_departure_mark_ ? count : count - 1;
 }
 
 std::size_t TcpLine::write(std::string_view bytes) {
@@ -154,7 +150,9 @@ bool TcpLine::reader_pass() {
     }
     pollfd fds[3] = {{wake_, POLLIN, 0}, {listener_, POLLIN, 0}, {connection_, 0, 0}};
     nfds_t count = 1;
-    if (has_room) {
+    // A new connection waits until the last one's bytes have all been taken.
+    const bool settled = connection_ >= 0 || taken_ >= last_departure_mark_;
+    if (has_room && settled) {
         count = 2;
         if (connection_ >= 0) {
             fds[2].events = POLLIN | POLLRDHUP;
@@ -208,6 +206,8 @@ void TcpLine::accept_connection() {
     {
         std::lock_guard lock(send_mutex_);
         connection_ = fd;
+        connected_ = true;
+        ever_arrived_ = true;
         if (!ever_connected_) {
             ever_connected_ = true;
             send_all(held_);
@@ -241,8 +241,10 @@ void TcpLine::drop_connection() {
         std::lock_guard lock(send_mutex_);
         ::close(connection_);
         connection_ = -1;
+        connected_ = false;
     }
-    discard_to_ = pushed_.load();
+    last_departure_mark_ = pushed_.load();
+    ++departures_;
     if (!events_.end_on_loss && events_.lost) events_.lost(peer_);
     peer_.clear();
 }

@@ -2,8 +2,8 @@
 // A port whose line is a TCP connection: KV32 listens, and a device emulator connects. One
 // connection is served at a time, byte for byte as a serial line (no telnet negotiation). Each
 // connection is a device that opens the line: its first byte is the start byte 0x00. A connection
-// that closes is a device that went away: what it sent and KV32 has not yet read is dropped, and
-// what is written until the next connection goes nowhere.
+// that closes is a device that went away: what it sent before is still served, a command that
+// waits for more is given up, and what is written until the next connection goes nowhere.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -48,6 +48,8 @@ class TcpLine : public PortLine {
     std::size_t write_within(std::string_view bytes, const WriteLimits& limits) override;
     std::optional<platform::Dcb> settings() override;
     bool apply_settings(const platform::Dcb& settings) override;
+    std::uint64_t departures(bool settled) const override;
+    bool departed() const override { return ever_arrived_ && !connected_; }
     std::size_t bytes_waiting() const override { return ring_.used(); }
     bool reader_running() const override { return reader_running_; }
 
@@ -82,11 +84,16 @@ class TcpLine : public PortLine {
     std::string held_;
 
     ByteRing ring_;
-    // The bytes the reader has put into the ring, the count the window's thread has taken, and
-    // up to where the window's thread skips them: the rest of a connection that closed.
+    // The bytes the reader has put into the ring and the count the window's thread has taken;
+    // the connections that closed, and how many bytes had been put into the ring when the last
+    // one did: until they have all been taken, that departure is not settled and no new
+    // connection is taken, so that what one device sent is never mixed with the next one's.
     std::atomic<std::uint64_t> pushed_{0};
-    std::atomic<std::uint64_t> discard_to_{0};
-    std::uint64_t taken_ = 0;
+    std::atomic<std::uint64_t> taken_{0};
+    std::atomic<std::uint64_t> departures_{0};
+    std::atomic<std::uint64_t> last_departure_mark_{0};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> ever_arrived_{false};
 
     std::mutex settings_mutex_;
     std::optional<platform::Dcb> settings_;

@@ -2,6 +2,7 @@
 // kvdev program) as the device on a connection.
 #include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,31 @@ TEST_F(TcpLineTest, AClosedConnectionIsADeviceThatWentAwayAndTheNextOneIsServed)
     EXPECT_EQ(load(device, "KEPT").status, kOk);
     EXPECT_NE(kv32->out().find("turned away: the line serves 127.0.0.1:"), std::string::npos)
         << kv32->out();
+    kv32->signal(SIGTERM);
+    EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+}
+
+TEST_F(TcpLineTest, WhatADeviceSentBeforeItWentIsStillServed) {
+    start();
+    std::string data(3000, 'x');
+    for (int round = 0; round < 3; ++round) {
+        // The whole Save at once, and the connection closed before any answer is read, while
+        // KV32 is busy (stopped): every byte had arrived, so the file is stored.
+        DeviceLink device = connect();
+        ASSERT_TRUE(device.read_start_byte(kStartTimeout)) << kv32->out();
+        const std::string name = "SENT" + std::to_string(round);
+        kv32->signal(SIGSTOP);
+        device.send_raw(std::string("S\x03\0\0", 4) + "\xb8\x0b" + std::string("\0\0", 2) + name +
+                        "\r" + data);
+        device.close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kv32->signal(SIGCONT);
+        DeviceLink next = connect();
+        ASSERT_TRUE(next.read_start_byte(kStartTimeout)) << kv32->out();
+        const LoadResult loaded = load(next, name);
+        EXPECT_EQ(loaded.status, kOk) << kv32->out();
+        EXPECT_EQ(loaded.data, data);
+    }
     kv32->signal(SIGTERM);
     EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
 }
