@@ -125,7 +125,9 @@ TEST_F(PrintHandler, BlankLinesBelowTheLastRowMakeNoPage) {
         for (std::size_t p = 0; p < c.texts_per_page.size(); ++p)
             EXPECT_EQ(previews[0].pages[p].size(), c.texts_per_page[p]) << p;
         const auto& last = previews[0].pages.back();
-        if (c.texts_per_page.size() > 1) EXPECT_NEAR(row_of(last.front()), 3, 0.01);
+        if (c.texts_per_page.size() > 1) {
+            EXPECT_NEAR(row_of(last.front()), 3, 0.01);
+        }
     }
 }
 
