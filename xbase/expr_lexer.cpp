@@ -19,6 +19,69 @@ bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+[[noreturn]] void fail(int position, const std::string& message) {
+    throw CompileError{position, message};
+}
+
+// "^yyyy-mm-dd" (or with / or . between the parts), blanks after it allowed.
+util::Date strict_date(std::string inside, int position) {
+    inside.resize(inside.find_last_not_of(" \t") + 1);
+    int year = 0, month = 0, day = 0, used = 0;
+    char first = 0, second = 0;
+    const bool read = inside.size() > 1 && inside[0] == '^' &&
+                      std::sscanf(inside.c_str() + 1, "%5d%c%2d%c%2d%n", &year, &first, &month,
+                                  &second, &day, &used) == 5 &&
+                      used + 1 == static_cast<int>(inside.size());
+    const auto separator = [](char c) { return c == '-' || c == '/' || c == '.'; };
+    const util::Date date = read && separator(first) && separator(second)
+                                ? util::Date::of(year, month, day)
+                                : util::Date();
+    if (date.empty()) fail(position, "invalid date {" + inside + "}");
+    return date;
+}
+
+// The kind (and for a logical, the value) of a word between points: T, Y, F, N, AND, OR, NOT;
+// false for any other word.
+bool dotted_word(const std::string& word, Token& token) {
+    if (word == "T" || word == "Y" || word == "F" || word == "N") {
+        token.kind = TokenKind::Literal;
+        token.value = word == "T" || word == "Y";
+    } else if (word == "AND") {
+        token.kind = TokenKind::And;
+    } else if (word == "OR") {
+        token.kind = TokenKind::Or;
+    } else if (word == "NOT") {
+        token.kind = TokenKind::Not;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+struct Symbol {
+    std::string_view text;
+    TokenKind kind;
+};
+
+// The operator or punctuation that the text starts with, nullptr for none.
+const Symbol* symbol_at(std::string_view text) {
+    // Longer symbols first.
+    static constexpr Symbol kSymbols[] = {
+        {"**", TokenKind::Power},  {"==", TokenKind::ExactEq},  {"<>", TokenKind::Ne},
+        {"!=", TokenKind::Ne},     {"<=", TokenKind::Le},       {">=", TokenKind::Ge},
+        {"->", TokenKind::Arrow},  {"(", TokenKind::LeftParen}, {")", TokenKind::RightParen},
+        {",", TokenKind::Comma},   {"}", TokenKind::BlockEnd},  {"+", TokenKind::Plus},
+        {"-", TokenKind::Minus},   {"*", TokenKind::Star},      {"/", TokenKind::Slash},
+        {"%", TokenKind::Percent}, {"^", TokenKind::Power},     {"=", TokenKind::Eq},
+        {"#", TokenKind::Ne},      {"<", TokenKind::Lt},        {">", TokenKind::Gt},
+        {"$", TokenKind::Dollar},  {"!", TokenKind::Not},
+    };
+    for (const Symbol& symbol : kSymbols) {
+        if (text.starts_with(symbol.text)) return &symbol;
+    }
+    return nullptr;
+}
+
 class Lexer {
   public:
     explicit Lexer(std::string_view text) : text_(text) {}
@@ -41,10 +104,6 @@ class Lexer {
   private:
     char peek(std::size_t ahead = 0) const {
         return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0';
-    }
-
-    [[noreturn]] void fail(int position, const std::string& message) const {
-        throw CompileError{position, message};
     }
 
     void read(Token& token) {
@@ -97,18 +156,7 @@ class Lexer {
                 ? std::string()
                 : util::ascii_upper(std::string(text_.substr(at_ + 1, end - at_ - 1)));
         token.text = "." + word + ".";
-        if (word == "T" || word == "Y" || word == "F" || word == "N") {
-            token.kind = TokenKind::Literal;
-            token.value = word == "T" || word == "Y";
-        } else if (word == "AND") {
-            token.kind = TokenKind::And;
-        } else if (word == "OR") {
-            token.kind = TokenKind::Or;
-        } else if (word == "NOT") {
-            token.kind = TokenKind::Not;
-        } else {
-            fail(token.position, "unexpected \".\"");
-        }
+        if (!dotted_word(word, token)) fail(token.position, "unexpected \".\"");
         at_ = end + 1;
     }
 
@@ -137,49 +185,12 @@ class Lexer {
         token.value = strict_date(inside, token.position);
     }
 
-    // "^yyyy-mm-dd" (or with / or . between the parts), blanks after it allowed.
-    util::Date strict_date(std::string inside, int position) const {
-        inside.resize(inside.find_last_not_of(" \t") + 1);
-        int year = 0, month = 0, day = 0, used = 0;
-        char first = 0, second = 0;
-        const bool read = inside.size() > 1 && inside[0] == '^' &&
-                          std::sscanf(inside.c_str() + 1, "%5d%c%2d%c%2d%n", &year, &first, &month,
-                                      &second, &day, &used) == 5 &&
-                          used + 1 == static_cast<int>(inside.size());
-        const auto separator = [](char c) { return c == '-' || c == '/' || c == '.'; };
-        const util::Date date = read && separator(first) && separator(second)
-                                    ? util::Date::of(year, month, day)
-                                    : util::Date();
-        if (date.empty()) fail(position, "invalid date {" + inside + "}");
-        return date;
-    }
-
     void symbol(Token& token) {
-        struct Symbol {
-            const char* text;
-            TokenKind kind;
-        };
-        // Longer symbols first.
-        static constexpr Symbol kSymbols[] = {
-            {"**", TokenKind::Power},  {"==", TokenKind::ExactEq},  {"<>", TokenKind::Ne},
-            {"!=", TokenKind::Ne},     {"<=", TokenKind::Le},       {">=", TokenKind::Ge},
-            {"->", TokenKind::Arrow},  {"(", TokenKind::LeftParen}, {")", TokenKind::RightParen},
-            {",", TokenKind::Comma},   {"}", TokenKind::BlockEnd},  {"+", TokenKind::Plus},
-            {"-", TokenKind::Minus},   {"*", TokenKind::Star},      {"/", TokenKind::Slash},
-            {"%", TokenKind::Percent}, {"^", TokenKind::Power},     {"=", TokenKind::Eq},
-            {"#", TokenKind::Ne},      {"<", TokenKind::Lt},        {">", TokenKind::Gt},
-            {"$", TokenKind::Dollar},  {"!", TokenKind::Not},
-        };
-        for (const Symbol& symbol : kSymbols) {
-            const std::string_view text(symbol.text);
-            if (text_.substr(at_).starts_with(text)) {
-                token.kind = symbol.kind;
-                token.text = text;
-                at_ += text.size();
-                return;
-            }
-        }
-        fail(token.position, "unexpected \"" + std::string(1, peek()) + "\"");
+        const Symbol* symbol = symbol_at(text_.substr(at_));
+        if (!symbol) fail(token.position, "unexpected \"" + std::string(1, peek()) + "\"");
+        token.kind = symbol->kind;
+        token.text = symbol->text;
+        at_ += token.text.size();
     }
 
     std::string_view text_;

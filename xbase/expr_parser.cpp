@@ -1,5 +1,7 @@
 // From tokens to the tree, by recursive descent. From the loosest binding to the tightest:
 // .OR., .AND., .NOT. (and !), the comparisons, + and -, * / and %, ** and ^, the signs.
+#include <optional>
+
 #include "xbase/expr_lexer.h"
 #include "xbase/expr_node.h"
 #include "xbase/expression.h"
@@ -9,27 +11,11 @@ namespace {
 
 constexpr std::size_t kFieldNameLength = 10;
 
-class Parser {
+// The tokens of a text and the parser's place in them.
+class TokenCursor {
   public:
-    Parser(std::string_view text, const FieldBinder& binder)
-        : tokens_(tokenize(text)), binder_(binder) {}
+    explicit TokenCursor(std::string_view text) : tokens_(tokenize(text)) {}
 
-    NodePtr whole() {
-        if (at(TokenKind::BlockStart)) {  // {|| expression }, as view requests write it
-            advance();
-            NodePtr body =
-                at(TokenKind::BlockEnd) ? make_literal(Nil{}, current().position) : disjunction();
-            expect(TokenKind::BlockEnd, "\"}\"");
-            expect(TokenKind::End, "end of expression");
-            return body;
-        }
-        if (at(TokenKind::End)) throw CompileError{current().position, "empty expression"};
-        NodePtr node = disjunction();
-        expect(TokenKind::End, "end of expression");
-        return node;
-    }
-
-  private:
     const Token& current() const { return tokens_[at_]; }
     bool at(TokenKind kind) const { return current().kind == kind; }
     const Token& advance() { return tokens_[at_ < tokens_.size() - 1 ? at_++ : at_]; }
@@ -48,6 +34,89 @@ class Parser {
         if (!at(kind)) unexpected(wanted);
         advance();
     }
+
+  private:
+    std::vector<Token> tokens_;
+    std::size_t at_ = 0;
+};
+
+// The operator that a token stands for at the level of the comparisons, or nothing.
+std::optional<BinaryOp> comparison_op(TokenKind kind) {
+    switch (kind) {
+        case TokenKind::Eq:
+            return BinaryOp::Eq;
+        case TokenKind::ExactEq:
+            return BinaryOp::ExactEq;
+        case TokenKind::Ne:
+            return BinaryOp::Ne;
+        case TokenKind::Lt:
+            return BinaryOp::Lt;
+        case TokenKind::Le:
+            return BinaryOp::Le;
+        case TokenKind::Gt:
+            return BinaryOp::Gt;
+        case TokenKind::Ge:
+            return BinaryOp::Ge;
+        case TokenKind::Dollar:
+            return BinaryOp::Contains;
+        default:
+            return std::nullopt;
+    }
+}
+
+// The same at the level of * / and %.
+std::optional<BinaryOp> product_op(TokenKind kind) {
+    switch (kind) {
+        case TokenKind::Star:
+            return BinaryOp::Mul;
+        case TokenKind::Slash:
+            return BinaryOp::Div;
+        case TokenKind::Percent:
+            return BinaryOp::Mod;
+        default:
+            return std::nullopt;
+    }
+}
+
+// The node of a field named in the text (alias empty: the expression's own table); a name longer
+// than a field name may be stands for its first ten characters.
+NodePtr bind_field(const FieldBinder& binder, const std::string& alias, const std::string& name,
+                   int position) {
+    std::optional<int> slot = binder.bind(alias, name);
+    if (!slot && name.size() > kFieldNameLength) {
+        slot = binder.bind(alias, std::string_view(name).substr(0, kFieldNameLength));
+    }
+    if (!slot) {
+        const std::string full = alias.empty() ? name : alias + "->" + name;
+        throw CompileError{position, "unknown field " + full};
+    }
+    return make_field(*slot, binder.shape(*slot), position);
+}
+
+class Parser {
+  public:
+    Parser(std::string_view text, const FieldBinder& binder) : tokens_(text), binder_(binder) {}
+
+    NodePtr whole() {
+        if (at(TokenKind::BlockStart)) {  // {|| expression }, as view requests write it
+            advance();
+            NodePtr body =
+                at(TokenKind::BlockEnd) ? make_literal(Nil{}, current().position) : disjunction();
+            expect(TokenKind::BlockEnd, "\"}\"");
+            expect(TokenKind::End, "end of expression");
+            return body;
+        }
+        if (at(TokenKind::End)) throw CompileError{current().position, "empty expression"};
+        NodePtr node = disjunction();
+        expect(TokenKind::End, "end of expression");
+        return node;
+    }
+
+  private:
+    const Token& current() const { return tokens_.current(); }
+    bool at(TokenKind kind) const { return tokens_.at(kind); }
+    const Token& advance() { return tokens_.advance(); }
+    void expect(TokenKind kind, const std::string& wanted) { tokens_.expect(kind, wanted); }
 
     // Counts the levels of nesting of the text while they are parsed.
     class Nesting {
@@ -95,39 +164,11 @@ class Parser {
 
     NodePtr comparison() {
         NodePtr node = sum();
-        for (;;) {
-            BinaryOp op;
-            switch (current().kind) {
-                case TokenKind::Eq:
-                    op = BinaryOp::Eq;
-                    break;
-                case TokenKind::ExactEq:
-                    op = BinaryOp::ExactEq;
-                    break;
-                case TokenKind::Ne:
-                    op = BinaryOp::Ne;
-                    break;
-                case TokenKind::Lt:
-                    op = BinaryOp::Lt;
-                    break;
-                case TokenKind::Le:
-                    op = BinaryOp::Le;
-                    break;
-                case TokenKind::Gt:
-                    op = BinaryOp::Gt;
-                    break;
-                case TokenKind::Ge:
-                    op = BinaryOp::Ge;
-                    break;
-                case TokenKind::Dollar:
-                    op = BinaryOp::Contains;
-                    break;
-                default:
-                    return node;
-            }
+        while (const std::optional<BinaryOp> op = comparison_op(current().kind)) {
             const int position = advance().position;
-            node = make_binary(op, std::move(node), sum(), position);
+            node = make_binary(*op, std::move(node), sum(), position);
         }
+        return node;
     }
 
     NodePtr sum() {
@@ -142,24 +183,11 @@ class Parser {
 
     NodePtr product() {
         NodePtr node = power();
-        for (;;) {
-            BinaryOp op;
-            switch (current().kind) {
-                case TokenKind::Star:
-                    op = BinaryOp::Mul;
-                    break;
-                case TokenKind::Slash:
-                    op = BinaryOp::Div;
-                    break;
-                case TokenKind::Percent:
-                    op = BinaryOp::Mod;
-                    break;
-                default:
-                    return node;
-            }
+        while (const std::optional<BinaryOp> op = product_op(current().kind)) {
             const int position = advance().position;
-            node = make_binary(op, std::move(node), power(), position);
+            node = make_binary(*op, std::move(node), power(), position);
         }
+        return node;
     }
 
     NodePtr power() {
@@ -194,10 +222,10 @@ class Parser {
                 return node;
             }
             case TokenKind::Name:
-                if (next_is(TokenKind::LeftParen)) return call();
+                if (tokens_.next_is(TokenKind::LeftParen)) return call();
                 return field();
             default:
-                unexpected("a value");
+                tokens_.unexpected("a value");
         }
     }
 
@@ -219,28 +247,14 @@ class Parser {
     // NAME, FIELD->NAME or ALIAS->NAME.
     NodePtr field() {
         const Token& first = advance();
-        std::string alias;
-        const Token* name = &first;
-        if (at(TokenKind::Arrow)) {
-            advance();
-            if (!at(TokenKind::Name)) unexpected("a field name");
-            alias = first.text == "FIELD" || first.text == "_FIELD" ? "" : first.text;
-            name = &advance();
-        }
-        std::optional<int> slot = binder_.bind(alias, name->text);
-        // Field names have at most ten characters; a longer name stands for its first ten.
-        if (!slot && name->text.size() > kFieldNameLength) {
-            slot = binder_.bind(alias, std::string_view(name->text).substr(0, kFieldNameLength));
-        }
-        if (!slot) {
-            const std::string full = alias.empty() ? name->text : alias + "->" + name->text;
-            throw CompileError{first.position, "unknown field " + full};
-        }
-        return make_field(*slot, binder_.shape(*slot), first.position);
+        if (!at(TokenKind::Arrow)) return bind_field(binder_, "", first.text, first.position);
+        advance();
+        if (!at(TokenKind::Name)) tokens_.unexpected("a field name");
+        const std::string alias = first.text == "FIELD" || first.text == "_FIELD" ? "" : first.text;
+        return bind_field(binder_, alias, advance().text, first.position);
     }
 
-    std::vector<Token> tokens_;
-    std::size_t at_ = 0;
+    TokenCursor tokens_;
     int nesting_ = 0;
     const FieldBinder& binder_;
 };
