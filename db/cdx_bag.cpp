@@ -41,6 +41,65 @@ bool below(std::string_view key, std::uint32_t recno, std::string_view prefix,
     return c < 0 || (c == 0 && recno < target);
 }
 
+// The leaves of a built tag, as [first, end) of the sorted keys: as many keys as fit in the space
+// a built leaf fills, left to right; one empty leaf when there are no keys.
+std::vector<std::pair<std::size_t, std::size_t>> built_leaves(const std::string& keys,
+                                                              std::size_t count, std::size_t length,
+                                                              char pad, const LeafLayout& layout) {
+    std::vector<std::pair<std::size_t, std::size_t>> leaves;
+    const std::string blank(length, pad);
+    for (std::size_t i = 0; i < count;) {
+        std::size_t used = 0;
+        std::size_t end = i;
+        std::string_view previous = blank;
+        while (end < count) {
+            const std::string_view key(keys.data() + end * length, length);
+            const std::size_t cost = leaf_key_cost(
+                layout, end == i ? std::string_view(blank.data(), 0) : previous, key, pad);
+            if (used + cost > kBuiltLeafSpace) break;
+            used += cost;
+            previous = key;
+            ++end;
+        }
+        leaves.emplace_back(i, end);
+        i = end;
+    }
+    if (leaves.empty()) leaves.emplace_back(0, 0);
+    return leaves;
+}
+
+// Places the n-th of a level's nodes, whose pages lie side by side from start on, and links it to
+// its neighbours.
+void place_in_level(Node& node, std::uint32_t start, std::size_t n, std::size_t nodes) {
+    node.offset = start + static_cast<std::uint32_t>(n * kPageSize);
+    node.left = n == 0 ? kNoPage : node.offset - kPageSize;
+    node.right = n + 1 == nodes ? kNoPage : node.offset + kPageSize;
+}
+
+// Writes the interior level above the given one (the largest entry of each of its nodes) from
+// start on into out; answers the largest entry of each node written.
+std::vector<NodeEntry> write_interior_level(const std::vector<NodeEntry>& level,
+                                            std::uint32_t start, std::size_t capacity,
+                                            std::size_t length, char pad, std::string& out) {
+    std::vector<NodeEntry> upper;
+    std::string bytes;
+    const std::size_t nodes = (level.size() + capacity - 1) / capacity;
+    for (std::size_t n = 0; n < nodes; ++n) {
+        Node inner;
+        place_in_level(inner, start, n, nodes);
+        inner.attributes = nodes == 1 ? kAttrRoot : kAttrInterior;
+        const std::size_t begin = n * level.size() / nodes;
+        const std::size_t end = (n + 1) * level.size() / nodes;
+        inner.entries.assign(level.begin() + static_cast<long>(begin),
+                             level.begin() + static_cast<long>(end));
+        encode_node(inner, length, pad, bytes);
+        out += bytes;
+        upper.push_back(
+            NodeEntry{inner.entries.back().key, inner.entries.back().recno, inner.offset});
+    }
+    return upper;
+}
+
 }  // namespace
 
 bool IndexBag::open(const std::string& name, bool shared, bool read_only, bool create) {
@@ -563,30 +622,10 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
                        const std::vector<std::uint32_t>& recnos) {
     remove_tag(tag.name);
     const std::size_t length = tag.key_length;
-    const std::size_t count = recnos.size();
     std::uint32_t largest = 0;
     for (std::uint32_t recno : recnos) largest = std::max(largest, recno);
-    const LeafLayout layout = leaf_layout(largest, length);
-    // Leaves: as many keys as fit in the space a built leaf fills, left to right.
-    std::vector<std::pair<std::size_t, std::size_t>> leaves;  // [first, end) of each leaf
-    const std::string blank(length, tag.pad);
-    for (std::size_t i = 0; i < count;) {
-        std::size_t used = 0;
-        std::size_t end = i;
-        std::string_view previous = blank;
-        while (end < count) {
-            const std::string_view key(keys.data() + end * length, length);
-            const std::size_t cost = leaf_key_cost(
-                layout, end == i ? std::string_view(blank.data(), 0) : previous, key, tag.pad);
-            if (used + cost > kBuiltLeafSpace) break;
-            used += cost;
-            previous = key;
-            ++end;
-        }
-        leaves.emplace_back(i, end);
-        i = end;
-    }
-    if (leaves.empty()) leaves.emplace_back(0, 0);
+    const auto leaves =
+        built_leaves(keys, recnos.size(), length, tag.pad, leaf_layout(largest, length));
     // Interior levels above them.
     const std::size_t capacity = interior_capacity(length);
     std::vector<std::size_t> level_sizes{leaves.size()};
@@ -599,15 +638,11 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
     std::string out;
     out.reserve(pages * kPageSize);
     std::vector<NodeEntry> level;  // the largest entry of each node of the level just written
-    std::uint32_t level_start = first_page;
     std::string bytes;
-    const bool single = leaves.size() == 1;
     for (std::size_t n = 0; n < leaves.size(); ++n) {
         Node leaf;
-        leaf.offset = level_start + static_cast<std::uint32_t>(n * kPageSize);
-        leaf.attributes = single ? kAttrRoot | kAttrLeaf : kAttrLeaf;
-        leaf.left = n == 0 ? kNoPage : leaf.offset - kPageSize;
-        leaf.right = n + 1 == leaves.size() ? kNoPage : leaf.offset + kPageSize;
+        place_in_level(leaf, first_page, n, leaves.size());
+        leaf.attributes = leaves.size() == 1 ? kAttrRoot | kAttrLeaf : kAttrLeaf;
         for (std::size_t i = leaves[n].first; i < leaves[n].second; ++i) {
             leaf.entries.push_back(NodeEntry{keys.substr(i * length, length), recnos[i], 0});
         }
@@ -618,29 +653,12 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
             level.push_back(
                 NodeEntry{leaf.entries.back().key, leaf.entries.back().recno, leaf.offset});
     }
-    std::uint32_t next_start = level_start + static_cast<std::uint32_t>(leaves.size() * kPageSize);
-    tag.root = level_start;
+    std::uint32_t next_start = first_page + static_cast<std::uint32_t>(leaves.size() * kPageSize);
+    tag.root = first_page;
     while (level.size() > 1) {
-        std::vector<NodeEntry> upper;
-        const std::size_t nodes = (level.size() + capacity - 1) / capacity;
-        for (std::size_t n = 0; n < nodes; ++n) {
-            Node inner;
-            inner.offset = next_start + static_cast<std::uint32_t>(n * kPageSize);
-            inner.attributes = nodes == 1 ? kAttrRoot : kAttrInterior;
-            inner.left = n == 0 ? kNoPage : inner.offset - kPageSize;
-            inner.right = n + 1 == nodes ? kNoPage : inner.offset + kPageSize;
-            const std::size_t begin = n * level.size() / nodes;
-            const std::size_t end = (n + 1) * level.size() / nodes;
-            inner.entries.assign(level.begin() + static_cast<long>(begin),
-                                 level.begin() + static_cast<long>(end));
-            encode_node(inner, length, tag.pad, bytes);
-            out += bytes;
-            upper.push_back(
-                NodeEntry{inner.entries.back().key, inner.entries.back().recno, inner.offset});
-        }
+        level = write_interior_level(level, next_start, capacity, length, tag.pad, out);
         tag.root = next_start;
-        next_start += static_cast<std::uint32_t>(nodes * kPageSize);
-        level = std::move(upper);
+        next_start += static_cast<std::uint32_t>(level.size() * kPageSize);
     }
     if (level.size() == 1) tag.root = level.front().child;
     out.resize(pages * kPageSize, '\0');

@@ -30,6 +30,53 @@ class BytesView : public RecordView {
     long recno_;
 };
 
+// Hands visit(bytes, recno) every record of the table in file order, read from the file a
+// megabyte at a time; stops at the first record for which visit answers false.
+template <typename Visit>
+void visit_records(Table& table, Visit&& visit) {
+    const long count = static_cast<long>(table.header().record_count);
+    const std::size_t record_length = table.header().record_length;
+    const std::size_t per_chunk = std::max<std::size_t>(1, kReadChunk / record_length);
+    for (long r = 1; r <= count;) {
+        const std::size_t n =
+            std::min<std::size_t>(per_chunk, static_cast<std::size_t>(count - r + 1));
+        const std::string chunk = read_at(
+            table.fd(),
+            table.header().header_length + static_cast<std::uint64_t>(r - 1) * record_length,
+            n * record_length);
+        if (chunk.size() < n * record_length)
+            throw Corrupt("the table is shorter than its record count");
+        for (std::size_t i = 0; i < n; ++i, ++r) {
+            if (!visit(chunk.data() + i * record_length, r)) return;
+        }
+    }
+}
+
+// The keys of a tag being built (each length bytes, with their records' numbers) sorted by key,
+// then record number; a unique tag keeps the first record of each key.
+void sort_keys(const std::string& keys, const std::vector<std::uint32_t>& recnos,
+               std::size_t length, bool unique, std::string& sorted_keys,
+               std::vector<std::uint32_t>& sorted_recnos) {
+    std::vector<std::uint32_t> order_of(recnos.size());
+    std::iota(order_of.begin(), order_of.end(), 0u);
+    const char* base = keys.data();
+    std::sort(order_of.begin(), order_of.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int c = std::memcmp(base + a * length, base + b * length, length);
+        return c < 0 || (c == 0 && recnos[a] < recnos[b]);
+    });
+    sorted_keys.reserve(keys.size());
+    sorted_recnos.reserve(recnos.size());
+    for (std::uint32_t i : order_of) {
+        const char* key = base + static_cast<std::size_t>(i) * length;
+        if (unique && !sorted_recnos.empty() &&
+            std::memcmp(sorted_keys.data() + sorted_keys.size() - length, key, length) == 0) {
+            continue;
+        }
+        sorted_keys.append(key, length);
+        sorted_recnos.push_back(recnos[i]);
+    }
+}
+
 std::string upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -468,26 +515,14 @@ long IndexOrders::place_of_current() {
 // ---- Keeping tags in step ----------------------------------------------------------------------
 
 std::optional<long> IndexOrders::replacement(Order& order, const std::string& key, long except) {
-    const long count = static_cast<long>(table_.header().record_count);
-    const std::size_t record_length = table_.header().record_length;
-    const std::size_t per_chunk = std::max<std::size_t>(1, kReadChunk / record_length);
-    for (long r = 1; r <= count;) {
-        const std::size_t n =
-            std::min<std::size_t>(per_chunk, static_cast<std::size_t>(count - r + 1));
-        const std::string chunk = read_at(
-            table_.fd(),
-            table_.header().header_length + static_cast<std::uint64_t>(r - 1) * record_length,
-            n * record_length);
-        if (chunk.size() < n * record_length)
-            throw Corrupt("the table is shorter than its record count");
-        for (std::size_t i = 0; i < n; ++i, ++r) {
-            const char* bytes = chunk.data() + i * record_length;
-            if (r != except && order.included(table_, bytes, r) &&
-                order.key_of(table_, bytes, r) == key)
-                return r;
-        }
-    }
-    return std::nullopt;
+    std::optional<long> found;
+    visit_records(table_, [&](const char* bytes, long r) {
+        if (r != except && order.included(table_, bytes, r) &&
+            order.key_of(table_, bytes, r) == key)
+            found = r;
+        return !found;
+    });
+    return found;
 }
 
 void IndexOrders::record_written(long recno, const std::string* before, const std::string& after) {
@@ -583,46 +618,17 @@ bool IndexOrders::build(Bag& bag, TagHeader tag, const BuildConditions& conditio
             }
         }
     } else {
-        const std::size_t record_length = table_.header().record_length;
-        const std::size_t per_chunk = std::max<std::size_t>(1, kReadChunk / record_length);
         keys.reserve(static_cast<std::size_t>(total) * length);
         recnos.reserve(static_cast<std::size_t>(total));
-        for (long r = 1; r <= total;) {
-            const std::size_t n =
-                std::min<std::size_t>(per_chunk, static_cast<std::size_t>(total - r + 1));
-            const std::string chunk = read_at(
-                table_.fd(),
-                table_.header().header_length + static_cast<std::uint64_t>(r - 1) * record_length,
-                n * record_length);
-            if (chunk.size() < n * record_length)
-                throw Corrupt("the table is shorter than its record count");
-            for (std::size_t i = 0; i < n; ++i)
-                take(chunk.data() + i * record_length, r + static_cast<long>(i));
-            r += static_cast<long>(n);
-        }
+        visit_records(table_, [&](const char* bytes, long r) {
+            take(bytes, r);
+            return true;
+        });
     }
     if (positioned) table_.go_to(start_recno);
-    // Sorted by key, then record number; a unique tag keeps the first record of each key.
-    std::vector<std::uint32_t> order_of(recnos.size());
-    std::iota(order_of.begin(), order_of.end(), 0u);
-    const char* base = keys.data();
-    std::sort(order_of.begin(), order_of.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const int c = std::memcmp(base + a * length, base + b * length, length);
-        return c < 0 || (c == 0 && recnos[a] < recnos[b]);
-    });
     std::string sorted_keys;
-    sorted_keys.reserve(keys.size());
     std::vector<std::uint32_t> sorted_recnos;
-    sorted_recnos.reserve(recnos.size());
-    for (std::uint32_t i : order_of) {
-        const char* key = base + static_cast<std::size_t>(i) * length;
-        if (tag.unique && !sorted_recnos.empty() &&
-            std::memcmp(sorted_keys.data() + sorted_keys.size() - length, key, length) == 0) {
-            continue;
-        }
-        sorted_keys.append(key, length);
-        sorted_recnos.push_back(recnos[i]);
-    }
+    sort_keys(keys, recnos, length, tag.unique, sorted_keys, sorted_recnos);
     keys.clear();
     keys.shrink_to_fit();
     BagUse use(bag.file, true);
