@@ -3,7 +3,6 @@
 // and handles events) against a waiter that retries without pause.
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -12,7 +11,6 @@
 #include "bench/support.h"
 #include "db/dbf_table.h"
 #include "db/work_areas.h"
-#include "gui/run_mode.h"
 #include "tables/tables.h"
 #include "util/error_record.h"
 
@@ -94,12 +92,8 @@ int main(int argc, char** argv) {
         "Goals: under 5 % of one core, under 20 ms from release to acquisition.");
     options.add("seconds", "how long the other process holds the lock", "5");
     options.parse(argc, argv);
-    kv::gui::set_headless(true);
-    QCoreApplication app(argc, argv);
-    return run([&] {
+    return run_in_temp_folder(argc, argv, [&] {
         const double seconds = options.number("seconds");
-        TempFolder folder;
-        std::filesystem::current_path(folder.path());
         if (!kv::db::Table::create("T.DBF", {{"NAME", 'C', 10, 0}})) throw Broken("create");
         {
             auto table = kv::db::Table::open("T.DBF");

@@ -1,14 +1,11 @@
 // DBSETVIEW over a table of 100,000 records with a filter, built here: its time against a plain
 // build of an order on the same key over the same records.
-#include <QCoreApplication>
-#include <filesystem>
 #include <iostream>
 
 #include "bench/support.h"
 #include "db/dbf_table.h"
 #include "db/index_orders.h"
 #include "db/work_areas.h"
-#include "gui/run_mode.h"
 #include "tables/tables.h"
 
 using namespace kv::bench;
@@ -41,11 +38,7 @@ int main(int argc, char** argv) {
         "order on the same key without a filter.");
     options.add("records", "records in the table", "100000");
     options.parse(argc, argv);
-    kv::gui::set_headless(true);
-    QCoreApplication app(argc, argv);
-    return run([&] {
-        TempFolder folder;
-        std::filesystem::current_path(folder.path());
+    return run_in_temp_folder(argc, argv, [&] {
         const long records = static_cast<long>(options.count("records"));
         make_table(records);
         kv::db::DBOPEN(false, "", "T", "", false);

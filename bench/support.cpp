@@ -1,5 +1,7 @@
 #include "bench/support.h"
 
+#include <QCoreApplication>
+
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,6 +11,9 @@
 #include <iostream>
 #include <sstream>
 #include <thread>
+
+#include "cli/command_line.h"
+#include "gui/run_mode.h"
 
 namespace kv::bench {
 
@@ -41,37 +46,24 @@ std::string Options::usage() const {
     s << "Usage: " << program_ << " [options]\n\n" << purpose_ << "\n\nOptions:\n";
     for (const auto& o : options_)
         s << "  --" << o.name << " VALUE\n      " << o.help << " (default " << o.value << ")\n";
-    s << "  --help\n      show this text.\n";
+    s << "  -h, --help\n      show this text.\n";
     return s.str();
 }
 
 void Options::parse(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << usage();
-            std::exit(0);
-        }
-        std::string value;
-        bool has_value = false, value_is_next = false;
-        if (auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            has_value = true;
-        } else if (i + 1 < argc) {
-            value = argv[i + 1];
-            has_value = value_is_next = true;
-        }
-        Option* o = arg.rfind("--", 0) == 0 ? find(arg.substr(2)) : nullptr;
-        if (!o || !has_value) {
-            std::cerr << program_ << ": " << (o ? "no value for " : "unknown argument ") << arg
-                      << "\n\n"
-                      << usage();
-            std::exit(2);
-        }
-        o->value = value;
-        if (value_is_next) ++i;
-    }
+    std::vector<std::string> names;
+    for (const auto& o : options_) names.push_back("--" + o.name);
+    std::vector<cli::Option> known;
+    for (const std::string& name : names) known.push_back({name, "a value"});
+    const std::string help = usage();
+    const cli::Program program{program_, help, known};
+    const int status = cli::start(program, argc, argv, [&](const cli::CommandLine& line) {
+        if (!line.operands.empty())
+            throw cli::UsageError("unknown argument " + line.operands.front());
+        for (const auto& [name, value] : line.options) find(name.substr(2))->value = value;
+        return -1;
+    });
+    if (status >= 0) std::exit(status);
 }
 
 std::string Options::text(const std::string& name) const {
@@ -101,6 +93,16 @@ int run(const std::function<int()>& body) {
         std::cerr << "benchmark failed: " << e.what() << "\n";
         return 1;
     }
+}
+
+int run_in_temp_folder(int argc, char** argv, const std::function<int()>& body) {
+    gui::set_headless(true);
+    QCoreApplication app(argc, argv);
+    return run([&] {
+        TempFolder folder;
+        std::filesystem::current_path(folder.path());
+        return body();
+    });
 }
 
 // ---- output ------------------------------------------------------------------------------------

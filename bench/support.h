@@ -24,7 +24,8 @@ class Broken : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Options given as --name value or --name=value. --help prints the usage and ends the program.
+// Options given as --name value or --name=value, read as every program of KV32 reads its own
+// (cli/command_line.h). -h or --help prints the usage and ends the program.
 class Options {
   public:
     Options(std::string program, std::string purpose);
@@ -49,6 +50,9 @@ class Options {
 
 // Runs the benchmark; an exception is reported and gives exit status 1.
 int run(const std::function<int()>& body);
+// The same headless, with an application for the event loop, in a fresh temporary folder that is
+// the current one while body runs (the benchmarks of the table functions).
+int run_in_temp_folder(int argc, char** argv, const std::function<int()>& body);
 
 using Clock = std::chrono::steady_clock;
 double seconds_since(Clock::time_point start);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "core/main_procedure.h"
 #include "core/port_report.h"
 #include "core/print.h"
@@ -17,82 +18,55 @@
 
 namespace {
 
-struct Arguments {
-    bool headless = false;
-    bool help = false;
-    bool version = false;
-    bool list_ports = false;
-    std::vector<std::string> port_names;  // after --list-ports
-    kv::core::StartOptions start;
-    kv::core::PrintDestination print;
-    std::string error;
+constexpr kv::cli::Option kOptions[] = {
+    {"--headless"},
+    {"--timestamps"},
+    {"--exit-on-hangup"},
+    {"--verbose"},
+    {"--list-ports"},
+    {"--port", "a port name"},
+    {"--root", "a folder"},
+    {"--printer", "a printer name"},
+    {"--print-to", "a folder"},
 };
 
-Arguments parse(int argc, char** argv) {
+struct Arguments {
+    bool headless = false;
+    bool list_ports = false;
+    std::vector<std::string> port_names;  // with --list-ports
+    kv::core::StartOptions start;
+    kv::core::PrintDestination print;
+};
+
+// The program's settings from its parsed command line; throws cli::UsageError.
+Arguments settings(const kv::cli::CommandLine& line) {
+    using kv::cli::UsageError;
     Arguments a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--headless")
-            a.headless = true;
-        else if (arg == "--help" || arg == "-h")
-            a.help = true;
-        else if (arg == "--version")
-            a.version = true;
-        else if (arg == "--timestamps")
-            a.start.timestamps = true;
-        else if (arg == "--exit-on-hangup")
-            a.start.exit_on_hangup = true;
-        else if (arg == "--verbose")
-            a.start.verbose = true;
-        else if (arg == "--list-ports")
-            a.list_ports = true;
-        else if (a.list_ports && !arg.empty() && arg[0] != '-')
-            a.port_names.push_back(arg);
-        else if (arg == "--port" && i + 1 < argc)
-            a.start.port = argv[++i];
-        else if (arg.rfind("--port=", 0) == 0)
-            a.start.port = arg.substr(7);
-        else if (arg == "--root" && i + 1 < argc)
-            a.start.root = argv[++i];
-        else if (arg.rfind("--root=", 0) == 0)
-            a.start.root = arg.substr(7);
-        else if (arg == "--printer" && i + 1 < argc)
-            a.print.printer = argv[++i];
-        else if (arg == "--print-to" && i + 1 < argc)
-            a.print.folder = argv[++i];
-        else if (arg == "--port" || arg == "--root")
-            a.error = arg + " needs a " + (arg == "--port" ? "port name" : "folder");
-        else if (arg == "--printer" || arg == "--print-to")
-            a.error = arg + (arg == "--printer" ? " needs a printer name" : " needs a folder");
-        else
-            a.error = "unknown argument: " + arg;
-    }
-    if (a.print.printer && a.print.printer->empty()) a.error = "--printer needs a printer name";
+    a.headless = line.has("--headless");
+    a.start.timestamps = line.has("--timestamps");
+    a.start.exit_on_hangup = line.has("--exit-on-hangup");
+    a.start.verbose = line.has("--verbose");
+    a.list_ports = line.has("--list-ports");
+    if (!a.list_ports && !line.operands.empty())
+        throw UsageError("unknown argument: " + line.operands.front());
+    a.port_names = line.operands;
+    a.start.port = line.value("--port");
+    a.start.root = line.value("--root");
+    a.print.printer = line.value("--printer");
+    a.print.folder = line.value("--print-to");
+    if (a.print.printer && a.print.printer->empty())
+        throw UsageError("--printer needs a printer name");
     if (a.print.folder && !std::filesystem::is_directory(*a.print.folder))
-        a.error = "--print-to: no such folder: " + *a.print.folder;
-    else if (a.print.folder)  // the device may change the current folder later
+        throw UsageError("--print-to: no such folder: " + *a.print.folder);
+    if (a.print.folder)  // the device may change the current folder later
         a.print.folder = std::filesystem::absolute(*a.print.folder).string();
-    if (a.start.port && a.start.port->empty()) a.error = "--port needs a port name";
-    if (a.start.root && a.start.root->empty()) a.error = "--root needs a folder";
+    if (a.start.port && a.start.port->empty()) throw UsageError("--port needs a port name");
+    if (a.start.root && a.start.root->empty()) throw UsageError("--root needs a folder");
     return a;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Arguments args = parse(argc, argv);
-    if (!args.error.empty()) {
-        std::fprintf(stderr, "kv32: %s\n\n%s", args.error.c_str(), kv::help::kv32);
-        return 2;
-    }
-    if (args.help) {
-        std::fputs(kv::help::kv32, stdout);
-        return 0;
-    }
-    if (args.version) {
-        std::printf("KV32 %s\n", KV32_VERSION);
-        return 0;
-    }
+// Lists the ports, or serves the device until the program ends; answers the exit status.
+int run(Arguments args, int argc, char** argv) {
     if (args.list_ports) {
         if (args.port_names.empty() && args.start.port) args.port_names.push_back(*args.start.port);
         bool all_can_open = true;
@@ -117,4 +91,13 @@ int main(int argc, char** argv) {
     });
     kv::gui::restore_terminal();
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const kv::cli::Program program{"kv32", kv::help::kv32, kOptions};
+    return kv::cli::start(program, argc, argv, [&](const kv::cli::CommandLine& line) {
+        return run(settings(line), argc, argv);
+    });
 }

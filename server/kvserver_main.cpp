@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/command_line.h"
 #include "errors/errors.h"
 #include "gui/run_mode.h"
 #include "kvserver_help.h"
@@ -12,45 +13,31 @@
 
 namespace {
 
+constexpr kv::cli::Option kOptions[] = {
+    {"--headless"}, {"--poll-only"}, {"--running"}, {"--post", "a command"}};
+
 struct Arguments {
     bool headless = false;
-    bool help = false;
-    bool version = false;
     bool running = false;
     kv::server::ServerOptions server;
     std::optional<std::string> post;
     std::string program = "kv32";
-    std::string error;
 };
 
-Arguments parse(int argc, char** argv) {
+// The program's settings from its parsed command line; throws cli::UsageError.
+Arguments settings(const kv::cli::CommandLine& line) {
     Arguments a;
-    bool program_given = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--headless")
-            a.headless = true;
-        else if (arg == "--help" || arg == "-h")
-            a.help = true;
-        else if (arg == "--version")
-            a.version = true;
-        else if (arg == "--poll-only")
-            a.server.watch_folder = false;
-        else if (arg == "--running")
-            a.running = true;
-        else if (arg == "--post" && i + 1 < argc)
-            a.post = argv[++i];
-        else if (arg == "--post")
-            a.error = "--post needs a command";
-        else if (!arg.empty() && arg[0] != '-' && !program_given) {
-            a.program = arg;
-            program_given = true;
-        } else
-            a.error = "unknown argument: " + arg;
-    }
+    a.headless = line.has("--headless");
+    a.server.watch_folder = !line.has("--poll-only");
+    a.running = line.has("--running");
+    a.post = line.value("--post");
+    if (line.operands.size() > 1)
+        throw kv::cli::UsageError("unknown argument: " + line.operands[1]);
+    if (!line.operands.empty()) a.program = line.operands.front();
     if (a.post && *a.post != "REINDEX" && *a.post != "UPDATEDB" && *a.post != "UPDATE" &&
         *a.post != "SINCWEB")
-        a.error = "--post takes REINDEX, UPDATEDB, UPDATE or SINCWEB, not " + *a.post;
+        throw kv::cli::UsageError("--post takes REINDEX, UPDATEDB, UPDATE or SINCWEB, not " +
+                                  *a.post);
     return a;
 }
 
@@ -68,22 +55,8 @@ int run_client(const Arguments& args) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Arguments args = parse(argc, argv);
-    if (!args.error.empty()) {
-        std::fprintf(stderr, "kvserver: %s\n\n%s", args.error.c_str(), kv::help::kvserver);
-        return 2;
-    }
-    if (args.help) {
-        std::fputs(kv::help::kvserver, stdout);
-        return 0;
-    }
-    if (args.version) {
-        std::printf("kvserver (KV32 %s)\n", KV32_VERSION);
-        return 0;
-    }
+// Serves the folder, or runs a client command; answers the exit status.
+int run(const Arguments& args, int argc, char** argv) {
     const bool client = args.running || args.post;
     const bool headless = client || args.headless || !kv::gui::display_available();
     auto app = kv::gui::create_application(argc, argv, headless);
@@ -91,5 +64,14 @@ int main(int argc, char** argv) {
     return kv::util::run_program([&] {
         if (client) return run_client(args);
         return kv::server::SERVER(args.program, args.server) ? 0 : 1;
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const kv::cli::Program program{"kvserver", kv::help::kvserver, kOptions};
+    return kv::cli::start(program, argc, argv, [&](const kv::cli::CommandLine& line) {
+        return run(settings(line), argc, argv);
     });
 }

@@ -110,7 +110,7 @@ TEST_F(KvdbTest, WrongUsageAndBadInputGetPlainReasons) {
         const char* reason;
     };
     const std::vector<Case> cases = {
-        {{}, 2, "Usage"},
+        {{}, 2, "no command given"},
         {{"frobnicate", "@"}, 2, "unknown command"},
         {{"create", "X"}, 2, "at least one field"},
         {{"create", "X", "A:C"}, 2, "needs a width"},

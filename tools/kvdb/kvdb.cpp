@@ -157,13 +157,16 @@ class ProgramSettings {
 std::vector<std::string> take_date_options(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+        const std::string& given = arguments[i];
+        const std::string argument = given.substr(0, given.find('='));
         if (argument != "--date-format" && argument != "--epoch") {
-            rest.push_back(argument);
+            rest.push_back(given);
             continue;
         }
-        if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
-        const std::string value = arguments[++i];
+        if (argument == given && i + 1 >= arguments.size())
+            throw UsageError(argument + " needs a value");
+        const std::string value =
+            argument == given ? arguments[++i] : given.substr(argument.size() + 1);
         if (argument == "--date-format") {
             std::string letters;
             for (char c : value) {
@@ -209,46 +212,57 @@ std::optional<std::string> number_text(const std::string& text, const db::FieldS
     return std::nullopt;
 }
 
+namespace {
+
+// Every command's options, and the date settings' that stand anywhere; each command takes its
+// own share of them (parse_options).
+constexpr cli::Option kOptions[] = {
+    {"--date-format", "a value"},
+    {"--epoch", "a value"},
+    {"--memo-ext", "a value"},
+    {"--bag", "a value"},
+    {"--order", "a value"},
+    {"--for", "a value"},
+    {"--deleted"},
+    {"--raw"},
+    {"--unique"},
+    {"--descending"},
+    {"--force"},
+};
+
+}  // namespace
+
 int run(const std::vector<std::string>& all_arguments, std::ostream& out, std::ostream& err) {
     ProgramSettings settings;
-    std::vector<std::string> arguments;
-    try {
-        arguments = take_date_options(all_arguments);
-    } catch (const UsageError& usage) {
-        err << "kvdb: " << usage.what() << "\nTry kvdb --help.\n";
-        return 2;
-    }
-    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" ||
-        arguments[0] == "help") {
-        (arguments.empty() ? err : out) << help::kvdb;
-        return arguments.empty() ? 2 : 0;
-    }
-    if (arguments[0] == "--version") {
-        out << "kvdb (KV32) " << KV32_VERSION << '\n';
-        return 0;
-    }
-    Command command;
-    command.name = arguments[0];
-    command.arguments.assign(arguments.begin() + 1, arguments.end());
-    command.out = &out;
-    command.err = &err;
-    const auto handler = find_command(command.name);
-    if (!handler) {
-        err << "kvdb: unknown command \"" << command.name << "\"\nTry kvdb --help.\n";
-        return 2;
-    }
-    try {
-        return handler(command);
-    } catch (const UsageError& usage) {
-        err << "kvdb: " << usage.what() << "\nTry kvdb --help.\n";
-        return 2;
-    } catch (const util::UnhandledError& error) {
-        err << "kvdb: " << error_text(error.record()) << "\n";
-        return 1;
-    } catch (const std::exception& failure) {
-        err << "kvdb: " << failure.what() << "\n";
-        return 1;
-    }
+    const cli::Program program{"kvdb", help::kvdb, kOptions};
+    return cli::start(program, all_arguments, out, err, [&](const cli::CommandLine& line) {
+        if (line.operands.empty()) throw UsageError("no command given");
+        const std::vector<std::string> arguments = take_date_options(all_arguments);
+        if (arguments[0] != line.operands[0])
+            throw UsageError("the command comes first: kvdb COMMAND TABLE [ARGUMENTS]");
+        if (arguments[0] == "help") {
+            out << help::kvdb;
+            return 0;
+        }
+        Command command;
+        command.name = arguments[0];
+        command.arguments.assign(arguments.begin() + 1, arguments.end());
+        command.out = &out;
+        command.err = &err;
+        const auto handler = find_command(command.name);
+        if (!handler) throw UsageError("unknown command \"" + command.name + "\"");
+        try {
+            return handler(command);
+        } catch (const UsageError&) {
+            throw;
+        } catch (const util::UnhandledError& error) {
+            err << "kvdb: " << error_text(error.record()) << "\n";
+            return 1;
+        } catch (const std::exception& failure) {
+            err << "kvdb: " << failure.what() << "\n";
+            return 1;
+        }
+    });
 }
 
 }  // namespace kv::kvdb

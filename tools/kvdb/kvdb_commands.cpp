@@ -339,22 +339,17 @@ bool Options::flag(const std::string& name) const {
 Options parse_options(const std::vector<std::string>& arguments,
                       const std::vector<std::string>& with_value,
                       const std::vector<std::string>& switches) {
+    std::vector<cli::Option> known;
+    for (const std::string& name : with_value) known.push_back({name, "a value"});
+    for (const std::string& name : switches) known.push_back({name});
+    cli::CommandLine line = cli::parse(arguments, known);
     Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.size() > 2 && argument.rfind("--", 0) == 0) {
-            if (std::find(with_value.begin(), with_value.end(), argument) != with_value.end()) {
-                if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
-                options.values.emplace_back(argument, arguments[++i]);
-                continue;
-            }
-            if (std::find(switches.begin(), switches.end(), argument) != switches.end()) {
-                options.flags.push_back(argument);
-                continue;
-            }
-            throw UsageError("unknown option " + argument);
-        }
-        options.positional.push_back(argument);
+    options.positional = std::move(line.operands);
+    for (auto& [name, value] : line.options) {
+        if (std::find(switches.begin(), switches.end(), name) != switches.end())
+            options.flags.push_back(name);
+        else
+            options.values.emplace_back(name, std::move(value));
     }
     return options;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "db/dbf_table.h"
 #include "util/error_record.h"
 
@@ -21,10 +22,7 @@ struct Command {
 };
 
 // Wrong usage (exit 2) and a plain failure (exit 1).
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using UsageError = cli::UsageError;
 class Failure : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;

@@ -1,5 +1,7 @@
 #include "tools/kvdev/cli.h"
 
+#include "cli/command_line.h"
+
 #include "tools/kvdev/cli_disk.h"
 #include "tools/kvdev/commands.h"
 #include "tools/kvdev/print.h"
@@ -115,50 +117,49 @@ std::string to_hex(std::string_view bytes) {
     return text;
 }
 
+std::span<const cli::Option> options() {
+    static constexpr cli::Option kOptions[] = {
+        {"--port", "a value"},  {"--timeout", "a value"}, {"--force"},
+        {"--type", "a number"}, {"--param1", "a number"}, {"--param2", "a number"},
+    };
+    return kOptions;
+}
+
 std::optional<Invocation> parse_arguments(const std::vector<std::string>& arguments,
                                           std::string& error, const std::string& env_port) {
     Invocation inv;
-    std::size_t i = 0;
-    for (; i < arguments.size() && arguments[i].rfind("-", 0) == 0; ++i) {
-        const std::string& option = arguments[i];
-        if (option == "--help" || option == "-h") {
-            inv.help = true;
-            return inv;
-        }
-        if (option == "--version") {
-            inv.version = true;
-            return inv;
-        }
-        if ((option == "--port" || option == "--timeout") && i + 1 >= arguments.size()) {
-            error = option + " needs a value";
-            return std::nullopt;
-        }
-        if (option == "--force") {
-            inv.force = true;
-        } else if (option == "--port") {
-            inv.port = arguments[++i];
-        } else if (option == "--timeout") {
-            auto ms = parse_count(arguments[++i]);
-            if (!ms) {
-                error = "--timeout takes milliseconds";
-                return std::nullopt;
-            }
-            inv.timeout = Timeout(static_cast<Timeout::rep>(*ms));
-        } else {
-            error = "unknown option " + option;
-            return std::nullopt;
-        }
+    cli::CommandLine line;
+    try {
+        line = cli::parse(arguments, options());
+    } catch (const cli::UsageError& usage) {
+        error = usage.what();
+        return std::nullopt;
     }
-    if (i == arguments.size()) {
+    inv.help = line.help;
+    inv.version = line.version;
+    if (inv.help || inv.version) return inv;
+    inv.force = line.has("--force");  // also after the command: kvdev load NAME --force
+    if (const auto port = line.value("--port")) inv.port = *port;
+    if (const auto timeout = line.value("--timeout")) {
+        auto ms = parse_count(*timeout);
+        if (!ms) {
+            error = "--timeout takes milliseconds";
+            return std::nullopt;
+        }
+        inv.timeout = Timeout(static_cast<Timeout::rep>(*ms));
+    }
+    if (line.operands.empty()) {
         error = "no command given";
         return std::nullopt;
     }
-    inv.command = arguments[i];
-    for (std::size_t a = i + 1; a < arguments.size(); ++a) {
-        if (arguments[a] == "--force")
-            inv.force = true;  // also after the command: kvdev load NAME --force
-        else
-            inv.args.push_back(arguments[a]);
+    inv.command = line.operands.front();
+    inv.args.assign(line.operands.begin() + 1, line.operands.end());
+    // The header options of save follow its two arguments, as save reads them.
+    for (const auto& [name, value] : line.options) {
+        if (name == "--type" || name == "--param1" || name == "--param2") {
+            inv.args.push_back(name);
+            inv.args.push_back(value);
+        }
     }
     const Command* command = find_command(inv.command);
     if (!command) {

@@ -4,10 +4,12 @@
 #include <functional>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "tools/kvdev/link.h"
 
 namespace kv::dev {
@@ -24,6 +26,8 @@ struct Invocation {
 
 // The invocation, or nothing with `error` set when the arguments do not make one. `env_port` is
 // the value of KVDEV_PORT (empty when unset).
+// The options of the command line, for the start of main (cli::start).
+std::span<const cli::Option> options();
 std::optional<Invocation> parse_arguments(const std::vector<std::string>& arguments,
                                           std::string& error, const std::string& env_port = {});
 

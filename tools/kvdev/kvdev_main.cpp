@@ -4,25 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "kvdev_help.h"
 #include "tools/kvdev/cli.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    std::string error;
-    const char* env_port = std::getenv("KVDEV_PORT");
-    auto invocation = kv::dev::parse_arguments(arguments, error, env_port ? env_port : "");
-    if (!invocation) {
-        std::cerr << "kvdev: " << error << "\nTry kvdev --help.\n";
-        return 2;
-    }
-    if (invocation->help) {
-        std::cout << kv::help::kvdev;
-        return 0;
-    }
-    if (invocation->version) {
-        std::cout << "kvdev (KV32) " << KV32_VERSION << '\n';
-        return 0;
-    }
-    return kv::dev::run_invocation(*invocation, std::cout, std::cerr);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const kv::cli::Program program{"kvdev", kv::help::kvdev, kv::dev::options()};
+    return kv::cli::start(
+        program, arguments, std::cout, std::cerr, [&](const kv::cli::CommandLine&) {
+            std::string error;
+            const char* env_port = std::getenv("KVDEV_PORT");
+            const auto invocation =
+                kv::dev::parse_arguments(arguments, error, env_port ? env_port : "");
+            if (!invocation) throw kv::cli::UsageError(error);
+            return kv::dev::run_invocation(*invocation, std::cout, std::cerr);
+        });
 }

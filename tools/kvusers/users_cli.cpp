@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "cli/command_line.h"
+#include "kvusers_help.h"
 #include "platform/files.h"
 #include "tables/login.h"
 #include "tables/login_users.h"
@@ -20,7 +22,7 @@ struct Failure {
 };
 
 [[noreturn]] void usage(const std::string& text) {
-    throw Failure{2, text};
+    throw cli::UsageError(text);
 }
 [[noreturn]] void refuse(const std::string& text) {
     throw Failure{1, text};
@@ -110,27 +112,18 @@ void expect_count(const std::vector<std::string>& args, std::size_t count) {
     if (args.size() != count) usage("wrong number of arguments for " + args[0]);
 }
 
-// The options after a command's positional arguments: --level N, --password PW,
-// --password-stdin.
+// The options of add and passwd: --level N, --password PW, --password-stdin.
 struct Options {
     std::optional<int> level;
     std::optional<std::string> password;
     bool password_stdin = false;
 };
 
-Options options_from(const std::vector<std::string>& args, std::size_t first) {
+Options options_from(const cli::CommandLine& line) {
     Options options;
-    for (std::size_t i = first; i < args.size(); ++i) {
-        if (args[i] == "--password-stdin") {
-            options.password_stdin = true;
-        } else if (args[i] == "--level") {
-            options.level = level_of(argument(args, ++i));
-        } else if (args[i] == "--password") {
-            options.password = argument(args, ++i);
-        } else {
-            usage("unknown option " + args[i]);
-        }
-    }
+    if (const auto level = line.value("--level")) options.level = level_of(*level);
+    options.password = line.value("--password");
+    options.password_stdin = line.has("--password-stdin");
     if (options.password && options.password_stdin)
         usage("--password and --password-stdin exclude each other");
     return options;
@@ -153,20 +146,25 @@ std::string password_from(const Options& options, const PasswordInput& input, st
     return *typed;
 }
 
-void run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+void run(const cli::CommandLine& line, std::ostream& out, std::ostream& err,
          const PasswordInput& input) {
+    const std::vector<std::string>& args = line.operands;
     if (args.empty()) usage("no command given");
     const std::string& command = argument(args, 0);
+    if (command != "add" && command != "passwd" && !line.options.empty())
+        usage(line.options.front().first + " goes with add and passwd only");
     if (command == "add") {
         const std::string id = upper_id(argument(args, 1));
-        const Options options = options_from(args, 2);
+        expect_count(args, 2);
+        const Options options = options_from(line);
         if (!options.level) usage("add needs --level");
         add(id, *options.level, password_from(options, input, err));
     } else if (command == "passwd") {
         const std::string id = upper_id(argument(args, 1));
         // The password may also stand after the id, as it always could.
-        const bool positional = args.size() > 2 && args[2].rfind("--", 0) != 0;
-        Options options = options_from(args, positional ? 3 : 2);
+        const bool positional = args.size() > 2;
+        if (args.size() > 3) usage("wrong number of arguments for passwd");
+        Options options = options_from(line);
         if (options.level) usage("passwd takes no --level");
         if (positional) {
             if (options.password || options.password_stdin) usage("two passwords given");
@@ -208,19 +206,24 @@ class PrivateFiles {
     mode_t previous_;
 };
 
+constexpr cli::Option kOptions[] = {
+    {"--level", "a level"}, {"--password", "a password"}, {"--password-stdin"}};
+
 }  // namespace
 
 int run_kvusers(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
                 const PasswordInput& input) {
     PrivateFiles private_files;
-    try {
-        run(arguments, out, err, input);
-        return 0;
-    } catch (const Failure& failure) {
-        err << "kvusers: " << failure.text << '\n';
-        if (failure.code == 2) err << "Try kvusers --help.\n";
-        return failure.code;
-    }
+    const cli::Program program{"kvusers", help::kvusers, kOptions};
+    return cli::start(program, arguments, out, err, [&](const cli::CommandLine& line) {
+        try {
+            run(line, out, err, input);
+            return 0;
+        } catch (const Failure& failure) {
+            err << "kvusers: " << failure.text << '\n';
+            return failure.code;
+        }
+    });
 }
 
 }  // namespace kv::users
