@@ -19,7 +19,17 @@ std::string replaced(const std::string& text, char from, const std::string& to) 
     return out;
 }
 
+thread_local const SourcePlace* raised_at = nullptr;
+
 }  // namespace
+
+RaisedAt::RaisedAt(SourcePlace place) : previous_(raised_at), place_(std::move(place)) {
+    raised_at = &place_;
+}
+
+RaisedAt::~RaisedAt() {
+    raised_at = previous_;
+}
 
 std::string compose_diagnostic(const util::ErrorRecord& error, const SourcePlace& where) {
     std::string d = error.severity > 1 ? "Error " : "Warning ";
@@ -35,7 +45,7 @@ std::string compose_diagnostic(const util::ErrorRecord& error, const SourcePlace
 }
 
 std::string ERRORMESSAGE(const util::ErrorRecord& error) {
-    return compose_diagnostic(error, nearest_source_place());
+    return compose_diagnostic(error, raised_at ? *raised_at : nearest_source_place());
 }
 
 std::string disk_failure_text(const util::ErrorRecord& error) {

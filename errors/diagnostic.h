@@ -11,8 +11,23 @@ namespace kv::errors {
 // The diagnostic of an error raised where `where` says ("Function: N  Line: L").
 std::string compose_diagnostic(const util::ErrorRecord& error, const SourcePlace& where);
 
-// The diagnostic of an error raised by the caller: the place is the nearest application frame.
+// The diagnostic of an error raised by the caller: the place is the nearest application frame,
+// or the place that a RaisedAt in force names.
 std::string ERRORMESSAGE(const util::ErrorRecord& error);
+
+// Names the place where the error being reported was raised, for as long as it lives (an
+// exception reported far from its throw).
+class RaisedAt {
+  public:
+    explicit RaisedAt(SourcePlace place);
+    ~RaisedAt();
+    RaisedAt(const RaisedAt&) = delete;
+    RaisedAt& operator=(const RaisedAt&) = delete;
+
+  private:
+    const SourcePlace* previous_;
+    SourcePlace place_;
+};
 
 // The text of rules 1 to 9 for an error (X is its file name in upper case); empty when none of
 // them applies.

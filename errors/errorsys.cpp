@@ -9,12 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <typeinfo>
 #include <vector>
 
+#include "errors/diagnostic.h"
 #include "errors/errors.h"
 #include "errors/program_end.h"
 #include "errors/stack_walk.h"
+#include "errors/thrown_place.h"
 #include "gui/event_exceptions.h"
 #include "util/abandon.h"
 #include "util/startup.h"
@@ -31,18 +34,23 @@ std::string type_name(const std::type_info* type) {
     return name;
 }
 
-// An exception that nothing caught: rule 14, with the exception's text as the description.
+// An exception that nothing caught: rule 14, with the exception's text as the description, at
+// the place that threw it.
 [[noreturn]] void report_uncaught(std::exception_ptr exception) {
     util::ErrorRecord record;
     record.subsystem = type_name(abi::__cxa_current_exception_type());
+    const void* object = nullptr;
     try {
         std::rethrow_exception(exception);
     } catch (const std::exception& e) {
         record.subsystem = type_name(&typeid(e));
         record.description = e.what();
+        object = dynamic_cast<const void*>(&e);
     } catch (...) {
         record.description = "unknown exception";
     }
+    std::optional<RaisedAt> raised;
+    if (const auto stack = thrown_stack(object)) raised.emplace(source_place_of(*stack));
     DEFERROR(record);
     end_program(kExitAfterError);  // DEFERROR returns for no record without a code
 }
@@ -128,6 +136,7 @@ void install_fatal_signal_handlers() {
 
 void ERRORSYS() {
     util::set_error_handler(DEFERROR);
+    note_throws();
     gui::set_event_exception_handler(on_event_exception);
     std::set_terminate(on_terminate);
     prepare_stack_walks();

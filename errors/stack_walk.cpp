@@ -93,6 +93,41 @@ int write_frame(void* data, uintptr_t, const char* file, int line, const char* f
     return 0;
 }
 
+// The qualified name of the function that holds the first lambda of a symbol, with "()" after it
+// ("kv::server::filter_of()"); "" when the symbol names no lambda inside a function.
+std::string lambda_holder(const std::string& symbol) {
+    const std::size_t lambda = symbol.find("::{lambda");
+    if (lambda == std::string::npos) return {};
+    std::size_t end = lambda;  // just after the holder's parameter list (and qualifiers)
+    for (const std::string qualifier : {" const", " volatile", " &&", " &"}) {
+        if (end >= qualifier.size() &&
+            symbol.compare(end - qualifier.size(), qualifier.size(), qualifier) == 0)
+            end -= qualifier.size();
+    }
+    if (end == 0 || symbol[end - 1] != ')') return {};
+    // Back over the parameter list to its "(".
+    int depth = 0;
+    std::size_t open = end;
+    while (open > 0) {
+        const char c = symbol[--open];
+        if (c == ')' || c == '>') ++depth;
+        if (c == '(' || c == '<') --depth;
+        if (depth == 0) break;
+    }
+    // Back over the qualified name to the blank, comma or bracket before it.
+    std::size_t start = open;
+    depth = 0;
+    while (start > 0) {
+        const char c = symbol[start - 1];
+        if (c == ')' || c == '>') ++depth;
+        if ((c == '(' || c == '<') && depth == 0) break;
+        if (c == '(' || c == '<') --depth;
+        if ((c == ' ' || c == ',') && depth == 0) break;
+        --start;
+    }
+    return symbol.substr(start, open - start) + "()";
+}
+
 }  // namespace
 
 bool application_source(const std::string& file) {
@@ -101,7 +136,8 @@ bool application_source(const std::string& file) {
 }
 
 std::string shown_function_name(const std::string& full_symbol) {
-    std::string symbol = full_symbol;
+    const std::string holder = lambda_holder(full_symbol);
+    std::string symbol = holder.empty() ? full_symbol : holder;
     const std::string anonymous = "(anonymous namespace)::";
     for (auto at = symbol.find(anonymous); at != std::string::npos; at = symbol.find(anonymous))
         symbol.erase(at, anonymous.size());
@@ -129,6 +165,17 @@ std::string shown_function_name(const std::string& full_symbol) {
 SourcePlace nearest_source_place() {
     Walk walk;
     if (auto* state = debug_info()) backtrace_full(state, 1, on_frame, ignore_error, &walk);
+    return walk.found ? walk.place : SourcePlace{};
+}
+
+SourcePlace source_place_of(const std::vector<std::uintptr_t>& stack) {
+    Walk walk;
+    auto* state = debug_info();
+    for (std::size_t i = 0; state && !walk.found && i < stack.size(); ++i) {
+        // A return address: the call is the instruction before it.
+        if (stack[i] == 0) continue;
+        backtrace_pcinfo(state, stack[i] - 1, on_frame, ignore_error, &walk);
+    }
     return walk.found ? walk.place : SourcePlace{};
 }
 

@@ -3,7 +3,9 @@
 // application's own code (the core, the window layer, the server) and has a source line in the
 // program's debug information. The library's frames (errors/, util/, fs/, db/, platform/), the
 // toolkit's and the standard library's carry no line for this purpose and are skipped.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kv::errors {
 
@@ -14,9 +16,13 @@ struct SourcePlace {
 
 // The place of the caller's nearest application frame.
 SourcePlace nearest_source_place();
+// The place of the nearest application frame of a noted stack (return addresses, innermost
+// first), such as the one noted when an exception was thrown.
+SourcePlace source_place_of(const std::vector<std::uintptr_t>& stack);
 
 // The function name shown for a (demangled) symbol: without namespaces of the project and
-// without the parameter list; a lambda is named after the function that holds it.
+// without the parameter list; a lambda is named after the function that holds it, also where
+// the symbol is the standard library's caller of the lambda (std::function's _M_invoke).
 std::string shown_function_name(const std::string& symbol);
 
 // True when a frame of this source file counts (the file as the debug information names it).

@@ -249,6 +249,15 @@ TEST(ShownFunctionName, ProjectNamespacesAndParametersAreLeftOut) {
         {"kv::server::Registry<std::pair<int, int> >::find(std::string const&)",
          "Registry<std::pair<int, int> >::find"},
         {"main", "main"},
+        // A lambda called through std::function and inlined into its caller there.
+        {"std::_Function_handler<bool (), kv::server::(anonymous namespace)::filter_of("
+         "std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > const&, "
+         "kv::db::Table&, std::__cxx11::basic_string<char, std::char_traits<char>, "
+         "std::allocator<char> > const&)::{lambda()#2}>::_M_invoke(std::_Any_data const&)",
+         "filter_of"},
+        {"void std::__invoke_impl<void, kv::gui::Window::post(int) const::{lambda()#1}&>("
+         "std::__invoke_other, kv::gui::Window::post(int) const::{lambda()#1}&)",
+         "Window::post"},
     };
     for (const auto& [symbol, shown] : cases) EXPECT_EQ(shown_function_name(symbol), shown);
 }

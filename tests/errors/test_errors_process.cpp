@@ -2,6 +2,7 @@
 // handler and a fatal signal leave on standard error, and the program's exit status.
 #include <chrono>
 #include <csignal>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,27 @@ TEST(ErrorsInAProgram, AnExceptionFromAnEventHandlerIsReportedWithItsText) {
     EXPECT_EQ(o.status, kExitAfterError);
     EXPECT_NE(o.err.find("Attenzione: Error std::out_of_range/???  probe exception\n"),
               std::string::npos)
+        << o.err;
+}
+
+// The line in a source file of the project that holds `text` (1-based; 0 when none does).
+int source_line(const std::string& file, const std::string& text) {
+    std::ifstream in(std::string(KV32_SOURCE_DIR) + "/" + file);
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (line.find(text) != std::string::npos) return n;
+    return 0;
+}
+
+TEST(ErrorsInAProgram, AnExceptionIsReportedWhereItWasThrownNotWhereItWasCaught) {
+    // The log sink throws; the core's log function called it from an event handler.
+    const Outcome o = run_probe("core-exception");
+    EXPECT_EQ(o.status, kExitAfterError);
+    const int line = source_line("core/log.cpp", "log_sink(line);");
+    ASSERT_GT(line, 0);
+    EXPECT_NE(
+        o.err.find("probe exception\nFunction: log_line  Line: " + std::to_string(line) + "\n"),
+        std::string::npos)
         << o.err;
 }
 
