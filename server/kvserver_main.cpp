@@ -1,4 +1,7 @@
 // kvserver: the command-file server of a shared folder, and its client commands.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -8,17 +11,21 @@
 #include "errors/errors.h"
 #include "gui/run_mode.h"
 #include "kvserver_help.h"
+#include "server/command_files.h"
 #include "server/server.h"
+#include "server/servergo.h"
 #include "util/startup.h"
 
 namespace {
 
-constexpr kv::cli::Option kOptions[] = {
-    {"--headless"}, {"--poll-only"}, {"--running"}, {"--post", "a command"}};
+constexpr kv::cli::Option kOptions[] = {{"--headless"},    {"--poll-only"},
+                                        {"--running"},     {"--post", "a command"},
+                                        {"--wait-server"}, {"--root", "a folder"}};
 
 struct Arguments {
     bool headless = false;
     bool running = false;
+    bool wait_server = false;
     kv::server::ServerOptions server;
     std::optional<std::string> post;
     std::string program = "kv32";
@@ -31,6 +38,8 @@ Arguments settings(const kv::cli::CommandLine& line) {
     a.server.watch_folder = !line.has("--poll-only");
     a.running = line.has("--running");
     a.post = line.value("--post");
+    a.wait_server = line.has("--wait-server");
+    a.server.root = line.value("--root").value_or("");
     if (line.operands.size() > 1)
         throw kv::cli::UsageError("unknown argument: " + line.operands[1]);
     if (!line.operands.empty()) a.program = line.operands.front();
@@ -42,16 +51,35 @@ Arguments settings(const kv::cli::CommandLine& line) {
 }
 
 int run_client(const Arguments& args) {
+    namespace server = kv::server;
+    const server::ServerProbe probe = server::probe_server();
     if (args.running) {
-        const bool running = kv::server::ISSERVERRUNNING();
-        std::puts(running ? "A server is running." : "No server is running.");
-        return running ? 0 : 1;
+        std::puts(probe.text.c_str());
+        return probe.state == server::ServerState::Running ? 0 : 1;
     }
     const std::string& word = *args.post;
-    if (word == "REINDEX") kv::server::CMDREINDEX();
-    if (word == "UPDATEDB") kv::server::CMDUPDATEDB();
-    if (word == "UPDATE") kv::server::CMDUPDATE();
-    if (word == "SINCWEB") kv::server::CMDSINCWEB();
+    if (::access(".", W_OK) != 0) {
+        std::fprintf(stderr, "kvserver: cannot post %s: this folder cannot be written (%s)\n",
+                     word.c_str(), std::strerror(errno));
+        return 1;
+    }
+    const bool running = probe.state == server::ServerState::Running;
+    if (!running && !args.wait_server) {
+        std::fprintf(stderr, "kvserver: %s %s not posted (--wait-server posts it all the same).\n",
+                     probe.text.c_str(), word.c_str());
+        return 1;
+    }
+    std::string why;
+    const auto file = server::post_command(word, &why);
+    if (!file) {
+        std::fprintf(stderr, "kvserver: cannot post %s: %s\n", word.c_str(), why.c_str());
+        return 1;
+    }
+    if (word == "SINCWEB") return 0;
+    std::printf("Waiting for %s to carry out %s...\n",
+                running ? "the server" : "a server to start and", word.c_str());
+    std::fflush(stdout);
+    server::wait_until_deleted(*file);
     return 0;
 }
 
@@ -60,7 +88,13 @@ int run(const Arguments& args, int argc, char** argv) {
     const bool client = args.running || args.post;
     const bool headless = client || args.headless || !kv::gui::display_available();
     auto app = kv::gui::create_application(argc, argv, headless);
-    kv::util::set_error_handler_installer(kv::errors::ERRORSYS);
+    kv::util::set_error_handler_installer([] {
+        kv::errors::ERRORSYS();
+        // A run-time error of a command abandons that command; any other is the program's.
+        kv::util::set_error_handler([](const kv::util::ErrorRecord& error) {
+            return kv::server::command_error(error, kv::errors::DEFERROR);
+        });
+    });
     return kv::util::run_program([&] {
         if (client) return run_client(args);
         return kv::server::SERVER(args.program, args.server) ? 0 : 1;

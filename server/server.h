@@ -11,15 +11,18 @@
 namespace kv::server {
 
 struct ServerOptions {
-    // Besides the 100 ms poll, the folder's change notices wake the server as soon as a command
-    // file appears (file systems that send none, network folders, are served by the poll).
+    // Besides the 100 ms look, the folder's change notices tell the server at once which command
+    // files appeared (file systems that send none, network folders, are served by the look).
     bool watch_folder = true;
+    // The tree that a SETVIEW's tables and bags must lie in (see share_root.h); empty: the served
+    // folder.
+    std::string root;
 };
 
 // Runs the server in the current folder until it is closed ("Chiudi" in the tray menu; SIGINT or
 // SIGTERM where there is no tray). `program_name` names the program it serves; its part after the
-// last "\" is the base name that the updater receives. False when another server already holds
-// the folder (nothing was served).
+// last "\" is the base name that the updater receives. False when it cannot serve the folder
+// (another server holds it, or SERVER.EXE cannot be held; the log says which); nothing was served.
 bool SERVER(const std::string& program_name, const ServerOptions& options = {});
 
 // "Server " + the program name capitalised + " " + the current folder.
@@ -33,8 +36,21 @@ void CMDUPDATEDB();
 void CMDUPDATE();
 void CMDSINCWEB();
 
-// True while a server runs in the current folder: "SERVER.EXE" exists there and cannot be opened
-// for writing with exclusive access (the running server holds it so).
+// What SERVER.EXE in the current folder says about a server there.
+enum class ServerState {
+    Absent,    // no SERVER.EXE: no server runs
+    Idle,      // SERVER.EXE can be held: no server runs, one can start
+    Running,   // another process holds SERVER.EXE for itself alone
+    Unusable,  // SERVER.EXE is a folder or cannot be opened: no server runs, none can start
+};
+struct ServerProbe {
+    ServerState state = ServerState::Absent;
+    std::string text;  // one sentence for the user, such as "No server is running: ..."
+};
+ServerProbe probe_server();
+
+// True while a server runs in the current folder: another process holds "SERVER.EXE" there for
+// itself alone (the running server holds it so).
 bool ISSERVERRUNNING();
 
 // The application's maintenance routines ("Manutenzione", "AggiornaDatabase", "SincWeb"), looked

@@ -1,29 +1,36 @@
-// SERVER: the hidden window with its log and message bar, the tray icon, the 100 ms poll and the
+// SERVER: the hidden window with its log and message bar, the tray icon, the 100 ms look and the
 // watch on the folder, until "Chiudi" (or SIGINT/SIGTERM where there is no tray).
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QEventLoop>
-#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <memory>
 
+#include "gui/main_window.h"
+#include "gui/pump.h"
 #include "gui/run_mode.h"
 #include "gui/text.h"
 #include "platform/files.h"
+#include "platform/keystate.h"
 #include "server/command_files.h"
+#include "server/command_queue.h"
 #include "server/server.h"
 #include "server/servergo.h"
+#include "server/share_root.h"
+#include "tables/table_wait.h"
 
 namespace kv::server {
 namespace {
 
-constexpr int kPollMilliseconds = 100;
+constexpr int kLookMilliseconds = 100;
+constexpr std::chrono::milliseconds kWaitPause{5};
 
 // The window: out of sight, its log pane and message bar; a double-click on the tray icon brings
 // it into view.
@@ -34,6 +41,8 @@ class ServerWindow {
         window_.setWindowIcon(icon);
         log_ = new QPlainTextEdit(&window_);
         log_->setReadOnly(true);
+        // A server runs for months: its log keeps the latest lines, as the program's own does.
+        log_->setMaximumBlockCount(static_cast<int>(gui::kLogPaneLines));
         window_.setCentralWidget(log_);
         window_.statusBar();
         window_.setGeometry(1000, 1000, 0, 0);
@@ -58,6 +67,35 @@ std::string base_name_of(const std::string& program_name) {
     return slash == std::string::npos ? program_name : program_name.substr(slash + 1);
 }
 
+// SERVER.EXE held for this server alone, so that ISSERVERRUNNING sees it elsewhere: created when
+// missing, otherwise opened for reading, which a read-only file or one of another user allows.
+std::optional<platform::File> hold_server_file(std::string& why) {
+    for (int tries = 0; tries < 3; ++tries) {
+        const ServerProbe probe = probe_server();
+        if (probe.state == ServerState::Running) break;
+        if (probe.state == ServerState::Unusable) {
+            why = probe.text;
+            return std::nullopt;
+        }
+        platform::File held;
+        const bool created = probe.state == ServerState::Absent;
+        if (held.open(
+                kServerFile, created ? platform::Access::ReadWrite : platform::Access::Read,
+                platform::Share::DenyAll,
+                created ? platform::Disposition::CreateNew : platform::Disposition::OpenExisting,
+                platform::NameCase::AsGiven))
+            return held;
+        const auto error = platform::last_file_error();
+        if (error.win32 == platform::win_error::SHARING_VIOLATION) break;
+        if (error.win32 == platform::win_error::FILE_EXISTS) continue;  // made meanwhile
+        why = std::string("Cannot serve this folder: SERVER.EXE cannot be ") +
+              (created ? "created" : "opened") + " (" + platform::file_error_text(error) + ").";
+        return std::nullopt;
+    }
+    why = "A server already runs in this folder (" + std::string(kServerFile) + " is in use).";
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string server_title(const std::string& program_name, const std::string& current_folder) {
@@ -71,11 +109,14 @@ std::string server_title(const std::string& program_name, const std::string& cur
 }
 
 bool SERVER(const std::string& program_name, const ServerOptions& options) {
-    platform::File held;  // while it is held, ISSERVERRUNNING answers true in this folder
-    if (!held.open(kServerFile, platform::Access::ReadWrite, platform::Share::DenyAll,
-                   platform::Disposition::OpenAlways, platform::NameCase::AsGiven)) {
-        server_log("A server already runs in this folder (" + std::string(kServerFile) +
-                   " is in use).");
+    std::string why;
+    if (!set_share_root(options.root, &why)) {
+        server_log("Cannot serve this folder: " + why + ".");
+        return false;
+    }
+    auto held = hold_server_file(why);
+    if (!held) {
+        server_log(why);
         return false;
     }
     const std::string base_name = base_name_of(program_name);
@@ -94,25 +135,50 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
     });
 
     QEventLoop loop;
-    QTimer timer;
-    timer.setInterval(kPollMilliseconds);
     bool busy = false;
-    // One command file per tick; the timer stands still while a command runs, so commands never
-    // overlap and a long one delays the next poll.
-    auto tick = [&] {
-        if (busy || !platform::file_exists(kCommandPattern)) return;
+    bool closing = false;
+    CommandQueue queue(options.watch_folder, server_log);
+    QTimer next;  // the next ready file, after the events that came meanwhile
+    next.setSingleShot(true);
+    next.setInterval(0);
+    // One command at a time: commands never overlap, and the look waits while one runs.
+    auto serve = [&] {
+        if (busy || closing) return;
+        const auto file = queue.next_ready(CommandQueue::Clock::now());
+        if (!file) return;
         busy = true;
-        timer.stop();
-        SERVERGO(base_name);
-        timer.start();
+        const Served served = serve_command_file(*file, base_name);
         busy = false;
+        if (served.kept) {
+            closing = true;
+            loop.quit();
+            return;
+        }
+        queue.served(*file, served.deleted);
+        next.start();
     };
-    QObject::connect(&timer, &QTimer::timeout, tick);
-    // Beyond the poll: the folder's change notices wake the server as soon as a file appears.
-    QFileSystemWatcher watcher;
-    if (options.watch_folder)
-        watcher.addPath(QString::fromLocal8Bit(platform::current_folder().c_str()));
-    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, tick);
+    QObject::connect(&next, &QTimer::timeout, serve);
+    QTimer look;
+    look.setInterval(kLookMilliseconds);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (busy) return;
+        queue.look();
+        serve();
+    });
+    std::unique_ptr<QSocketNotifier> watch;
+    if (queue.watch_descriptor() >= 0) {
+        watch = std::make_unique<QSocketNotifier>(queue.watch_descriptor(), QSocketNotifier::Read);
+        QObject::connect(watch.get(), &QSocketNotifier::activated, [&] {
+            queue.read_watch();
+            serve();
+        });
+    }
+    // A command that waits for a table or a lock gives up when the server is asked to close; its
+    // file stays for the next start.
+    db::ScopedWaitPause pause([] {
+        gui::wait_for_events(kWaitPause);
+        if (platform::termination_requested()) throw ServerClosing();
+    });
 
     std::unique_ptr<QSystemTrayIcon> tray;
     std::unique_ptr<QMenu> menu;
@@ -129,13 +195,19 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
         tray->show();
     }
     // Without a tray there is no "Chiudi": SIGINT and SIGTERM close the server instead.
-    gui::install_quit_signals([&loop] { loop.quit(); });
+    gui::install_quit_signals([&] {
+        closing = true;
+        loop.quit();
+    });
 
     server_log(title + (tray ? "" : " (no tray: SIGINT or SIGTERM closes it)"));
-    timer.start();
-    tick();  // files posted before the start
+    if (!share_root().empty()) server_log("Share's root: " + share_root());
+    look.start();
+    queue.look();  // files posted before the start
+    serve();
     loop.exec();
-    timer.stop();
+    look.stop();
+    next.stop();
     if (tray) tray->hide();
     server_log("Server closed.");
     set_server_log(nullptr);

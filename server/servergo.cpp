@@ -4,16 +4,24 @@
 #include <cstdio>
 #include <map>
 
-#include "fs/directory.h"
+#include "errors/diagnostic.h"
 #include "fs/profile.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "server/command_files.h"
 #include "server/server.h"
 #include "util/abandon.h"
+#include "util/startup.h"
+#include "util/system_unlock.h"
 #include "util/text.h"
 
 namespace kv::server {
 namespace {
+
+// A command word longer than this is cut in the log; a whole line never gets much longer.
+constexpr std::size_t kLoggedTextBytes = 200;
+constexpr std::size_t kLoggedLineBytes = 1000;
+constexpr char kEllipsis = '\x85';  // "..." as one character in the program's code page
 
 std::function<void(const std::string&)>& log_sink() {
     static std::function<void(const std::string&)> sink;
@@ -25,6 +33,20 @@ std::map<std::string, Routine>& routines() {
     return registry;
 }
 
+bool running_command = false;
+
+// Marks the time a command runs, for the error handler.
+class CommandScope {
+  public:
+    CommandScope() : previous_(running_command) { running_command = true; }
+    ~CommandScope() { running_command = previous_; }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+  private:
+    bool previous_;
+};
+
 std::string dispatch(const std::string& word, const std::string& file,
                      const std::string& base_name) {
     if (word == "SETVIEW") return build_view(file);
@@ -32,7 +54,32 @@ std::string dispatch(const std::string& word, const std::string& file,
     if (word == "UPDATEDB") return run_routine("AggiornaDatabase", false);
     if (word == "SINCWEB") return run_routine("SincWeb", false);
     if (word == "UPDATE") return launch_updater(base_name);
-    return word.empty() ? "no command: nothing done" : "unknown command " + word + ": nothing done";
+    return word.empty() ? "no command: nothing done"
+                        : "unknown command " + bounded(word) + ": nothing done";
+}
+
+// What a command came to, for the log; ServerClosing and the program's end go on.
+std::string carry_out(const std::string& word, const std::string& file,
+                      const std::string& base_name) {
+    const CommandScope scope;
+    try {
+        return dispatch(word, file, base_name);
+    } catch (const ServerClosing&) {
+        throw;
+    } catch (const util::QuitProgram&) {
+        throw;
+    } catch (const util::Abandon& abandoned) {
+        // The user has been told; the file goes all the same, or every later look would meet it.
+        return std::string("abandoned: ") + abandoned.what();
+    } catch (const CommandRefused& refused) {
+        return std::string("refused: ") + refused.what();
+    } catch (const CommandFailed& failed) {
+        return bounded(word) + " failed: " + failed.what();
+    } catch (const std::exception& error) {
+        return bounded(word) + " failed: " + error.what();
+    } catch (...) {
+        return bounded(word) + " failed: an unknown error";
+    }
 }
 
 }  // namespace
@@ -41,10 +88,16 @@ void set_server_log(std::function<void(const std::string&)> sink) {
     log_sink() = std::move(sink);
 }
 
-// Command-file names carry a 0x7F byte, and anyone who writes in the folder chooses them: the log
-// shows control bytes escaped, as kv32's own log does.
+std::string bounded(const std::string& text) {
+    return text.size() > kLoggedTextBytes ? text.substr(0, kLoggedTextBytes) + kEllipsis : text;
+}
+
+// Command-file names carry a 0x7F byte, and anyone who writes in the folder chooses them and what
+// they hold: the log shows control bytes escaped, as kv32's own log does, and lines of a bounded
+// length.
 void server_log(const std::string& text) {
-    const std::string line = util::escape_log_text(text);
+    const std::string line = util::escape_log_text(
+        text.size() > kLoggedLineBytes ? text.substr(0, kLoggedLineBytes) + kEllipsis : text);
     if (log_sink()) {
         log_sink()(line);
     } else {
@@ -72,22 +125,61 @@ std::string run_routine(const std::string& name, bool with_false_argument) {
     return name + " done";
 }
 
-void SERVERGO(const std::string& base_name) {
-    const auto file = first_command_file();
-    if (!file) return;
+bool command_running() {
+    return running_command;
+}
+
+util::ErrorAnswer command_error(
+    const util::ErrorRecord& error,
+    const std::function<util::ErrorAnswer(const util::ErrorRecord&)>& outside) {
+    if (!running_command) return outside(error);
+    // Division by zero and the quiet failures of shared opens and appends: as always.
+    if (error.gencode == 5) return 0.0;
+    if ((error.gencode == 21 && error.oscode == 32 && error.candefault) ||
+        (error.gencode == 40 && error.candefault)) {
+        util::NETERR(true);
+        return std::nullopt;
+    }
+    // Nobody sits at a server to read a box: the log says what the rule would have shown.
+    util::unlock_system();
+    std::string text = errors::disk_failure_text(error);
+    if (text.empty()) {
+        text = errors::ERRORMESSAGE(error);
+        for (char& c : text)
+            if (c == ';') c = ' ';
+    } else if (error.description) {
+        text = *error.description + ": " + text;
+    }
+    throw CommandFailed(text);
+}
+
+Served serve_command_file(const std::string& file, const std::string& base_name) {
     const auto started = platform::clock().now();
-    const std::string word = fs::GETPVPROFSTRING("Command", "Command", "", ".\\" + *file);
+    const std::string word = fs::GETPVPROFSTRING("Command", "Command", "", ".\\" + file);
+    Served served;
     std::string done;
     try {
-        done = dispatch(word, *file, base_name);
-    } catch (const util::Abandon& abandoned) {
-        // The user has been told; the file goes all the same, or every later tick would meet it.
-        done = std::string("abandoned: ") + abandoned.what();
+        done = carry_out(word, file, base_name);
+    } catch (const ServerClosing&) {
+        server_log(file + ": left for the next start: the server is closing");
+        served.kept = true;
+        return served;
     }
-    fs::DELETEFILE(*file);
+    served.deleted =
+        platform::delete_file(file, platform::NameCase::AsGiven) || !platform::path_exists(file);
+    if (!served.deleted)
+        served.delete_error = platform::file_error_text(platform::last_file_error());
     const auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(platform::clock().now() - started);
-    server_log(*file + ": " + done + " (" + std::to_string(took.count()) + " ms)");
+    server_log(file + ": " + done + " (" + std::to_string(took.count()) + " ms)");
+    if (!served.deleted)
+        server_log(file + ": cannot be deleted (" + served.delete_error +
+                   "): not carried out again while it stays unchanged");
+    return served;
+}
+
+void SERVERGO(const std::string& base_name) {
+    if (const auto file = first_command_file()) serve_command_file(*file, base_name);
 }
 
 }  // namespace kv::server

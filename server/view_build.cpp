@@ -1,6 +1,16 @@
 // SETVIEW: the view's index built through the table engine, from the tables, aliases, bags and
-// order that the request file describes.
+// order that the request file describes. Every table and bag named lies inside the share's root,
+// and the result is a new file of the served folder, never one that was already there.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "db/db_errors.h"
@@ -8,6 +18,7 @@
 #include "fs/profile.h"
 #include "platform/files.h"
 #include "server/servergo.h"
+#include "server/share_root.h"
 #include "tables/tables.h"
 #include "util/abandon.h"
 #include "xbase/expression.h"
@@ -35,19 +46,45 @@ struct TablesClosed {
     ~TablesClosed() { db::work_areas().close_all(); }
 };
 
+// The name with the extension the engine gives a name that has none.
+std::string with_default_extension(const std::string& name, const char* extension) {
+    return platform::file_part(name).find('.') == std::string::npos ? name + extension : name;
+}
+
+// The path of a name inside the share's root, or the command is refused.
+std::string inside_root(const std::string& name) {
+    std::string why;
+    if (auto path = confined_path(name, &why)) return *path;
+    throw CommandRefused(why);
+}
+
+// A table and the memo files beside it, which the engine opens by the table's name.
+std::string table_inside_root(const std::string& name) {
+    const std::string table = inside_root(with_default_extension(name, ".DBF"));
+    const std::string stem = table.substr(0, table.rfind('.'));
+    for (const char* memo : {".DBT", ".FPT"})
+        if (platform::path_exists(stem + memo)) inside_root(stem + memo);
+    return table;
+}
+
 // Opens one [Table] entry in its work area under its alias and attaches its bags: each as
-// written when such a file exists, otherwise under its bare name (the writer copies every bag
-// into the current folder under that name).
+// written when such a file exists inside the root, otherwise under its bare name (the writer
+// copies every bag into the current folder under that name).
 void open_area(const std::string& request, const std::string& table_key, const std::string& alias) {
     const int area = leading_number(table_key.size() > 5 ? table_key.substr(5) : std::string());
     if (!db::work_areas().select(area))
         throw util::Abandon("the request names work area " + table_key.substr(5));
-    const std::string table = fs::GETPVPROFSTRING("Table", table_key, "", request);
+    const std::string table =
+        table_inside_root(fs::GETPVPROFSTRING("Table", table_key, "", request));
     db::DBOPEN(false, "", table, alias, true, false);
     const std::string section = "Index" + std::to_string(area);
     for (const auto& index_key : fs::GETPVPROFSECTION(section, request)) {
-        const std::string bag = fs::GETPVPROFSTRING(section, index_key, "", request);
-        db::ORDADD(platform::file_exists(bag) ? bag : platform::file_part(bag));
+        const std::string bag =
+            with_default_extension(fs::GETPVPROFSTRING(section, index_key, "", request), ".NTX");
+        const auto as_written = confined_path(bag);
+        db::ORDADD(as_written && platform::file_exists(*as_written)
+                       ? *as_written
+                       : inside_root(platform::file_part(bag)));
     }
 }
 
@@ -75,6 +112,37 @@ std::string result_name(const std::string& command_file) {
     return command_file.substr(0, command_file.rfind('.')) + ".NTX";
 }
 
+// A folder of the server's own in the served folder, where the result is built out of reach of
+// the other writers of the folder; removed with what is left in it.
+class PrivateFolder {
+  public:
+    PrivateFolder() {
+        std::string name = ".kvserver-XXXXXX";
+        if (::mkdtemp(name.data())) path_ = platform::current_folder() + "/" + name;
+    }
+    ~PrivateFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// Puts the built file in place under a name that nothing holds: a link to it is created
+// exclusively, so that a file or link planted meanwhile is neither replaced nor written through.
+void publish(const std::string& built, const std::string& name) {
+    if (::link(built.c_str(), name.c_str()) == 0) return;
+    const int error = errno;
+    if (error == EEXIST) throw CommandRefused(name + " appeared while the view was built");
+    // A file system without hard links: a rename that does not replace.
+    if (::renameat2(AT_FDCWD, built.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return;
+    throw util::Abandon("the view cannot be put in place as " + name + ": " + std::strerror(errno));
+}
+
 }  // namespace
 
 std::string build_view(const std::string& command_file) {
@@ -89,23 +157,34 @@ std::string build_view(const std::string& command_file) {
     const bool current = fs::GETPVPROFSTRING("Order", "OrdCur", "N", request) == "S";
     const bool unique = fs::GETPVPROFSTRING("Order", "OrdUni", "N", request) == "S";
 
-    const TablesClosed closed;
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        // Aliases pair with the tables by position, as the writer puts them in the same order.
-        const std::string alias =
-            i < aliases.size() ? fs::GETPVPROFSTRING("Alias", aliases[i], "", request) : "";
-        open_area(request, tables[i], alias);
+    // Whatever holds the result's name goes first (a link is removed, not followed).
+    if (::unlink(bag.c_str()) != 0 && errno != ENOENT)
+        throw util::Abandon("cannot remove the old " + bag + ": " + std::strerror(errno));
+    PrivateFolder folder;
+    if (folder.path().empty())
+        throw util::Abandon(std::string("cannot build the view here: ") + std::strerror(errno));
+    const std::string built = folder.path() + "/" + bag;
+    {
+        const TablesClosed closed;
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            // Aliases pair with the tables by position, as the writer puts them in the same order.
+            const std::string alias =
+                i < aliases.size() ? fs::GETPVPROFSTRING("Alias", aliases[i], "", request) : "";
+            open_area(request, tables[i], alias);
+        }
+        if (!db::work_areas().select(std::string_view(select)))
+            throw util::Abandon("no table of the request has the alias " + select);
+        db::Table& table = *db::work_areas().table();
+        db::BuildConditions conditions;
+        conditions.for_text = "!DELETED()";
+        conditions.for_function = filter_of(for_text, table, bag);
+        conditions.current_order_only = current;
+        table.set_build_conditions(std::move(conditions));
+        db::ORDBUILD(built, tag, key, {}, unique);
     }
-    if (!db::work_areas().select(std::string_view(select)))
-        throw util::Abandon("no table of the request has the alias " + select);
-    db::Table& table = *db::work_areas().table();
-    db::BuildConditions conditions;
-    conditions.for_text = "!DELETED()";
-    conditions.for_function = filter_of(for_text, table, bag);
-    conditions.current_order_only = current;
-    table.set_build_conditions(std::move(conditions));
-    db::ORDBUILD(bag, tag, key, {}, unique);
-    return platform::file_exists(bag) ? "view built in " + bag : "no view built";
+    if (!platform::file_exists(built)) return "no view built";
+    publish(built, bag);
+    return "view built in " + bag;
 }
 
 }  // namespace kv::server

@@ -73,8 +73,11 @@ TEST_F(ServerProcessTest, FilesAreServedInNameOrderAndDeleted) {
 }
 
 TEST_F(ServerProcessTest, ClientsPostAndWaitOrReturnAtOnce) {
-    // Without a server, SINCWEB returns at once and leaves its file for a server to come.
-    EXPECT_EQ(client({"--post", "SINCWEB"}), 0);
+    // Without a server, SINCWEB is not posted; told to, it returns at once and leaves its file
+    // for a server to come.
+    EXPECT_EQ(client({"--post", "SINCWEB"}), 1);
+    EXPECT_TRUE(command_files().empty());
+    EXPECT_EQ(client({"--post", "SINCWEB", "--wait-server"}), 0);
     ASSERT_EQ(command_files().size(), 1u);
     auto server = start_server();
     ASSERT_TRUE(wait_for([&] { return command_files().empty(); }));

@@ -1,5 +1,8 @@
 // SERVERGO on real command files in a temporary current folder.
+#include <unistd.h>
 #include <chrono>
+
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -125,24 +128,106 @@ TEST_F(ServergoTest, AnAbandonedCommandIsLoggedAndItsFileDeleted) {
     EXPECT_NE(log[0].find("abandoned: Disco  non pronto."), std::string::npos);
 }
 
-TEST_F(ServergoTest, UpdateStartsTheUpdaterWithTheBaseNameOrLogsWhyNot) {
+// The search path of this process for the length of a scope.
+class ScopedPath {
+  public:
+    explicit ScopedPath(const std::string& path)
+        : saved_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+        ::setenv("PATH", path.c_str(), 1);
+    }
+    ~ScopedPath() { ::setenv("PATH", saved_.c_str(), 1); }
+    ScopedPath(const ScopedPath&) = delete;
+    ScopedPath& operator=(const ScopedPath&) = delete;
+
+  private:
+    std::string saved_;
+};
+
+TEST_F(ServergoTest, UpdateStartsOnlyATrustedUpdaterFromBesideTheServerOrThePath) {
+    namespace fs = std::filesystem;
+    const test::TempDir bin;
+    const std::string marker = (dir.path() / "launched.txt").string();
+    const std::string script =
+        "#!/bin/sh\necho \"$@\" > " + marker + ".tmp\nmv " + marker + ".tmp " + marker + "\n";
+    // Planted in the served folder: a link to the shell named as the updater, and a script
+    // named after the program, which the shell would run with the base name as its argument.
+    fs::create_symlink("/bin/sh", dir.path() / "updserver");
+    dir.write("kv32", script);
+    fs::permissions(dir.path() / "kv32", fs::perms::owner_all);
+    const auto exe = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+    const struct {
+        std::string name;  // put in the folder of the search path ("" none)
+        fs::perms perms;
+        bool folder;
+        std::string logged;
+    } cases[] = {
+        {"", exe, false,
+         "cannot start UPDSERVER.EXE: not found beside the server or on the search path"},
+        {"updserver", fs::perms::owner_read | fs::perms::owner_write, false,
+         "is not started: it is not executable"},
+        {"UPDSERVER.EXE", exe, true, "cannot start UPDSERVER.EXE: not found"},
+        {"UpdServer", exe, false, "started the updater " + bin.str() + "/UpdServer kv32 (process "},
+    };
+    const ScopedPath path(bin.str() + ":/usr/bin:/bin");
+    for (const auto& c : cases) {
+        log.clear();
+        for (const auto& entry : fs::directory_iterator(bin.path())) fs::remove_all(entry.path());
+        if (!c.name.empty()) {
+            if (c.folder) {
+                fs::create_directory(bin.path() / c.name);
+            } else {
+                bin.write(c.name, script);
+                fs::permissions(bin.path() / c.name, c.perms);
+            }
+        }
+        post("CMD_X.INI", "UPDATE");
+        SERVERGO("kv32");
+        EXPECT_FALSE(exists("CMD_X.INI"));
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_NE(log[0].find(c.logged), std::string::npos) << c.name << ": " << log[0];
+        const bool started = c.logged.rfind("started", 0) == 0;
+        for (int i = 0; i < 100 && !exists("launched.txt"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(started ? 100 : 5));
+        EXPECT_EQ(exists("launched.txt"), started) << c.name;
+        if (started) {
+            EXPECT_EQ(dir.read("launched.txt"), "kv32\n");
+        }
+        fs::remove(dir.path() / "launched.txt");
+    }
+    if (::geteuid() != 0) return;  // only root can give a file to another user
+    for (const auto& entry : fs::directory_iterator(bin.path())) fs::remove_all(entry.path());
+    bin.write("updserver", script);
+    fs::permissions(bin.path() / "updserver", exe);
+    ASSERT_EQ(::chown((bin.path() / "updserver").c_str(), 65534, 65534), 0);
+    log.clear();
     post("CMD_X.INI", "UPDATE");
     SERVERGO("kv32");
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_NE(log[0].find("cannot start UPDSERVER.EXE"), std::string::npos) << log[0];
-    EXPECT_FALSE(exists("CMD_X.INI"));
+    EXPECT_NE(log[0].find("is not started: it is not owned by root or by this server's user"),
+              std::string::npos)
+        << log[0];
+}
 
-    // Found in the current folder under another case and without the extension.
-    const auto script = dir.write("UpdServer",
-                                  "#!/bin/sh\necho \"$@\" > launched.tmp\n"
-                                  "mv launched.tmp launched.txt\n");
-    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    post("CMD_X.INI", "UPDATE");
+TEST_F(ServergoTest, HiddenFilesAreServedAndPathsAndLongWordsAreNot) {
+    post("CMD_H.INI", "HIDDEN");
+    if (!platform::set_file_attributes("CMD_H.INI", platform::ATTR_HIDDEN))
+        GTEST_SKIP() << "this file system keeps no attributes";
     SERVERGO("kv32");
-    EXPECT_FALSE(exists("CMD_X.INI"));
-    for (int i = 0; i < 500 && !exists("launched.txt"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(dir.read("launched.txt"), "kv32\n");
+    EXPECT_FALSE(exists("CMD_H.INI"));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("unknown command HIDDEN"), std::string::npos) << log[0];
+    // A name that is a path is no command file; the next file is served.
+    dir.write("victim/T.INI", "[Command]\r\nCommand=REINDEX\r\n");
+    post("CMD_A\\..\\victim\\T.INI", "PLANTED");
+    post("CMD_B.INI", std::string(300, 'W'));
+    log.clear();
+    SERVERGO("kv32");
+    EXPECT_TRUE(exists("victim/T.INI"));
+    ASSERT_EQ(log.size(), 1u);
+    // The word is cut at 200 characters in the log.
+    EXPECT_NE(log[0].find("unknown command " + std::string(200, 'W') + "\x85: nothing done"),
+              std::string::npos)
+        << log[0];
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "db/index_orders.h"
+#include "platform/files.h"
 #include "server/server.h"
 #include "server/servergo.h"
+#include "server/share_root.h"
 #include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
 #include "util/abandon.h"
@@ -40,7 +42,10 @@ class ViewBuildTest : public test::TablesTest {
         db::ORDBUILD("CLIENTI", "NAME", "NAME");
         db::work_areas().close_all();
     }
-    ~ViewBuildTest() override { set_server_log(nullptr); }
+    ~ViewBuildTest() override {
+        set_server_log(nullptr);
+        set_share_root("");
+    }
 
     // A request as the view writer makes it, but with the [Table] keys out of number order and
     // the [Alias] keys named after other areas: aliases go with tables by position.
@@ -124,6 +129,71 @@ TEST_F(ViewBuildTest, BagsAreAttachedAsWrittenOrUnderTheirBareName) {
     EXPECT_FALSE(std::filesystem::exists(kResult));
     EXPECT_TRUE(db::work_areas().used_areas().empty());
     EXPECT_NE(log_.find("abandoned"), std::string::npos) << log_;
+}
+
+// Tables named as the clients see them through their mapped drive resolve inside the share's
+// root; whatever leads outside it, through ".." or a link, is refused and its file deleted.
+TEST_F(ViewBuildTest, TablesResolveInsideTheShareRootOnly) {
+    namespace fs = std::filesystem;
+    const test::TempDir outside;
+    {
+        const test::ScopedCurrentDir there(outside.path());
+        make_table("OUT.DBF", {"FUORI"});
+    }
+    fs::create_directory("SERVED");
+    fs::create_symlink(outside.path() / "OUT.DBF", "SERVED/LINK.DBF");
+    fs::create_symlink(work_.path() / "CLIENTI.DBF", "SERVED/INSIDE.DBF");
+    fs::create_symlink(outside.path(), "SERVED/ELSEWHERE");
+    const std::string root = work_.str();
+    const test::ScopedCurrentDir served(work_.path() / "SERVED");
+    ASSERT_TRUE(set_share_root(root));
+    const std::string upper_root = platform::to_upper_name(root);
+    const std::pair<std::string, bool> cases[] = {
+        {"S:\\CLIENTI.DBF", true},
+        {"s:clienti", true},
+        {"\\CLIENTI.DBF", true},
+        {"..\\..\\..\\..\\..\\..\\CLIENTI.DBF", true},
+        {upper_root + "/CLIENTI.DBF", true},
+        {"INSIDE.DBF", true},
+        {outside.str() + "/OUT.DBF", false},
+        {upper_root + "/../" + outside.path().filename().string() + "/OUT.DBF", false},
+        {"LINK.DBF", false},
+        {"ELSEWHERE\\OUT.DBF", false},
+    };
+    for (const auto& [table, inside] : cases) {
+        log_.clear();
+        std::ofstream(kCommand) << "[Command]\nCommand=SETVIEW\n[Table]\nTable1=" << table
+                                << "\n[Alias]\nAlias1=CLI\n[Select]\nAlias=CLI\n"
+                                << "[Order]\nOrdTag=" << kTag << "\nOrdKey=NAME\n";
+        SERVERGO("kv32");
+        EXPECT_FALSE(fs::exists(kCommand)) << table;
+        EXPECT_EQ(fs::exists(kResult), inside) << table << "\n" << log_;
+        EXPECT_NE(log_.find(inside ? "view built in" : "refused: "), std::string::npos)
+            << table << "\n"
+            << log_;
+        fs::remove(kResult);
+    }
+    EXPECT_TRUE(db::work_areas().used_areas().empty());
+    set_share_root("");
+}
+
+// The result is always a new file: what held its name before, a link above all, is removed and
+// never written through.
+TEST_F(ViewBuildTest, TheViewIndexIsCreatedAfreshNeverThroughALink) {
+    namespace fs = std::filesystem;
+    const test::TempDir elsewhere;
+    const auto victim = elsewhere.write("VICTIM.NTX", "keep");
+    for (const bool link : {true, false}) {
+        if (link)
+            fs::create_symlink(victim, kResult);
+        else
+            std::ofstream(kResult) << std::string(1024, 'x');  // a stale result
+        post({"NAME", ""});
+        SERVERGO("kv32");
+        EXPECT_FALSE(fs::is_symlink(kResult));
+        EXPECT_EQ(elsewhere.read("VICTIM.NTX"), "keep");
+        EXPECT_EQ(view_names(), (Names{"ALFA", "BETA", "BETA", "CARLO"})) << log_;
+    }
 }
 
 // DBSETVIEW asks a real kvserver in the same folder for the view: the server attaches the bag

@@ -1,0 +1,145 @@
+#include "server/share_root.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace kv::server {
+namespace {
+
+std::string& root_slot() {
+    static std::string root;
+    return root;
+}
+
+// The path without links, as realpath gives it; "" when it cannot be read.
+std::string real_path(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
+std::vector<std::string> components(const std::string& name) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : name) {
+        if (c == '/' || c == '\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+// Components after the root's own: "." dropped, ".." stops at the root.
+void append_within(std::vector<std::string>& path, const std::vector<std::string>& parts) {
+    for (const auto& part : parts) {
+        if (part == ".") continue;
+        if (part == "..") {
+            if (!path.empty()) path.pop_back();
+            continue;
+        }
+        path.push_back(part);
+    }
+}
+
+bool inside(const std::string& path, const std::string& root) {
+    if (root == "/") return !path.empty() && path.front() == '/';
+    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                            path[root.size()] == '/');
+}
+
+// Every link of the path followed: the longest part that exists without links, and the rest
+// as written (a file about to be created).
+std::string without_links(const std::string& path) {
+    std::string existing = path;
+    std::string rest;
+    while (true) {
+        const std::string real = real_path(existing);
+        if (!real.empty()) return rest.empty() ? real : (real == "/" ? "" : real) + rest;
+        const auto slash = existing.find_last_of('/');
+        if (slash == std::string::npos || existing == "/") return path;
+        rest = existing.substr(slash) + rest;
+        existing = slash == 0 ? "/" : existing.substr(0, slash);
+    }
+}
+
+std::string current_root() {
+    const std::string root = root_slot();
+    return root.empty() ? real_path(platform::current_folder()) : root;
+}
+
+}  // namespace
+
+bool set_share_root(const std::string& folder, std::string* why) {
+    if (folder.empty()) {
+        root_slot().clear();
+        return true;
+    }
+    const std::string root = real_path(platform::resolve_path(folder));
+    struct stat st;
+    if (root.empty() || ::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (why) *why = "the root " + folder + " is not a folder";
+        return false;
+    }
+    if (!inside(real_path(platform::current_folder()), root)) {
+        if (why) *why = "the served folder is not inside the root " + folder;
+        return false;
+    }
+    root_slot() = root;
+    return true;
+}
+
+std::string share_root() {
+    return root_slot();
+}
+
+std::optional<std::string> confined_path(const std::string& name, std::string* why) {
+    const std::string root = current_root();
+    if (root.empty() || name.empty()) {
+        if (why) *why = "the name " + name + " cannot be resolved";
+        return std::nullopt;
+    }
+    std::string path;
+    if (name.front() == '/') {
+        // A path of this machine, taken as it is.
+        path = platform::resolve_path(name);
+    } else {
+        std::vector<std::string> parts;
+        std::string rest = name;
+        const bool drive =
+            name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
+        if (drive) {
+            rest = name.substr(2);  // the mapped drive is the root, "S:DATA" as "S:\DATA"
+        } else if (name.front() != '\\') {
+            // From the served folder, which lies in the root.
+            const std::string served = real_path(platform::current_folder());
+            if (!inside(served, root)) {
+                if (why) *why = "the served folder is not inside the share's root";
+                return std::nullopt;
+            }
+            append_within(parts, components(served.substr(root == "/" ? 0 : root.size())));
+        }
+        append_within(parts, components(rest));
+        path = root;
+        for (const auto& part : parts) path += (path == "/" ? "" : "/") + part;
+        path = platform::resolve_path(path);
+    }
+    const std::string real = without_links(path);
+    if (path.empty() || !inside(real, root)) {
+        if (why) *why = name + " lies outside the share's root " + root;
+        return std::nullopt;
+    }
+    return real;
+}
+
+}  // namespace kv::server

@@ -1,0 +1,24 @@
+#pragma once
+// The share's root: the tree that the tables and bags of a SETVIEW must lie in. The clients write
+// names as they see them through their mapped drive, so a name with a drive letter
+// ("S:\DATA\T.DBF") or beginning with "\" starts at the root; a name beginning with "/" is a path
+// of this machine, accepted when it lies inside the root; any other name is taken from the served
+// folder. ".." never climbs above the root, and links inside the tree are followed before the
+// check, so that a link to somewhere else cannot lead out.
+#include <optional>
+#include <string>
+
+namespace kv::server {
+
+// The root for the names of later requests: a folder given on the command line (empty: the
+// served folder). False, with the reason, when it is not a folder or the served folder is not in
+// it.
+bool set_share_root(const std::string& folder, std::string* why = nullptr);
+// The root in force: absolute, without links ("" until set: the current folder serves).
+std::string share_root();
+
+// The path on this machine of a name that a request gives, resolved without regard to case and
+// with every link followed; nothing when it leads outside the root (why says so).
+std::optional<std::string> confined_path(const std::string& name, std::string* why = nullptr);
+
+}  // namespace kv::server
