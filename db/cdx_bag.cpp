@@ -22,6 +22,7 @@ constexpr std::uint8_t kOptionFor = 0x08;
 constexpr std::uint8_t kOptionCompact = 0x20;
 constexpr std::uint8_t kOptionCompound = 0x40;
 constexpr std::uint64_t kCounterOffset = 8;
+constexpr std::uint64_t kPendingOffset = 16;
 
 std::string padded_name(const std::string& name) {
     std::string key = name.substr(0, kTagNameLength);
@@ -186,6 +187,19 @@ void IndexBag::end() {
         unlock(file_.fd(), kIndexPoolOffset, kIndexPoolLength);
     }
     writing_ = false;
+}
+
+std::uint32_t IndexBag::pending() {
+    char bytes[4];
+    if (!read_exact(file_.fd(), kPendingOffset, bytes, 4)) return 0;
+    return le32_at(std::string_view(bytes, 4), 0);
+}
+
+void IndexBag::set_pending(std::uint32_t what) {
+    std::string bytes(4, '\0');
+    put_le32(bytes, 0, what);
+    if (const int error = write_at(file_.fd(), kPendingOffset, bytes); error != 0)
+        throw WriteFailed(error);
 }
 
 void IndexBag::refresh() {
@@ -620,7 +634,10 @@ bool IndexBag::remove(TagHeader& tag, const std::string& key, std::uint32_t recn
 
 void IndexBag::add_tag(TagHeader tag, const std::string& keys,
                        const std::vector<std::uint32_t>& recnos) {
-    remove_tag(tag.name);
+    const auto replaced = std::find_if(tags_.begin(), tags_.end(),
+                                       [&](const TagHeader& t) { return t.name == tag.name; });
+    const std::optional<std::uint32_t> old_header =
+        replaced == tags_.end() ? std::nullopt : std::optional(replaced->header_offset);
     const std::size_t length = tag.key_length;
     std::uint32_t largest = 0;
     for (std::uint32_t recno : recnos) largest = std::max(largest, recno);
@@ -663,8 +680,27 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
     if (level.size() == 1) tag.root = level.front().child;
     out.resize(pages * kPageSize, '\0');
     write_page(tag.header_offset, tag_header_bytes(tag) + out);
-    insert(directory_, padded_name(tag.name), tag.header_offset);
-    tags_.push_back(std::move(tag));
+    if (!old_header) {
+        insert(directory_, padded_name(tag.name), tag.header_offset);
+        tags_.push_back(std::move(tag));
+        return;
+    }
+    // A tag built again: its directory entry turns to the new tree in one write, so that a
+    // process dying at any moment leaves the old tag or the new one, never none.
+    std::vector<PathStep> path = path_to(directory_, padded_name(tag.name), *old_header);
+    PathStep& leaf = path.back();
+    if (leaf.index >= leaf.node.entries.size() ||
+        leaf.node.entries[leaf.index].recno != *old_header)
+        throw Corrupt("tag " + tag.name + " is missing from the bag's directory");
+    leaf.node.entries[leaf.index].recno = tag.header_offset;
+    write_node(directory_, leaf.node);
+    fix_parents(directory_, path);
+    for (TagHeader& each : tags_) {
+        if (each.name == tag.name) each = tag;
+    }
+    std::stable_sort(tags_.begin(), tags_.end(), [](const TagHeader& a, const TagHeader& b) {
+        return a.header_offset < b.header_offset;
+    });
 }
 
 void IndexBag::remove_tag(const std::string& name) {

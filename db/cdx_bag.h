@@ -51,6 +51,14 @@ class IndexBag {
     // The tags in the order they were made (their headers' order in the file).
     std::vector<TagHeader>& tags() { return tags_; }
 
+    // The change in progress recorded in the directory's header (bytes 16-19): 0 none, a record
+    // number while that record's keys change, kPendingAll while every tag is rebuilt (pack,
+    // zap). Left behind by a process that died in the middle, it tells the next open that the
+    // tags may disagree with the table. Set and cleared inside a change (begin(true)).
+    static constexpr std::uint32_t kPendingAll = 0xFFFFFFFF;
+    std::uint32_t pending();
+    void set_pending(std::uint32_t what);
+
     // Use of the bag: reading or changing, nested freely (a change inside a read is not allowed).
     void begin(bool write);
     void end();

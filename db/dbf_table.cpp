@@ -9,6 +9,7 @@
 #include "db/db_errors.h"
 #include "db/disk_io.h"
 #include "db/order_list.h"
+#include "db/pack_swap.h"
 #include "util/settings.h"
 #include "util/wall_clock.h"
 
@@ -57,6 +58,7 @@ Table::~Table() {
 
 std::unique_ptr<Table> Table::open(const std::string& name, const OpenOptions& options) {
     const std::string file = with_extension(name, ".DBF");
+    finish_interrupted_pack(file);
     std::unique_ptr<Table> table(new Table());
     table->shared_ = options.shared;
     table->read_only_ = options.read_only;

@@ -108,6 +108,10 @@ class Table : public FieldBinder, public RecordView {
     // then rebuilds every open order (exclusive use).
     bool pack();
 
+    // Puts back the end-of-file mark after the last record when a process that died left it
+    // missing (a zap cut short); true when the mark is there.
+    bool ensure_end_mark();
+
     // Locks of a shared table; on an exclusive table every lock succeeds at once.
     bool lock_record(long recno = 0, bool release_others = true);
     bool lock_file();

@@ -9,6 +9,7 @@
 #include "db/dbf_table.h"
 #include "db/disk_io.h"
 #include "db/order_list.h"
+#include "db/pack_swap.h"
 #include "util/wall_clock.h"
 
 namespace kv::db {
@@ -177,9 +178,11 @@ bool Table::commit() {
             set_memo_block(layout, block, record_.data());
         }
         pending_memos_.clear();
+        if (orders_) orders_->about_to_write(recno_, keys_pending_ ? nullptr : &stored_, record_);
         const std::uint64_t offset =
             header_.header_length + static_cast<std::uint64_t>(recno_ - 1) * header_.record_length;
         if (const int error = write_at(file_.fd(), offset, record_); error != 0) {
+            if (orders_) orders_->write_abandoned();
             dirty_ = false;
             record_ = stored_;
             return write_failed(error, "write");
@@ -193,10 +196,12 @@ bool Table::commit() {
         if (orders_) orders_->record_written(recno_, appended ? nullptr : &before, record_);
         return true;
     } catch (const Corrupt& fault) {
+        if (orders_) orders_->write_abandoned();
         dirty_ = false;
         raise_corrupt(name_, "write", fault.what());
         return false;
     } catch (const WriteFailed& failure) {
+        if (orders_) orders_->write_abandoned();
         dirty_ = false;
         return write_failed(failure.error(), "write");
     }
@@ -375,6 +380,9 @@ void Table::unlock(long recno) {
 
 // ---- Zap and pack ------------------------------------------------------------------------------
 
+// In an order that a kill at any moment leaves readable: the tags are emptied (their bags marked
+// meanwhile), the count becomes 0, the records are cut off, the memo file starts again, and the
+// marks are cleared.
 bool Table::zap() {
     if (!writable("zap")) return false;
     if (shared_ && !file_locked_) {
@@ -384,16 +392,22 @@ bool Table::zap() {
     dirty_ = false;
     keys_pending_ = false;
     pending_memos_.clear();
+    try {
+        if (orders_) orders_->empty_all();
+    } catch (const Corrupt& fault) {
+        raise_corrupt(name_, "zap", fault.what());
+        return false;
+    } catch (const WriteFailed& failure) {
+        return write_failed(failure.error(), "zap");
+    }
     const int fd = file_.fd();
     const std::uint64_t end = header_.header_length;
-    int error = ::ftruncate(fd, static_cast<off_t>(end)) == 0 ? 0 : errno;
+    const util::LocalDateTime now = util::local_now();
+    int error = write_at(
+        fd, 1,
+        count_and_date_bytes(0, now.year, static_cast<int>(now.month), static_cast<int>(now.day)));
     if (error == 0) error = write_at(fd, end, std::string(1, kEofMark));
-    if (error == 0) {
-        const util::LocalDateTime now = util::local_now();
-        error = write_at(fd, 1,
-                         count_and_date_bytes(0, now.year, static_cast<int>(now.month),
-                                              static_cast<int>(now.day)));
-    }
+    if (error == 0) error = ::ftruncate(fd, static_cast<off_t>(end + 1)) == 0 ? 0 : errno;
     if (error != 0) return write_failed(error, "zap");
     header_.record_count = 0;
     if (memo_.is_open()) {
@@ -401,19 +415,30 @@ bool Table::zap() {
         const MemoLayout layout = memo_.layout();
         const auto block = static_cast<int>(memo_.block_size());
         memo_.close();
-        MemoFile::create(memo_name, layout, block);
+        // A fresh memo file put in place by a rename: never a half-written one.
+        const std::string fresh = pack_names(name_).copy_memo;
+        if (MemoFile::create(fresh, layout, block) && sync_file(fresh)) {
+            replace_file(fresh, memo_name);
+        } else {
+            ::unlink(fresh.c_str());
+        }
         memo_.open(memo_name, layout, platform::Access::ReadWrite,
                    shared_ ? platform::Share::DenyNone : platform::Share::DenyAll);
     }
     try {
-        if (orders_) orders_->empty_all();
+        if (orders_) orders_->tags_emptied();
     } catch (const Corrupt& fault) {
         raise_corrupt(name_, "zap", fault.what());
+    } catch (const WriteFailed& failure) {
+        write_failed(failure.error(), "zap");
     }
     go_top();
     return true;
 }
 
+// Through a copy: the records that are not deleted, with their memos in a fresh memo file, are
+// written beside the table and put in its place by renames (pack_swap.h), so that a kill at any
+// moment leaves the old table or the packed one, and a failure leaves the old one untouched.
 bool Table::pack() {
     if (!writable("pack")) return false;
     if (shared_) {
@@ -421,27 +446,42 @@ bool Table::pack() {
         return false;
     }
     if (!commit()) return false;
-    const int fd = file_.fd();
+    const PackNames names = pack_names(name_);
+    const std::string memo_name = memo_.is_open() ? memo_.name() : std::string();
+    auto drop_copy = [&] {
+        ::unlink(names.copy.c_str());
+        ::unlink(names.copy_memo.c_str());
+    };
+    long kept = 0;
+    long reading = 0;
     try {
-        // Memo values of the kept records go to a fresh memo file first.
+        drop_copy();
         MemoFile fresh;
-        std::string fresh_name;
-        if (memo_.is_open()) {
-            fresh_name = memo_.name() + ".PCK";
-            if (!MemoFile::create(fresh_name, memo_.layout(),
-                                  static_cast<int>(memo_.block_size())) ||
-                !fresh.open(fresh_name, memo_.layout(), platform::Access::ReadWrite,
-                            platform::Share::DenyAll)) {
-                raise(kGenCreate, "Create error", fresh_name, "pack",
-                      platform::last_file_error().win32);
-                return false;
-            }
+        if (memo_.is_open() &&
+            (!MemoFile::create(names.copy_memo, memo_.layout(),
+                               static_cast<int>(memo_.block_size())) ||
+             !fresh.open(names.copy_memo, memo_.layout(), platform::Access::ReadWrite,
+                         platform::Share::DenyAll))) {
+            const auto error = platform::last_file_error().win32;
+            drop_copy();
+            raise(kGenCreate, "Create error", names.copy_memo, "pack", error);
+            return false;
         }
-        std::string record;
-        long kept = 0;
+        platform::File copy;
+        if (!copy.open(names.copy, platform::Access::ReadWrite, platform::Share::DenyAll,
+                       platform::Disposition::CreateAlways, platform::NameCase::AsGiven)) {
+            const auto error = platform::last_file_error().win32;
+            drop_copy();
+            raise(kGenCreate, "Create error", names.copy, "pack", error);
+            return false;
+        }
+        // The header as it stands (every descriptor, hidden ones too), then the kept records.
+        std::string header = read_at(file_.fd(), 0, header_.header_length);
+        std::string record, chunk;
+        std::uint64_t at = header_.header_length;
         const long count = static_cast<long>(header_.record_count);
-        for (long r = 1; r <= count; ++r) {
-            read_record(r, record);
+        for (reading = 1; reading <= count; ++reading) {
+            read_record(reading, record);
             if (record[0] == kDeletedFlag) continue;
             if (fresh.is_open()) {
                 for (const FieldLayout& field : header_.fields) {
@@ -450,45 +490,105 @@ bool Table::pack() {
                     if (block == 0) continue;
                     int error = 0;
                     const std::uint32_t moved = fresh.write(memo_.read(block), false, &error);
-                    if (error != 0) {
-                        fresh.close();
-                        platform::delete_file(fresh_name);
-                        return write_failed(error, "pack");
-                    }
+                    if (error != 0) throw WriteFailed(error);
                     set_memo_block(field, moved, record.data());
                 }
             }
             ++kept;
-            const std::uint64_t offset =
-                header_.header_length +
-                static_cast<std::uint64_t>(kept - 1) * header_.record_length;
-            if (const int error = write_at(fd, offset, record); error != 0)
-                return write_failed(error, "pack");
+            chunk += record;
+            if (chunk.size() >= (1u << 20)) {
+                if (const int error = write_at(copy.fd(), at, chunk); error != 0)
+                    throw WriteFailed(error);
+                at += chunk.size();
+                chunk.clear();
+            }
         }
-        const std::uint64_t end =
-            header_.header_length + static_cast<std::uint64_t>(kept) * header_.record_length;
-        write_at(fd, end, std::string(1, kEofMark));
+        reading = 0;
+        chunk += kEofMark;
+        if (const int error = write_at(copy.fd(), at, chunk); error != 0) throw WriteFailed(error);
         const util::LocalDateTime now = util::local_now();
-        write_at(fd, 1,
-                 count_and_date_bytes(static_cast<std::uint32_t>(kept), now.year,
-                                      static_cast<int>(now.month), static_cast<int>(now.day)));
-        if (::ftruncate(fd, static_cast<off_t>(end + 1)) != 0) return write_failed(errno, "pack");
-        header_.record_count = static_cast<std::uint32_t>(kept);
-        if (fresh.is_open()) {
-            const std::string memo_name = memo_.name();
-            const MemoLayout layout = memo_.layout();
-            fresh.close();
-            memo_.close();
-            platform::delete_file(memo_name);
-            platform::move_file(fresh_name, memo_name);
-            memo_.open(memo_name, layout, platform::Access::ReadWrite, platform::Share::DenyAll);
+        header.replace(
+            1, 7,
+            count_and_date_bytes(static_cast<std::uint32_t>(kept), now.year,
+                                 static_cast<int>(now.month), static_cast<int>(now.day)));
+        if (const int error = write_at(copy.fd(), 0, header); error != 0) throw WriteFailed(error);
+        fresh.close();
+        if (!copy.flush() || (!memo_name.empty() && !sync_file(names.copy_memo)))
+            throw WriteFailed(platform::last_file_error().posix);
+        copy.close();
+    } catch (const Corrupt& fault) {
+        drop_copy();
+        raise_corrupt(name_, "pack",
+                      reading > 0 ? "record " + std::to_string(reading) + ": " + fault.what()
+                                  : std::string(fault.what()));
+        return false;
+    } catch (const WriteFailed& failure) {
+        drop_copy();
+        return write_failed(failure.error(), "pack");
+    }
+    pack_step_reached(PackStep::CopyWritten);
+    // The replacement: decided once the copy has its ready name.
+    try {
+        if (orders_) orders_->mark_rebuild();
+    } catch (const Corrupt& fault) {
+        drop_copy();
+        raise_corrupt(name_, "pack", fault.what());
+        return false;
+    } catch (const WriteFailed& failure) {
+        drop_copy();
+        return write_failed(failure.error(), "pack");
+    }
+    if (!memo_name.empty()) {
+        if (!replace_file(names.copy_memo, names.ready_memo)) {
+            drop_copy();
+            return write_failed(errno, "pack");
         }
+        pack_step_reached(PackStep::MemoReady);
+    }
+    // The packed table is held before it takes the table's name, so that no other open slips in.
+    platform::File packed;
+    if (!replace_file(names.copy, names.ready) ||
+        !packed.open(names.ready, platform::Access::ReadWrite, platform::Share::DenyAll,
+                     platform::Disposition::OpenExisting, platform::NameCase::AsGiven)) {
+        ::unlink(names.ready_memo.c_str());
+        drop_copy();
+        return write_failed(errno, "pack");
+    }
+    pack_step_reached(PackStep::TableReady);
+    if (!memo_name.empty()) {
+        memo_.close();
+        replace_file(names.ready_memo, memo_name);
+        pack_step_reached(PackStep::MemoReplaced);
+    }
+    replace_file(names.ready, name_);
+    pack_step_reached(PackStep::TableReplaced);
+    file_ = std::move(packed);
+    header_.record_count = static_cast<std::uint32_t>(kept);
+    if (!memo_name.empty() && !memo_.open(memo_name, memo_.layout(), platform::Access::ReadWrite,
+                                          platform::Share::DenyAll)) {
+        raise(kGenOpen, "Open error", memo_name, "pack", platform::last_file_error().win32);
+    }
+    try {
         if (orders_) orders_->rebuild_all();
     } catch (const Corrupt& fault) {
         raise_corrupt(name_, "pack", fault.what());
         return false;
+    } catch (const WriteFailed& failure) {
+        return write_failed(failure.error(), "pack");
     }
     go_top();
+    return true;
+}
+
+bool Table::ensure_end_mark() {
+    if (!writable("end mark")) return false;
+    const std::uint64_t end =
+        header_.header_length +
+        static_cast<std::uint64_t>(header_.record_count) * header_.record_length;
+    char mark = 0;
+    if (read_exact(file_.fd(), end, &mark, 1) && mark == kEofMark) return true;
+    if (const int error = write_at(file_.fd(), end, std::string(1, kEofMark)); error != 0)
+        return write_failed(error, "end mark");
     return true;
 }
 

@@ -91,4 +91,10 @@ void unlock(int fd, std::uint64_t offset, std::uint64_t length) {
     ::fcntl(fd, F_OFD_SETLK, &lock);
 }
 
+bool locked_elsewhere(int fd, std::uint64_t offset, std::uint64_t length) {
+    struct flock lock = range(F_WRLCK, offset, length);
+    if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
+    return lock.l_type != F_UNLCK;
+}
+
 }  // namespace kv::db

@@ -36,5 +36,7 @@ std::uint64_t file_size(int fd);
 bool try_lock(int fd, std::uint64_t offset, std::uint64_t length, bool exclusive);
 void wait_lock(int fd, std::uint64_t offset, std::uint64_t length, bool exclusive);
 void unlock(int fd, std::uint64_t offset, std::uint64_t length);
+// True when another open holds a lock on some byte of the range.
+bool locked_elsewhere(int fd, std::uint64_t offset, std::uint64_t length);
 
 }  // namespace kv::db

@@ -8,6 +8,7 @@
 
 #include "db/db_errors.h"
 #include "db/disk_io.h"
+#include "db/pack_swap.h"
 
 namespace kv::db {
 namespace {
@@ -115,6 +116,10 @@ struct IndexOrders::Order {
     // entry it reached. A walk goes on from there, not from the key its record gives now, so a
     // tag out of step with its table (changed by another program) is walked once, entry by entry.
     std::optional<std::pair<std::string, std::uint32_t>> held;
+    // A unique order's companion in its bag: a hidden tag of the same key and condition that
+    // holds every record, so that the next holder of a key is found among the records that share
+    // it (empty when the bag has none, as in bags of other programs: the records are read then).
+    std::string shadow;
 
     std::string key_of(const Table& table, const char* bytes, long recno) const {
         const Value value = key->evaluate(BytesView(table, bytes, recno));
@@ -132,6 +137,14 @@ struct IndexOrders::Order {
 };
 
 namespace {
+
+// The hidden companion of a unique tag: the temporary mark, "U" and the tag's name.
+std::string shadow_name(const std::string& tag) {
+    return std::string("\x7FU") + tag.substr(0, kTagNameLength - 2);
+}
+bool is_shadow(const std::string& tag) {
+    return tag.size() >= 2 && tag[0] == '\x7F' && tag[1] == 'U';
+}
 
 // Use of a bag for the scope of a block.
 class BagUse {
@@ -160,7 +173,7 @@ IndexOrders& index_orders(Table& table) {
 
 // ---- Bags and orders ---------------------------------------------------------------------------
 
-bool IndexOrders::open_bag(const std::string& name) {
+bool IndexOrders::open_bag(const std::string& name, bool notice) {
     const std::string file = with_extension(name, ".NTX");
     const std::string path = platform::resolve_path(file, platform::NameCase::Setting);
     for (const auto& bag : bags_) {
@@ -178,6 +191,10 @@ bool IndexOrders::open_bag(const std::string& name) {
         }
         bags_.push_back(std::move(bag));
         list_orders();
+        if (notice) {
+            if (const auto why = disagreement(*bags_.back()))
+                raise_corrupt(bags_.back()->file.file_name(), "open bag", *why);
+        }
         return true;
     } catch (const Corrupt& error) {
         fault = error.what();
@@ -208,6 +225,7 @@ void IndexOrders::list_orders() {
     current_ = 0;
     for (const auto& bag : bags_) {
         for (TagHeader& tag : bag->file.tags()) {
+            if (is_shadow(tag.name)) continue;
             auto order = std::make_unique<Order>();
             order->bag = bag.get();
             order->tag = tag.name;
@@ -232,6 +250,17 @@ void IndexOrders::list_orders() {
                 order->type = type ? *type : KeyType::Character;
             }
             tag.pad = key_pad(order->type);
+            order->shadow.clear();
+            if (order->unique) {
+                for (TagHeader& other : bag->file.tags()) {
+                    if (other.name == shadow_name(tag.name) && !other.unique &&
+                        other.key_text == tag.key_text && other.for_text == tag.for_text &&
+                        other.key_length == tag.key_length) {
+                        other.pad = tag.pad;
+                        order->shadow = other.name;
+                    }
+                }
+            }
             orders_.push_back(std::move(order));
             if (bag.get() == current_bag && tag.name == current_tag)
                 current_ = static_cast<int>(orders_.size());
@@ -239,8 +268,71 @@ void IndexOrders::list_orders() {
     }
 }
 
+// Whether a bag may disagree with its table: the mark of a change that was not finished, or one
+// of the last records (an append that died before its keys) missing from a tag. Records that
+// another open holds locked are being written and pass.
+std::optional<std::string> IndexOrders::disagreement(Bag& bag) try {
+    constexpr long kTail = 8;
+    BagUse use(bag.file, false);
+    if (const std::uint32_t pending = bag.file.pending(); pending != 0) {
+        return std::string(pending == IndexBag::kPendingAll
+                               ? "a pack, zap or rebuild of its table was interrupted"
+                               : "a change of record " + std::to_string(pending) +
+                                     " was interrupted") +
+               ": its tags may disagree with the table (kvdb reindex rebuilds them)";
+    }
+    const long count = static_cast<long>(table_.header().record_count);
+    std::string bytes;
+    for (long r = count; r >= 1 && r > count - kTail; --r) {
+        if (table_.record_locked(r)) continue;
+        if (table_.shared() &&
+            locked_elsewhere(table_.fd(), kRecordLockBase + static_cast<std::uint64_t>(r), 1))
+            continue;
+        if (!table_.read_record(r, bytes)) continue;
+        for (const auto& each : orders_) {
+            // A view's tag holds the records its filter chose, which its stored condition
+            // cannot tell: views (named with the temporary mark) are not held to the table.
+            if (each->bag != &bag || each->tag.rfind('\x7F', 0) == 0 ||
+                !each->included(table_, bytes.data(), r))
+                continue;
+            const std::string key = each->key_of(table_, bytes.data(), r);
+            TagHeader& tag = header(*each);
+            const TagPosition at =
+                bag.file.lower_bound(tag, key, each->unique ? 0 : static_cast<std::uint64_t>(r));
+            const bool present =
+                at.valid() && at.entry().key == key &&
+                (each->unique || at.entry().recno == static_cast<std::uint32_t>(r));
+            if (!present) {
+                return "record " + std::to_string(r) + " is in no key of tag " + each->tag +
+                       " (an append or change was interrupted; kvdb reindex rebuilds the tags)";
+            }
+        }
+    }
+    return std::nullopt;
+} catch (const Corrupt& fault) {
+    return std::string(fault.what());
+}
+
+void IndexOrders::mark_all(std::uint32_t what) {
+    for (const auto& bag : bags_) {
+        BagUse use(bag->file, true);
+        bag->file.set_pending(what);
+    }
+}
+
 IndexOrders::Order& IndexOrders::order(int number) const {
     return *orders_.at(static_cast<std::size_t>(number - 1));
+}
+
+TagHeader* IndexOrders::shadow_header(Order& order) {
+    if (order.shadow.empty()) return nullptr;
+    for (TagHeader& tag : order.bag->file.tags()) {
+        if (tag.name == order.shadow) {
+            tag.pad = key_pad(order.type);
+            return &tag;
+        }
+    }
+    return nullptr;
 }
 
 TagHeader& IndexOrders::header(Order& order) {
@@ -515,6 +607,16 @@ long IndexOrders::place_of_current() {
 // ---- Keeping tags in step ----------------------------------------------------------------------
 
 std::optional<long> IndexOrders::replacement(Order& order, const std::string& key, long except) {
+    if (TagHeader* shadow = shadow_header(order)) {
+        // The records that share the key, in record order, from the companion.
+        IndexBag& file = order.bag->file;
+        for (TagPosition at = file.lower_bound(*shadow, key, 0);
+             at.valid() && at.entry().key == key; file.step(*shadow, at, 1)) {
+            if (static_cast<long>(at.entry().recno) != except)
+                return static_cast<long>(at.entry().recno);
+        }
+        return std::nullopt;
+    }
     std::optional<long> found;
     visit_records(table_, [&](const char* bytes, long r) {
         if (r != except && order.included(table_, bytes, r) &&
@@ -525,12 +627,13 @@ std::optional<long> IndexOrders::replacement(Order& order, const std::string& ke
     return found;
 }
 
-void IndexOrders::record_written(long recno, const std::string* before, const std::string& after) {
+// The key changes of a record write, bag by bag (in the order of their file names, so that
+// processes take the bags' locks in one order).
+IndexOrders::Prepared IndexOrders::prepare(long recno, const std::string* before,
+                                           const std::string& after) {
+    Prepared prepared;
+    prepared.recno = recno;
     for (const auto& bag : bags_) {
-        struct Change {
-            Order* order;
-            std::optional<std::string> old_key, new_key;
-        };
         std::vector<Change> changes;
         for (const auto& order : orders_) {
             if (order->bag != bag.get()) continue;
@@ -549,28 +652,94 @@ void IndexOrders::record_written(long recno, const std::string* before, const st
             }
             if (change.old_key != change.new_key) changes.push_back(std::move(change));
         }
-        if (changes.empty()) continue;
-        BagUse use(bag->file, true);
-        const auto r = static_cast<std::uint32_t>(recno);
-        for (Change& change : changes) {
-            Order& order = *change.order;
-            TagHeader& tag = header(order);
-            IndexBag& file = bag->file;
-            if (change.old_key && file.remove(tag, *change.old_key, r) && order.unique) {
-                if (const auto other = replacement(order, *change.old_key, recno)) {
-                    file.insert(tag, *change.old_key, static_cast<std::uint32_t>(*other));
-                }
-            }
-            if (!change.new_key) continue;
-            if (order.unique) {
-                const TagPosition same = file.lower_bound(tag, *change.new_key, 0);
-                if (same.valid() && same.entry().key == *change.new_key) {
-                    if (same.entry().recno < r) continue;
-                    file.remove(tag, *change.new_key, same.entry().recno);
-                }
-            }
-            file.insert(tag, *change.new_key, r);
+        if (!changes.empty()) prepared.bags.emplace_back(bag.get(), std::move(changes));
+    }
+    std::sort(prepared.bags.begin(), prepared.bags.end(), [](const auto& a, const auto& b) {
+        return a.first->file.file_name() < b.first->file.file_name();
+    });
+    return prepared;
+}
+
+// Takes each bag that will change and records the change in it, so that a process dying between
+// the record's write and its keys leaves a mark that the next open of the bag finds.
+void IndexOrders::begin_changes(Prepared& prepared) {
+    for (std::size_t i = 0; i < prepared.bags.size(); ++i) {
+        IndexBag& file = prepared.bags[i].first->file;
+        file.begin(true);
+        try {
+            file.set_pending(static_cast<std::uint32_t>(prepared.recno));
+        } catch (...) {
+            file.end();
+            for (std::size_t j = 0; j < i; ++j) prepared.bags[j].first->file.end();
+            throw;
         }
+    }
+}
+
+void IndexOrders::about_to_write(long recno, const std::string* before, const std::string& after) {
+    write_abandoned();
+    Prepared prepared = prepare(recno, before, after);
+    begin_changes(prepared);
+    prepared_ = std::move(prepared);
+}
+
+void IndexOrders::write_abandoned() {
+    if (!prepared_) return;
+    Prepared prepared = std::move(*prepared_);
+    prepared_.reset();
+    for (auto& [bag, changes] : prepared.bags) {
+        try {
+            bag->file.set_pending(0);
+        } catch (...) {
+        }
+        bag->file.end();
+    }
+}
+
+void IndexOrders::record_written(long recno, const std::string* before, const std::string& after) {
+    Prepared prepared;
+    if (prepared_ && prepared_->recno == recno) {
+        prepared = std::move(*prepared_);
+        prepared_.reset();
+    } else {
+        write_abandoned();
+        prepared = prepare(recno, before, after);
+        begin_changes(prepared);
+    }
+    const auto r = static_cast<std::uint32_t>(recno);
+    std::size_t done = 0;
+    try {
+        for (; done < prepared.bags.size(); ++done) {
+            IndexBag& file = prepared.bags[done].first->file;
+            for (Change& change : prepared.bags[done].second) {
+                Order& order = *change.order;
+                if (TagHeader* shadow = shadow_header(order)) {
+                    if (change.old_key) file.remove(*shadow, *change.old_key, r);
+                    if (change.new_key) file.insert(*shadow, *change.new_key, r);
+                }
+                TagHeader& tag = header(order);
+                if (change.old_key && file.remove(tag, *change.old_key, r) && order.unique) {
+                    if (const auto other = replacement(order, *change.old_key, recno)) {
+                        file.insert(tag, *change.old_key, static_cast<std::uint32_t>(*other));
+                    }
+                }
+                if (!change.new_key) continue;
+                if (order.unique) {
+                    const TagPosition same = file.lower_bound(tag, *change.new_key, 0);
+                    if (same.valid() && same.entry().key == *change.new_key) {
+                        if (same.entry().recno < r) continue;
+                        file.remove(tag, *change.new_key, same.entry().recno);
+                    }
+                }
+                file.insert(tag, *change.new_key, r);
+            }
+            file.set_pending(0);
+            file.end();
+        }
+    } catch (...) {
+        // The mark stays in the bags whose keys are not all in: the next open says so.
+        for (; done < prepared.bags.size(); ++done) prepared.bags[done].first->file.end();
+        throw;
     }
 }
 
@@ -629,9 +798,20 @@ bool IndexOrders::build(Bag& bag, TagHeader tag, const BuildConditions& conditio
     std::string sorted_keys;
     std::vector<std::uint32_t> sorted_recnos;
     sort_keys(keys, recnos, length, tag.unique, sorted_keys, sorted_recnos);
+    // A unique tag's companion holds every record, sorted as the keys are.
+    std::string all_keys;
+    std::vector<std::uint32_t> all_recnos;
+    if (tag.unique) sort_keys(keys, recnos, length, false, all_keys, all_recnos);
     keys.clear();
     keys.shrink_to_fit();
     BagUse use(bag.file, true);
+    if (tag.unique) {
+        TagHeader shadow = tag;
+        shadow.name = shadow_name(tag.name);
+        shadow.unique = false;
+        shadow.descending = false;
+        bag.file.add_tag(std::move(shadow), all_keys, all_recnos);
+    }
     bag.file.add_tag(std::move(tag), sorted_keys, sorted_recnos);
     return true;
 }
@@ -722,6 +902,7 @@ bool IndexOrders::delete_order(const std::string& bag_name, const std::string& t
     Order& gone = order(number);
     try {
         BagUse use(gone.bag->file, true);
+        if (!gone.shadow.empty()) gone.bag->file.remove_tag(gone.shadow);
         gone.bag->file.remove_tag(gone.tag);
     } catch (const Corrupt& fault) {
         raise_corrupt(gone.bag->file.file_name(), "delete order", fault.what());
@@ -734,6 +915,8 @@ bool IndexOrders::delete_order(const std::string& bag_name, const std::string& t
 
 void IndexOrders::rebuild_all() {
     const int keep = current_;
+    // Marked for the time of the rebuild, so that a process dying in it leaves word.
+    mark_all(IndexBag::kPendingAll);
     for (int n = 1; n <= count(); ++n) {
         Order& each = order(n);
         TagHeader tag;
@@ -752,10 +935,73 @@ void IndexOrders::rebuild_all() {
     }
     list_orders();
     current_ = keep;
+    mark_all(0);
 }
 
 void IndexOrders::empty_all() {
-    rebuild_all();
+    mark_all(IndexBag::kPendingAll);
+    for (int n = 1; n <= count(); ++n) {
+        Order& each = order(n);
+        BagUse use(each.bag->file, true);
+        if (TagHeader* shadow = shadow_header(each)) {
+            TagHeader empty = *shadow;
+            each.bag->file.add_tag(std::move(empty), std::string(), {});
+        }
+        TagHeader tag = header(each);
+        each.bag->file.add_tag(std::move(tag), std::string(), {});
+    }
+    list_orders();
+}
+
+void IndexOrders::tags_emptied() {
+    mark_all(0);
+}
+
+bool IndexOrders::reindex_bag(const std::string& name) {
+    const std::string path =
+        platform::resolve_path(with_extension(name, ".NTX"), platform::NameCase::Setting);
+    struct Definition {
+        std::string tag, key, condition;
+        bool unique, descending;
+    };
+    std::vector<Definition> definitions;
+    for (int n = 1; n <= count(); ++n) {
+        const Order& each = order(n);
+        if (each.bag->file.file_name() != path) continue;
+        definitions.push_back(
+            {each.tag, each.key_text, each.for_text, each.unique, each.descending});
+    }
+    const std::vector<std::string> others = [&] {
+        std::vector<std::string> names;
+        for (const std::string& bag : bag_names())
+            if (bag != path) names.push_back(bag);
+        return names;
+    }();
+    const std::string fresh = stem_of(path) + ".RIX";
+    ::unlink(fresh.c_str());
+    close_bags();
+    for (const Definition& definition : definitions) {
+        BuildConditions conditions;
+        conditions.for_text = definition.condition;
+        conditions.descending = definition.descending;
+        table_.set_build_conditions(std::move(conditions));
+        if (!create_order(fresh, definition.tag, definition.key, definition.unique)) {
+            close_bags();
+            ::unlink(fresh.c_str());
+            for (const std::string& bag : others) open_bag(bag, false);
+            open_bag(path, false);
+            return false;
+        }
+    }
+    close_bags();
+    if (!definitions.empty() && !replace_file(fresh, path)) {
+        ::unlink(fresh.c_str());
+        raise(kGenWrite, "Write error", path, "reindex", platform::last_file_error().win32);
+        return false;
+    }
+    for (const std::string& bag : others) open_bag(bag, false);
+    open_bag(path, false);
+    return true;
 }
 
 std::vector<std::string> IndexOrders::check() {
@@ -780,6 +1026,18 @@ std::vector<std::string> IndexOrders::check() {
                                   static_cast<std::uint32_t>(r));
         }
         std::sort(expected.begin(), expected.end());
+        if (TagHeader* shadow = shadow_header(each)) {
+            std::vector<std::pair<std::string, std::uint32_t>> held;
+            try {
+                BagUse use(each.bag->file, false);
+                for (std::string& fault : each.bag->file.check(*shadow, &held))
+                    faults.push_back(std::move(fault));
+            } catch (const Corrupt& fault) {
+                faults.push_back("tag " + each.tag + "'s companion: " + fault.what());
+            }
+            if (held != expected)
+                faults.push_back("tag " + each.tag + "'s companion disagrees with the records");
+        }
         if (each.unique) {
             expected.erase(
                 std::unique(expected.begin(), expected.end(),

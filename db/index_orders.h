@@ -22,7 +22,13 @@ class IndexOrders : public OrderList {
 
     // Bags: ".NTX" is added to a name without extension. False when the bag cannot be opened or
     // is damaged (the error record has been raised).
-    bool open_bag(const std::string& name);
+    // With notice, a bag that may disagree with the table (a change that a process did not
+    // finish, or records at the table's end that are in no key) raises the corruption record
+    // naming it, and stays open.
+    bool open_bag(const std::string& name, bool notice = true);
+    // Builds every tag of an open bag again from its stored key and condition, into a fresh file
+    // that then replaces the bag; false with the error record raised.
+    bool reindex_bag(const std::string& name);
     // Builds a tag (replacing one of that name) under the build conditions set just before on
     // the table, creating the bag when needed; the new order becomes current.
     bool create_order(const std::string& bag, const std::string& tag, const std::string& key_text,
@@ -68,18 +74,35 @@ class IndexOrders : public OrderList {
     long previous() override;
     long seek(const Value& key, bool soft, bool last, bool& found) override;
     bool current_matches(const Value& key) override;
+    void about_to_write(long recno, const std::string* before, const std::string& after) override;
+    void write_abandoned() override;
     void record_written(long recno, const std::string* before, const std::string& after) override;
     void rebuild_all() override;
     void empty_all() override;
+    void mark_rebuild() override { mark_all(IndexBag::kPendingAll); }
+    void tags_emptied() override;
     void close_all() override;
 
     struct Order;
 
   private:
     struct Bag;
+    struct Change {
+        Order* order;
+        std::optional<std::string> old_key, new_key;
+    };
+    struct Prepared {
+        long recno = 0;
+        std::vector<std::pair<Bag*, std::vector<Change>>> bags;
+    };
+    Prepared prepare(long recno, const std::string* before, const std::string& after);
+    void begin_changes(Prepared& prepared);
     void list_orders();
+    std::optional<std::string> disagreement(Bag& bag);
+    void mark_all(std::uint32_t what);
     Order& order(int number) const;
     TagHeader& header(Order& order);
+    TagHeader* shadow_header(Order& order);
     long logical(Order& order, TagPosition position);
     long count_keys();
     long place_of_current();
@@ -96,6 +119,7 @@ class IndexOrders : public OrderList {
     std::vector<std::unique_ptr<Bag>> bags_;
     std::vector<std::unique_ptr<Order>> orders_;
     int current_ = 0;
+    std::optional<Prepared> prepared_;  // the changes of a record being written
 };
 
 // The table's orders, installed on first use.

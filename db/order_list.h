@@ -24,12 +24,21 @@ class OrderList {
     virtual long seek(const Value& key, bool soft, bool last, bool& found) = 0;
     // Whether the table's current record's key begins with the value.
     virtual bool current_matches(const Value& key) = 0;
+    // A record is about to be written (its keys are taken in hand and the change marked), or its
+    // write failed after that.
+    virtual void about_to_write(long recno, const std::string* before,
+                                const std::string& after) = 0;
+    virtual void write_abandoned() = 0;
     // A record was written: its bytes before (nullptr for a new record) and after.
     virtual void record_written(long recno, const std::string* before,
                                 const std::string& after) = 0;
     // Every record changed (pack) or went away (zap).
     virtual void rebuild_all() = 0;
     virtual void empty_all() = 0;
+    // Marks every bag as about to disagree with its table (a pack's records move, a zap's go),
+    // until a rebuild (or tags_emptied after a zap) clears the mark.
+    virtual void mark_rebuild() = 0;
+    virtual void tags_emptied() = 0;
     virtual void close_all() = 0;
 };
 

@@ -1,7 +1,6 @@
 // MPACK_: the table rewritten without its deleted records, through a copy written beside it.
 #include "tables/table_pack.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,22 +20,11 @@
 namespace kv::db {
 namespace {
 
-std::function<void(PackStep)>& step_hook() {
-    static std::function<void(PackStep)> hook;
-    return hook;
-}
-
 void reached(PackStep step) {
-    if (step_hook()) step_hook()(step);
+    pack_step_reached(step);
 }
 
-std::string stem_of(const std::string& path) {
-    const std::string file = platform::file_part(path);
-    const auto dot = file.rfind('.');
-    return platform::folder_part(path) + (dot == std::string::npos ? file : file.substr(0, dot));
-}
-
-struct PackNames {
+struct PackFiles {
     std::string table;       // on disk
     std::string memo;        // on disk, empty when the table has none
     std::string copy;        // the copy while it is written
@@ -44,13 +32,15 @@ struct PackNames {
     std::string ready_memo;  // the finished copy's memo
 };
 
-PackNames names_for(const std::string& table_path) {
-    PackNames names;
+// The copy is written under the temporary mark in the table's folder; the ready names are the
+// engine's (pack_swap.h), so that the next open finishes an interrupted replacement.
+PackFiles names_for(const std::string& table_path) {
+    const PackNames engine = pack_names(table_path);
+    PackFiles names;
     names.table = table_path;
-    const std::string stem = stem_of(table_path);
     names.copy = platform::folder_part(table_path) + std::string(8, util::TEMPORARY_MARK) + ".DBF";
-    names.ready = stem + ".PKD";
-    names.ready_memo = stem + ".PKM";
+    names.ready = engine.ready;
+    names.ready_memo = engine.ready_memo;
     return names;
 }
 
@@ -58,26 +48,8 @@ std::string on_disk(const std::string& name) {
     return platform::resolve_path(name, platform::NameCase::Setting);
 }
 
-bool sync_file(const std::string& path) {
-    platform::File file;
-    return file.open(path, platform::Access::ReadWrite, platform::Share::DenyNone,
-                     platform::Disposition::OpenExisting, platform::NameCase::AsGiven) &&
-           file.flush();
-}
-
-void sync_folder(const std::string& path) {
-    const std::string folder = platform::folder_part(path);
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Renames over an existing file in one step, as the file system does it.
 bool replace(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) return false;
-    sync_folder(to);
-    return true;
+    return replace_file(from, to);
 }
 
 [[noreturn]] void copy_failed(const std::string& from, const std::string& to) {
@@ -120,7 +92,7 @@ void rebuild_own_bag(const std::string& table_path) {
     auto table = Table::open(table_path);
     if (!table) return;
     IndexOrders& orders = index_orders(*table);
-    if (orders.open_bag(bag)) orders.rebuild_all();
+    if (orders.open_bag(bag, false)) orders.rebuild_all();
 }
 
 }  // namespace
@@ -137,32 +109,6 @@ void drop_copy(const std::string& table) {
 
 }  // namespace
 
-void set_pack_step_hook(std::function<void(PackStep)> hook) {
-    step_hook() = std::move(hook);
-}
-
-void finish_interrupted_pack(const std::string& table) {
-    const std::string table_path = on_disk(with_extension(table, ".DBF"));
-    const PackNames names = names_for(table_path);
-    const std::string ready = on_disk(names.ready);
-    const std::string ready_memo = on_disk(names.ready_memo);
-    if (!platform::file_exists(ready) && !platform::file_exists(ready_memo)) return;
-    platform::File hold;  // nobody may be using the table, least of all a pack still running
-    if (!hold.open(table_path, platform::Access::Read, platform::Share::DenyAll,
-                   platform::Disposition::OpenExisting, platform::NameCase::AsGiven)) {
-        if (platform::file_exists(table_path)) return;
-    }
-    if (!platform::file_exists(ready)) {
-        erase(ready_memo);  // the replacement had not been decided
-        return;
-    }
-    if (platform::file_exists(ready_memo)) {
-        const std::string memo = stem_of(table_path) + util::settings().memo_extension;
-        replace(ready_memo, on_disk(memo));
-    }
-    replace(ready, table_path);
-}
-
 void MPACK_(const std::string& table) {
     const std::string name = with_extension(table, ".DBF");
     SLOCK();
@@ -173,12 +119,19 @@ void MPACK_(const std::string& table) {
         DBOPEN(true, "", name, "MPACK", false);
         Table& source = current_table();
         reached(PackStep::Opened);
-        PackNames names = names_for(source.file_name());
+        PackFiles names = names_for(source.file_name());
         names.memo = source.memo() ? source.memo()->name() : std::string();
         std::string copy_memo;
         if (!write_copy(source, names.copy, copy_memo)) copy_failed(source.file_name(), names.copy);
         const std::string copy = on_disk(names.copy);
         reached(PackStep::CopyWritten);
+        // The own bag is marked until it is rebuilt: a process dying after the replacement
+        // leaves word for the next open of the bag.
+        if (const std::string bag = stem_of(names.table) + ".NTX"; platform::file_exists(bag)) {
+            IndexOrders& orders = index_orders(source);
+            if (orders.open_bag(bag, false)) orders.mark_rebuild();
+            orders.close_bags();
+        }
         if (!names.memo.empty()) {
             if (!replace(copy_memo, names.ready_memo)) copy_failed(copy_memo, names.ready_memo);
             reached(PackStep::MemoReady);

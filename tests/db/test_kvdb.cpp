@@ -1,9 +1,12 @@
 // kvdb from the command line: each form run as scripts run it, with its output and exit status.
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
+#include "db/index_orders.h"
 #include "tests/db/db_test_support.h"
 #include "tools/kvdb/kvdb.h"
+#include "tools/kvdb/kvdb_mounts.h"
 
 namespace kv::test {
 namespace {
@@ -302,6 +305,106 @@ TEST_F(KvdbTest, DamagedHeadersAndMemoLengthsAreCorruptionInEveryCommand) {
             EXPECT_EQ(run.out.find("ETA"), std::string::npos) << run.out;
         }
     }
+}
+
+TEST(KvdbMountsTest, MountsThatKeepLocksOnThisMachineAreNamed) {
+    const std::string mounts =
+        "22 1 0:21 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "30 22 0:40 / /srv/share rw,relatime shared:5 - cifs //server/share "
+        "rw,vers=3.0,cache=strict,nobrl,uid=0\n"
+        "31 22 0:41 / /mnt/nfs rw,relatime shared:6 - nfs4 server:/export rw,vers=4.2,"
+        "local_lock=none\n"
+        "32 22 0:42 / /mnt/old\\040nfs rw,relatime - nfs server:/old rw,vers=3,nolock,"
+        "local_lock=all\n"
+        "33 22 0:43 / /mnt/cifs2 rw - cifs //s/x rw,vers=3.0\n"
+        "34 30 0:44 / /srv/share/inner rw - ext4 /dev/sdb1 rw\n"
+        "35 22 0:45 / /mnt/nfs3 rw - nfs s:/y rw,vers=3,local_lock=posix\n"
+        "malformed line\n";
+    const struct {
+        const char* path;
+        const char* named;  // a part of the warning, or nullptr for none
+    } cases[] = {
+        {"/srv/share/T.DBF", "cifs mount with nobrl (/srv/share)"},
+        {"/srv/share/inner/T.DBF", nullptr},
+        {"/srv/shared/T.DBF", nullptr},
+        {"/mnt/nfs/T.DBF", nullptr},
+        {"/mnt/old nfs/T.DBF", "nfs mount with local_lock=all (/mnt/old nfs)"},
+        {"/mnt/nfs3/a/T.DBF", "local_lock=posix"},
+        {"/mnt/cifs2/T.DBF", nullptr},
+        {"/home/user/T.DBF", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto warning = kvdb::local_lock_warning(c.path, mounts);
+        EXPECT_EQ(warning.has_value(), c.named != nullptr) << c.path;
+        if (warning && c.named) {
+            EXPECT_NE(warning->find(c.named), std::string::npos) << *warning;
+        }
+    }
+    EXPECT_FALSE(kvdb::local_lock_warning("/srv/share/T.DBF", ""));
+}
+
+TEST_F(KvdbTest, TagsLeftOutOfStepAreNoticedOnOpenAndReindexRepairsThem) {
+    kvdb({"create", "@", "NAME:C:10", "NOTE:M"});
+    for (const char* name : {"CARLO", "ALFA", "BETA"})
+        kvdb({"append", "@", "NAME=" + std::string(name), "NOTE=memo"});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    kvdb({"index", "@", "T", "LIVE", "NAME", "--for", "!DELETED()", "--unique"});
+    const std::string bag = (dir_.path() / "T.NTX").string();
+    const std::string sound = dir_.read("T.NTX");
+    auto notices = [&] {
+        std::vector<std::string> files;
+        util::ScopedErrorHandler collect([&](const util::ErrorRecord& record) -> util::ErrorAnswer {
+            files.push_back(record.filename + ": " + record.description.value_or(""));
+            return std::nullopt;
+        });
+        auto table = open_table(table_, true, true);
+        db::index_orders(*table).open_bag(bag);
+        return files;
+    };
+    EXPECT_EQ(notices(), std::vector<std::string>{});
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+    } cases[] = {
+        {"an append that died before its keys",
+         [&] {
+             auto table = open_table(table_);  // no bag open: the keys never come
+             table->append();
+             table->put("NAME", std::string("DELTA"));
+         }},
+        {"a change that died between the record and its keys",
+         [&] {
+             std::string bytes = sound;
+             bytes.replace(16, 4, std::string("\x02\0\0\0", 4));
+             dir_.write("T.NTX", bytes);
+         }},
+        {"a zap that died after emptying the tags",
+         [&] {
+             std::string bytes = sound;
+             bytes.replace(16, 4, std::string("\xFF\xFF\xFF\xFF", 4));
+             dir_.write("T.NTX", bytes);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.damage();
+        const auto said = notices();
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_NE(said[0].find("T.NTX"), std::string::npos) << said[0];
+        const Outcome check = kvdb({"check", "@"});
+        EXPECT_EQ(check.status, 1);
+        EXPECT_NE(check.err.find("reindex"), std::string::npos) << check.err;
+        ASSERT_EQ(kvdb({"reindex", "@"}).status, 0);
+        EXPECT_EQ(kvdb({"check", "@"}).out, "OK\n");
+        EXPECT_EQ(notices(), std::vector<std::string>{});
+        EXPECT_NE(kvdb({"info", "@"}).out.find("T.NTX:LIVE  C  NAME  FOR !DELETED()  UNIQUE"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(kvdb({"dump", "@", "--order", "T:LIVE"}).out,
+              "NAME,NOTE\nALFA,memo\nBETA,memo\nCARLO,memo\nDELTA,\n");
+    EXPECT_EQ(kvdb({"reindex", "@", "T.NTX"}).status, 0);
+    std::filesystem::remove(dir_.path() / "T.NTX");
+    EXPECT_EQ(kvdb({"reindex", "@"}).status, 1) << "no bag of its own";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "db/index_orders.h"
 #include "tables/table_pack.h"
 #include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
@@ -51,6 +52,10 @@ TEST_F(TablesTest, AProcessKilledAtAnyStepOfAPackLeavesTheTableWhole) {
             std::filesystem::remove(entry.path());
         }
         make_table("T.DBF", {"ALFA", "*BETA", "GAMMA", "*DELTA", "EPSILON"});
+        {
+            auto table = Table::open("T.DBF");
+            ASSERT_TRUE(index_orders(*table).create_order("T.NTX", "NAME", "NAME", false));
+        }
         dev::ChildProcess packer("/proc/self/exe", {"--gtest_filter=TablesPacker.PackAndDie"},
                                  work_.str(), {"KV_TABLES_PACK=" + std::to_string(step)});
         EXPECT_EQ(packer.wait_exit(std::chrono::seconds(60)), 128 + SIGKILL) << packer.err();
@@ -62,10 +67,32 @@ TEST_F(TablesTest, AProcessKilledAtAnyStepOfAPackLeavesTheTableWhole) {
         EXPECT_TRUE(count == 5 || count == 3) << count;
         EXPECT_EQ(count, step >= static_cast<int>(PackStep::TableReady) ? 3 : 5);
         EXPECT_EQ(live_names("T.DBF"), kLive);
+        {
+            // The own bag follows a finished replacement; after a completed one that it did
+            // not follow, its open says so.
+            std::vector<std::string> notices;
+            util::ScopedErrorHandler collect(
+                [&](const util::ErrorRecord& record) -> util::ErrorAnswer {
+                    notices.push_back(record.filename);
+                    return std::nullopt;
+                });
+            auto table = Table::open("T.DBF");
+            index_orders(*table).open_bag("T.NTX");
+            if (step == static_cast<int>(PackStep::TableReplaced)) {
+                ASSERT_EQ(notices.size(), 1u);
+                EXPECT_NE(notices[0].find("T.NTX"), std::string::npos);
+            } else {
+                EXPECT_TRUE(notices.empty());
+                EXPECT_EQ(index_orders(*table).check(), std::vector<std::string>{});
+            }
+        }
 
         MPACK_("T");  // and the next pack cleans up and completes
         EXPECT_EQ(record_count("T.DBF"), 3);
         EXPECT_EQ(live_names("T.DBF"), kLive);
+        auto table = Table::open("T.DBF");
+        ASSERT_TRUE(index_orders(*table).open_bag("T.NTX"));
+        EXPECT_EQ(index_orders(*table).check(), std::vector<std::string>{});
     }
 }
 

@@ -10,6 +10,7 @@
 #include "db/memo_file.h"
 #include "platform/files.h"
 #include "tools/kvdb/kvdb.h"
+#include "tools/kvdb/kvdb_mounts.h"
 #include "util/error_record.h"
 #include "util/settings.h"
 
@@ -256,7 +257,7 @@ int command_zap_or_pack(Command& command) {
     const Options options = parse_options(command.arguments, {"--bag"}, {});
     need(options, 1, "the command needs a table");
     auto table = open_table(options.positional[0], false, false);
-    open_bags(*table, options.all("--bag"), true);
+    open_bags(*table, options.all("--bag"), true, false);
     const bool ok = command.name == "zap" ? table->zap() : table->pack();
     table->close();
     return ok ? 0 : 1;
@@ -306,6 +307,11 @@ int command_check(Command& command) {
             open_bags(*table, options.all("--bag"), true);
             for (const std::string& fault : check_tags(*table)) faults.push_back(fault);
         }
+    }
+    // Not a fault of the files, but a danger to them: locks that other PCs cannot see.
+    if (table) {
+        if (const auto warning = local_lock_warning(table->file_name()))
+            *command.err << "kvdb: warning: " << *warning << "\n";
     }
     if (faults.empty()) {
         *command.out << "OK\n";
@@ -367,9 +373,10 @@ std::unique_ptr<db::Table> open_table(const std::string& name, bool shared, bool
 
 Handler find_command(const std::string& name) {
     static const std::map<std::string, Handler> kCommands = {
-        {"create", command_create}, {"append", command_append},   {"dump", command_dump},
-        {"info", command_info},     {"zap", command_zap_or_pack}, {"pack", command_zap_or_pack},
-        {"check", command_check},   {"index", command_index},     {"seek", command_seek},
+        {"create", command_create},   {"append", command_append},   {"dump", command_dump},
+        {"info", command_info},       {"zap", command_zap_or_pack}, {"pack", command_zap_or_pack},
+        {"check", command_check},     {"index", command_index},     {"seek", command_seek},
+        {"reindex", command_reindex},
     };
     const auto found = kCommands.find(name);
     return found == kCommands.end() ? Handler() : found->second;

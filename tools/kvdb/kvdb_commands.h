@@ -62,9 +62,13 @@ std::unique_ptr<db::Table> open_table(const std::string& name, bool shared, bool
 // Index commands (kvdb_index.cpp).
 int command_index(Command& command);
 int command_seek(Command& command);
+int command_reindex(Command& command);
 // Opens the bags of a table: those named, or the table's own T.NTX / T.CDX when none is named;
 // the descriptions of every tag for info.
-void open_bags(db::Table& table, const std::vector<std::string>& bags, bool implicit);
+// Without notice, bags that may disagree with the table open quietly (zap and pack build every
+// tag again).
+void open_bags(db::Table& table, const std::vector<std::string>& bags, bool implicit,
+               bool notice = true);
 std::vector<std::string> tag_descriptions(db::Table& table);
 // Sets the order named "BAG:TAG" current; fails when there is none.
 void select_order(db::Table& table, const std::string& bag_and_tag);

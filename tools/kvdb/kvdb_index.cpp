@@ -26,10 +26,10 @@ std::string bag_path(const db::Table& table, const std::string& bag) {
 
 }  // namespace
 
-void open_bags(db::Table& table, const std::vector<std::string>& bags, bool implicit) {
+void open_bags(db::Table& table, const std::vector<std::string>& bags, bool implicit, bool notice) {
     db::IndexOrders& orders = db::index_orders(table);
     for (const std::string& bag : bags) {
-        if (!orders.open_bag(bag_path(table, bag)))
+        if (!orders.open_bag(bag_path(table, bag), notice))
             throw Failure("the bag " + bag + " cannot be opened");
     }
     // The table's own bag is kept as well, whatever other bags are named.
@@ -38,7 +38,7 @@ void open_bags(db::Table& table, const std::vector<std::string>& bags, bool impl
     stem.resize(stem.size() - platform::file_part(stem).size() +
                 platform::file_part(stem).rfind('.'));
     for (const char* extension : {".NTX", ".CDX"}) {
-        if (platform::file_exists(stem + extension)) orders.open_bag(stem + extension);
+        if (platform::file_exists(stem + extension)) orders.open_bag(stem + extension, notice);
     }
 }
 
@@ -100,6 +100,37 @@ int command_index(Command& command) {
         bag, options.positional[2], utf8_to_ansi(options.positional[3]), options.flag("--unique"));
     table->close();
     return built ? 0 : 1;
+}
+
+int command_reindex(Command& command) {
+    const Options options = parse_options(command.arguments, {}, {});
+    if (options.positional.empty() || options.positional.size() > 2)
+        throw UsageError("reindex needs a table and at most one bag");
+    auto table = open_table(options.positional[0], false, false);
+    db::IndexOrders& orders = db::index_orders(*table);
+    std::vector<std::string> bags;
+    if (options.positional.size() == 2) {
+        const std::string bag = bag_path(*table, options.positional[1]);
+        if (!orders.open_bag(bag, false)) throw Failure("the bag " + bag + " cannot be read");
+        bags.push_back(bag);
+    } else {
+        std::string stem = table->file_name();
+        stem.resize(stem.size() - platform::file_part(stem).size() +
+                    platform::file_part(stem).rfind('.'));
+        for (const char* extension : {".NTX", ".CDX"}) {
+            if (!platform::file_exists(stem + extension)) continue;
+            if (!orders.open_bag(stem + extension, false))
+                throw Failure("the bag " + stem + extension + " cannot be read");
+            bags.push_back(stem + extension);
+        }
+        if (bags.empty()) throw Failure("the table has no bag of its own; name the bag");
+    }
+    for (const std::string& bag : bags) {
+        if (!orders.reindex_bag(bag)) throw Failure("the bag " + bag + " cannot be rebuilt");
+    }
+    table->ensure_end_mark();
+    table->close();
+    return 0;
 }
 
 int command_seek(Command& command) {
