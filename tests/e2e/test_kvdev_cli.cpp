@@ -119,3 +119,66 @@ TEST_F(KvdevCli, ThePortComesFromKvdevPortWhenNotGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+// kvdev run at once after KV32 has started on its own pseudo-terminal, without wait-start: the
+// start byte comes a moment after the line is first opened, in the middle of the first command.
+TEST(KvdevWithoutWaitStart, ThreeCommandsInARowAllAnswerRight) {
+    kv::test::TempDir pc;
+    ChildProcess kv32(KV32_BINARY, {"--headless", "--port", "PTY"}, pc.str());
+    ASSERT_TRUE(kv32.wait_for_line(kv::test::kWaitingLine, kStartTimeout)) << kv32.err();
+    const std::string out = kv32.out();
+    const auto at = out.find("/dev/pts/");
+    ASSERT_NE(at, std::string::npos);
+    const std::string path = out.substr(at, out.find_first_of(" \n", at) - at);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"cat"}, {"mkdir", "GAMES"}, {"cat"}}) {
+        std::vector<std::string> args{"--port", path};
+        args.insert(args.end(), command.begin(), command.end());
+        ChildProcess p(KVDEV_BINARY, args);
+        EXPECT_EQ(p.wait_exit(kStartTimeout), 0) << command[0] << ": " << p.err();
+        EXPECT_EQ(p.err(), "") << command[0];
+    }
+    kv32.signal(SIGTERM);
+    EXPECT_EQ(kv32.wait_exit(kStartTimeout), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(KvdevCli, AStoredFileHereIsNeverWrittenOverNotEvenForcedAndPrintSendsWindows1252) {
+    device.write("hello.bin", "new data");
+    ASSERT_EQ(run({"save", "HELLO", "hello.bin"}).status, 0);
+    // kvdev run in the served folder itself: HELLO there is the stored file.
+    const std::string stored = pc.read("HELLO");
+    device.write("HELLO", stored);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"load", "HELLO", "--force"}, {"load", "HELLO", "HELLO"}}) {
+        auto refused = run(args);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("HELLO here is a stored file"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(device.read("HELLO"), stored);
+    }
+
+    // The text of the locale (UTF-8 here) reaches KV32 in Windows-1252; --raw sends it as is.
+    device.write("menu.txt", "caff\xC3\xA8 \xE2\x82\xAC\n");
+    device.write("arrow.txt", "ok\n\xE2\x86\x92\n");
+    auto print = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", path, "--timeout", "5000"});
+        ChildProcess p(KVDEV_BINARY, args, device.str(), {"LC_ALL=C.UTF-8"});
+        auto status = p.wait_exit(kStartTimeout);
+        return Result{status.value_or(-1), p.out(), p.err()};
+    };
+    EXPECT_EQ(print({"print", "menu.txt"}).status, 0);
+    EXPECT_EQ(print({"print", "menu.txt", "--raw"}).status, 0);
+    auto arrow = print({"print", "arrow.txt"});
+    EXPECT_EQ(arrow.status, 1);
+    EXPECT_NE(arrow.err.find("line 2 has a character that Windows-1252 cannot hold"),
+              std::string::npos)
+        << arrow.err;
+}
+
+}  // namespace

@@ -23,3 +23,28 @@ TEST(KvdevPrint, TextFileBecomesLinesFormFeedsAndEndOfText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KvdevPrint, TextIsConvertedToTheDevicesWindows1252AndAnUnconvertibleLineIsNamed) {
+    struct Case {
+        std::string text;
+        std::string encoding;
+        std::optional<std::string> printed;  // nothing: refused
+        std::string error;                   // part of the error
+    } cases[] = {
+        {"caff\xC3\xA8 \xE2\x82\xAC\n", "UTF-8", "caff\xE8 \x80\n", ""},
+        {"plain\n", "UTF-8", "plain\n", ""},
+        {"caff\xE8\n", "ISO-8859-1", "caff\xE8\n", ""},
+        {"one\ntwo \xE2\x86\x92\nthree\n", "UTF-8", std::nullopt, "line 2 has a character"},
+        {"ok\nbad \xE8\n", "UTF-8", std::nullopt, "line 2"},  // not UTF-8 at all
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto printed = kv::dev::to_windows_1252(c.text, c.encoding, error);
+        EXPECT_EQ(printed, c.printed) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+}
+
+}  // namespace

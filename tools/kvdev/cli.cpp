@@ -14,6 +14,9 @@ namespace kv::dev {
 
 namespace {
 
+// How long the line must stay silent before a command of the protocol is sent.
+constexpr Timeout kQuietLine{250};
+
 std::optional<std::size_t> parse_count(const std::string& s) {
     std::size_t value = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
@@ -84,7 +87,7 @@ const std::vector<Command>& commands() {
         {"mkdir", "mkdir NAME", "create a folder", 1, 1, cli_mkdir},
         {"cd", "cd NAME", "enter a folder (.. goes up)", 1, 1, cli_cd},
         {"rmdir", "rmdir NAME", "remove an empty folder", 1, 1, cli_rmdir},
-        {"print", "print FILE",
+        {"print", "print FILE [--raw]",
          "print the lines of a text file (a form-feed character starts a new page)", 1, 1,
          cli_print},
     };
@@ -119,8 +122,13 @@ std::string to_hex(std::string_view bytes) {
 
 std::span<const cli::Option> options() {
     static constexpr cli::Option kOptions[] = {
-        {"--port", "a value"},  {"--timeout", "a value"}, {"--force"},
-        {"--type", "a number"}, {"--param1", "a number"}, {"--param2", "a number"},
+        {"--port", "a value"},
+        {"--timeout", "a value"},
+        {"--force"},
+        {"--raw"},
+        {"--type", "a number"},
+        {"--param1", "a number"},
+        {"--param2", "a number"},
     };
     return kOptions;
 }
@@ -139,6 +147,7 @@ std::optional<Invocation> parse_arguments(const std::vector<std::string>& argume
     inv.version = line.version;
     if (inv.help || inv.version) return inv;
     inv.force = line.has("--force");  // also after the command: kvdev load NAME --force
+    inv.raw = line.has("--raw");      // print sends the file's bytes as they are
     if (const auto port = line.value("--port")) inv.port = *port;
     if (const auto timeout = line.value("--timeout")) {
         auto ms = parse_count(*timeout);
@@ -195,16 +204,22 @@ int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) 
                 << '\n';
             return 1;
         }
-        if (command->fresh_line)
-            if (std::size_t stale = link.discard_input())
-                err << "kvdev: dropped " << stale << " stale byte" << (stale == 1 ? "" : "s")
-                    << " from an earlier exchange\n";
+        if (command->fresh_line) {
+            // Not only what is there now: KV32 sends its start byte a moment after a device
+            // first opens its pseudo-terminal, and a command sent before it would be out of step.
+            const auto settled = link.wait_for_quiet_line(kQuietLine, inv.timeout + kQuietLine);
+            if (settled.dropped > 0 && !settled.start_byte)
+                err << "kvdev: dropped " << settled.dropped << " stale byte"
+                    << (settled.dropped == 1 ? "" : "s") << " from an earlier exchange\n";
+        }
         return command->run(link, inv, out, err);
     } catch (const LinkError& e) {
         err << "kvdev: " << e.what() << '\n';
         return 1;
     } catch (const ProtocolError& e) {
-        err << "kvdev: " << e.what() << '\n';
+        err << "kvdev: " << e.what() << '\n'
+            << "kvdev: the line may be out of step with KV32 (just started, or an exchange cut "
+               "short): run kvdev wait-start, then the command again\n";
         return 1;
     }
 }

@@ -19,7 +19,8 @@ struct Invocation {
     Timeout timeout{2000};
     std::string command;
     std::vector<std::string> args;
-    bool force = false;  // load may replace an existing file
+    bool force = false;  // load may replace an existing file (never a stored file)
+    bool raw = false;    // print sends the file's bytes as they are, without conversion
     bool help = false;
     bool version = false;
 };

@@ -81,6 +81,14 @@ bool write_file(const std::string& path, const std::string& data, std::string& w
     return false;
 }
 
+// A file that begins with the stored-file mark "KVFILE".
+bool is_stored_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[6] = {};
+    return in && !std::filesystem::is_directory(path) && in.read(head, sizeof head) &&
+           std::string(head, sizeof head) == "KVFILE";
+}
+
 std::string last_component(const std::string& name) {
     const auto cut = name.find_last_of("/\\");
     return cut == std::string::npos ? name : name.substr(cut + 1);
@@ -114,7 +122,14 @@ int cli_load(DeviceLink& link, const Invocation& inv, std::ostream& out, std::os
     const bool named = inv.args.size() > 1;
     const std::string target = named ? inv.args[1] : last_component(inv.args[0]);
     // Asked before KV32 is: a file of the same name here may be the stored file itself, when
-    // kvdev runs in the served folder.
+    // kvdev runs in the served folder. A stored file is never written over, not even when
+    // forced: its raw data would destroy it.
+    if (is_stored_file(target)) {
+        err << "kvdev: " << target
+            << " here is a stored file (it begins with KVFILE), which kvdev never writes over, "
+               "even with --force; name another output file\n";
+        return 1;
+    }
     if (!named && !inv.force && std::filesystem::exists(target)) {
         err << "kvdev: " << target
             << " exists here; name an output file, or give --force to replace it\n";

@@ -178,6 +178,24 @@ std::size_t DeviceLink::discard_input() {
     return dropped;
 }
 
+DeviceLink::Settled DeviceLink::wait_for_quiet_line(Timeout quiet, Timeout at_most) {
+    const auto deadline = std::chrono::steady_clock::now() + at_most;
+    Settled settled;
+    std::string first;
+    char buffer[256];
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<Timeout>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        const std::size_t n = read_some(buffer, sizeof buffer, std::min(quiet, left));
+        if (n == 0) break;
+        if (settled.dropped == 0) first.assign(buffer, n);
+        settled.dropped += n;
+    }
+    settled.start_byte = settled.dropped == 1 && first == std::string(1, '\0');
+    return settled;
+}
+
 bool DeviceLink::read_start_byte(Timeout timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -60,6 +60,14 @@ class DeviceLink {
     // Drops every byte that has already arrived (what is left of earlier exchanges); returns
     // how many there were.
     std::size_t discard_input();
+    // Waits until the line has been silent for `quiet` (at most `at_most` in all), dropping what
+    // comes meanwhile: what is left of earlier exchanges, and the start byte that KV32 sends a
+    // moment after a device first opens its pseudo-terminal.
+    struct Settled {
+        std::size_t dropped = 0;
+        bool start_byte = false;  // the bytes dropped were a start byte 0x00 alone
+    };
+    Settled wait_for_quiet_line(Timeout quiet, Timeout at_most);
     // True when the other side has gone (hang-up or read error) since the last read.
     bool hung_up() const { return hung_up_; }
 
