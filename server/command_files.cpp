@@ -67,8 +67,11 @@ bool comes_before(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+// "CMD_*.INI" tested directly: the folder's every name passes here when it is listed, and a
+// folder may hold tens of thousands of other files.
 bool matches_command_pattern(const std::string& name) {
-    return platform::wildcard_match(kCommandPattern, name);
+    return name.size() >= 8 && platform::names_equal_ignoring_case(name.substr(0, 4), "CMD_") &&
+           platform::names_equal_ignoring_case(name.substr(name.size() - 4), ".INI");
 }
 
 bool literal_command_name(const std::string& name) {
