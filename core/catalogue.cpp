@@ -1,8 +1,11 @@
 // "C": the PC lists folders and stored files in 32-character lines, each acknowledged by the
 // device, then the free space and the number of stored files listed.
+#include <vector>
+
 #include "core/catalogue_lines.h"
 #include "core/handler_support.h"
 #include "core/handlers.h"
+#include "core/progress.h"
 #include "core/served_folder.h"
 #include "fs/directory.h"
 #include "platform/files.h"
@@ -50,11 +53,11 @@ bool is_dot_entry(const std::string& name) {
 }
 
 struct Listed {
-    unsigned entries = 0;  // folders and stored files
+    std::vector<std::string> lines;  // one for each folder and stored file
     unsigned stored = 0;
 };
 
-Listed list_entries(Listing& listing, const std::string& pattern, const std::string& folder) {
+Listed list_entries(const std::string& pattern, const std::string& folder) {
     Listed count;
     if (holds_nul(pattern)) return count;  // no name on disk holds one
     platform::FindOptions options;
@@ -64,11 +67,9 @@ Listed list_entries(Listing& listing, const std::string& pattern, const std::str
          platform::find_entries(served_path(pattern.empty() ? "*" : pattern), options)) {
         if (at_root && is_dot_entry(entry.name)) continue;
         if (entry.is_folder()) {
-            listing.send(folder_line(entry.name));
-            ++count.entries;
+            count.lines.push_back(folder_line(entry.name));
         } else if (auto header = read_stored_header(folder + "/" + entry.name)) {
-            listing.send(stored_file_line(entry.name, *header));
-            ++count.entries;
+            count.lines.push_back(stored_file_line(entry.name, *header));
             ++count.stored;
         }
     }
@@ -84,19 +85,25 @@ void CAT(int port) {
     send_ok(port);
     const std::string folder = listed_folder(pattern);
 
-    Listing listing(port);
-    listing.send(blank_line());
-    listing.send(title_line());
-    listing.send(blank_line());
-    listing.send(folder_path_line(device_path(folder)));
-    listing.send(blank_line());
-    const Listed count = list_entries(listing, pattern, folder);
-    listing.send(blank_line());
+    const Listed count = list_entries(pattern, folder);
+    std::vector<std::string> lines = {blank_line(), title_line(), blank_line(),
+                                      folder_path_line(device_path(folder)), blank_line()};
+    lines.insert(lines.end(), count.lines.begin(), count.lines.end());
+    lines.push_back(blank_line());
     const std::int64_t free_bytes = fs::DISKFREESPACE();
-    listing.send(free_space_line(free_bytes > 0 ? static_cast<std::uint64_t>(free_bytes) : 0));
-    listing.send(count_line(count.stored));
+    lines.push_back(free_space_line(free_bytes > 0 ? static_cast<std::uint64_t>(free_bytes) : 0));
+    lines.push_back(count_line(count.stored));
+
+    // Each line is acknowledged by the device (at most 2 seconds' wait) before the next.
+    Progress progress("Listing " + (pattern.empty() ? std::string("*") : pattern), lines.size(),
+                      "lines");
+    Listing listing(port);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        listing.send(lines[i]);
+        progress.advance(i + 1);
+    }
     SENDSTR(port, std::string(1, '\0'));
-    log_outcome(counted(count.entries, "entry", "entries") + " listed");
+    log_outcome(counted(count.lines.size(), "entry", "entries") + " listed");
 }
 
 }  // namespace kv::core

@@ -34,23 +34,33 @@ void MESSAGE(gui::LogPane& pane, const std::string& text) {
 
 namespace {
 
-void serve(int port, gui::LogPane& pane) {
+// True when it returned for a change of settings.
+bool serve(int port, gui::LogPane& pane, bool send_start_byte) {
     try {
-        SENDSTR(port, std::string(1, '\0'));
+        if (send_start_byte) SENDSTR(port, std::string(1, '\0'));
     } catch (const DeviceGone&) {
     } catch (const Abandoned&) {
         MESSAGE(pane, "The device took no start byte.");
     }
+    bool waiting_logged = false;
     for (;;) {
-        if (esc_held()) return;
-        MESSAGE(pane, "Waiting command (ESC to exit)...");
+        if (esc_held()) return false;
+        if (command_wait_interrupt_pending()) {
+            interrupt_command_wait(false);
+            return true;
+        }
+        // A return from a wait that took no command (an interruption that came to nothing)
+        // does not repeat the line.
+        if (!waiting_logged) MESSAGE(pane, "Waiting command (ESC to exit)...");
+        waiting_logged = true;
         const Command* command = nullptr;
         while (!command) {
             std::string c = WAITCOMMAND();
-            if (esc_held()) break;
+            if (esc_held() || command_wait_interrupt_pending()) break;
             if (!c.empty()) command = find_command(c[0]);
         }
-        if (!command) continue;  // Esc: back to the test at the top
+        if (!command) continue;  // Esc or a change of settings: back to the tests at the top
+        waiting_logged = false;
         MESSAGE(pane, command->log_line);
         try {
             CommandInProgress in_progress(port);
@@ -65,13 +75,15 @@ void serve(int port, gui::LogPane& pane) {
 
 }  // namespace
 
-void KV(int port, gui::LogPane& pane) {
+bool KV(int port, gui::LogPane& pane, bool send_start_byte) {
+    bool settings_changed = false;
     try {
-        serve(port, pane);
+        settings_changed = serve(port, pane, send_start_byte);
     } catch (const Terminated&) {
         // The program is ending: the command in progress is abandoned.
     }
     begin_command();  // nothing of the last command's interruptions outlives the loop
+    return settings_changed;
 }
 
 }  // namespace kv::core

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "core/port_report.h"
 #include "core/print.h"
 #include "errors/errors.h"
+#include "gui/main_window.h"
 #include "gui/run_mode.h"
 #include "gui/terminal_keys.h"
 #include "kv32_help.h"
@@ -28,12 +30,15 @@ constexpr kv::cli::Option kOptions[] = {
     {"--root", "a folder"},
     {"--printer", "a printer name"},
     {"--print-to", "a folder"},
+    {"--desktop"},
+    {"--log", "a file"},
 };
 
 struct Arguments {
     bool headless = false;
     bool list_ports = false;
     std::vector<std::string> port_names;  // with --list-ports
+    std::optional<std::string> log_file;
     kv::core::StartOptions start;
     kv::core::PrintDestination print;
 };
@@ -46,6 +51,8 @@ Arguments settings(const kv::cli::CommandLine& line) {
     a.start.timestamps = line.has("--timestamps");
     a.start.exit_on_hangup = line.has("--exit-on-hangup");
     a.start.verbose = line.has("--verbose");
+    a.start.desktop = line.has("--desktop");
+    a.log_file = line.value("--log");
     a.list_ports = line.has("--list-ports");
     if (!a.list_ports && !line.operands.empty())
         throw UsageError("unknown argument: " + line.operands.front());
@@ -62,6 +69,7 @@ Arguments settings(const kv::cli::CommandLine& line) {
         a.print.folder = std::filesystem::absolute(*a.print.folder).string();
     if (a.start.port && a.start.port->empty()) throw UsageError("--port needs a port name");
     if (a.start.root && a.start.root->empty()) throw UsageError("--root needs a folder");
+    if (a.log_file && a.log_file->empty()) throw UsageError("--log needs a file");
     return a;
 }
 
@@ -72,6 +80,14 @@ int run(Arguments args, int argc, char** argv) {
         bool all_can_open = true;
         std::fputs(kv::core::list_ports_report(args.port_names, &all_can_open).c_str(), stdout);
         return all_can_open ? 0 : 1;
+    }
+    if (args.log_file) {
+        std::string why;
+        if (!kv::gui::set_log_file(*args.log_file, &why)) {
+            std::fprintf(stderr, "kv32: --log: cannot open %s: %s\n", args.log_file->c_str(),
+                         why.c_str());
+            return 2;
+        }
     }
     kv::core::set_print_destination(args.print);
     const bool headless = args.headless || !kv::gui::display_available();

@@ -3,12 +3,17 @@
 
 #include "core/handler_support.h"
 #include "core/handlers.h"
+#include "core/progress.h"
 #include "core/served_folder.h"
 #include "core/stored_file.h"
+#include "gui/pump.h"
 #include "platform/files.h"
 
 namespace kv::core {
 namespace {
+
+// About a sixth of a second of the line at 57600 baud.
+constexpr std::size_t kLoadPieceSize = 1024;
 
 // The header fields after the status: the kind byte, then param1, length and param2, each
 // number low byte first and in a send of its own.
@@ -44,8 +49,17 @@ void load_file(int port, const std::string& name) {
     send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     abandon_if_esc("The Load of " + shown_name(name));
-    // What the file holds, which may be less than the header announces.
-    SENDSTR(port, std::string_view(*bytes).substr(kStoredHeaderSize));
+    // What the file holds, which may be less than the header announces; in pieces, so that the
+    // window shows how far it has come and stays responsive meanwhile.
+    const std::string_view data = std::string_view(*bytes).substr(kStoredHeaderSize);
+    Progress progress("Loading " + shown_name(name), data.size());
+    for (std::size_t sent = 0; sent < data.size();) {
+        const std::string_view piece = data.substr(sent, kLoadPieceSize);
+        SENDSTR(port, piece);
+        sent += piece.size();
+        progress.advance(sent);
+        gui::SYSREFRESH();
+    }
     log_outcome(shown_name(name) + ": " +
                 counted(bytes->size() - kStoredHeaderSize, "byte", "bytes") + " sent");
 }

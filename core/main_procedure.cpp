@@ -1,15 +1,26 @@
 #include "core/main_procedure.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "core/command_loop.h"
 #include "core/log.h"
+#include "core/port_report.h"
 #include "core/print.h"
+#include "core/progress.h"
+#include "core/receive.h"
 #include "core/serial.h"
 #include "core/served_folder.h"
 #include "core/start_checks.h"
 #include "fs/profile.h"
 #include "gui/main_window.h"
+#include "gui/pump.h"
+#include "gui/run_mode.h"
+#include "gui/settings_dialog.h"
 #include "platform/keystate.h"
 #include "platform/serial_device.h"
 #include "platform/tcp_line.h"
@@ -22,33 +33,135 @@ namespace {
 
 gui::MainWindow* active_window = nullptr;
 bool hung_up = false;
+bool desktop_mode = false;
+// The settings file of the run, fixed at its start: the served folder becomes the current
+// folder, and the settings dialog writes the file later.
+std::string run_settings_file;
+
+std::string home_folder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+// Where a profile file named without a folder lives: $XDG_CONFIG_HOME/kv32 (when it is an
+// absolute path), else ~/.config/kv32.
+std::string desktop_settings_path() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string config = xdg && *xdg == '/' ? std::string(xdg) : home_folder() + "/.config";
+    return config + "/kv32/" + kDesktopSettingsFile;
+}
+
+// Sets the desktop mode and the settings file for the length of MAIN.
+class ScopedSettings {
+  public:
+    explicit ScopedSettings(bool desktop)
+        : previous_mode_(desktop_mode), previous_file_(run_settings_file) {
+        desktop_mode = desktop;
+        run_settings_file.clear();
+        std::error_code ec;
+        const auto start = std::filesystem::current_path(ec);
+        if (desktop)
+            run_settings_file = desktop_settings_path();
+        else if (!ec)
+            run_settings_file = (start / "KV32.INI").string();
+    }
+    ~ScopedSettings() {
+        desktop_mode = previous_mode_;
+        run_settings_file = previous_file_;
+    }
+    ScopedSettings(const ScopedSettings&) = delete;
+    ScopedSettings& operator=(const ScopedSettings&) = delete;
+
+  private:
+    bool previous_mode_;
+    std::string previous_file_;
+};
+
+std::string read_setting(const char* key) {
+    return util::trim_blanks(fs::GETPVPROFSTRING(kSettingsSection, key, "", settings_file()));
+}
 
 }  // namespace
 
+std::string settings_file() {
+    if (!run_settings_file.empty()) return run_settings_file;
+    return desktop_mode ? kDesktopSettingsFile : kSettingsFile;
+}
+
+std::string desktop_root() {
+    return home_folder() + "/" + kDesktopRootName;
+}
+
 std::string configured_port() {
-    std::string port = fs::GETPVPROFSTRING(kSettingsSection, kPortKey, "", kSettingsFile);
+    std::string port = fs::GETPVPROFSTRING(kSettingsSection, kPortKey, "", settings_file());
     if (!util::trim_blanks(port).empty()) return port;
-    fs::WRITEPPROSTRING(kSettingsSection, kPortKey, kDefaultPort, kSettingsFile);
+    fs::WRITEPPROSTRING(kSettingsSection, kPortKey, kDefaultPort, settings_file());
     return kDefaultPort;
 }
 
 std::string configured_root() {
-    return util::trim_blanks(fs::GETPVPROFSTRING(kSettingsSection, kRootKey, "", kSettingsFile));
+    return read_setting(kRootKey);
 }
 
 bool configured_details() {
-    return util::trim_blanks(
-               fs::GETPVPROFSTRING(kSettingsSection, kDetailsKey, "", kSettingsFile)) == "1";
+    return read_setting(kDetailsKey) == "1";
 }
 
 namespace {
 
-// Serves the folder the options or the settings name, else the start folder.
-bool serve_root(const StartOptions& options) {
-    const std::string root = options.root ? *options.root : configured_root();
-    if (set_served_root(root.empty() ? "." : root)) return true;
-    util::POPMSG("Errore di accesso alla cartella servita (" + root + ").", 1);
+// The folder to serve for a Radice value: the default of the mode when it is empty.
+std::string root_for(const std::string& root) {
+    if (!root.empty()) return root;
+    return desktop_mode ? desktop_root() : ".";
+}
+
+// Serves a folder; a desktop start makes its default folder the first time. False, with a box
+// that says so, when the folder cannot be served.
+bool serve_folder(const std::string& root) {
+    const std::string folder = root_for(root);
+    if (desktop_mode && folder == desktop_root()) {
+        std::error_code ignored;  // a failure shows as the box below
+        std::filesystem::create_directory(folder, ignored);
+    }
+    if (set_served_root(folder)) return true;
+    util::POPMSG("Errore di accesso alla cartella servita (" + folder + ").", 1);
     return false;
+}
+
+void write_settings(const gui::Settings& s) {
+    const std::string file = settings_file();
+    if (desktop_mode) {           // the configuration folder may not be there yet
+        std::error_code ignored;  // a failed write leaves the settings for this run only
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+    }
+    fs::WRITEPPROSTRING(kSettingsSection, kPortKey, s.port, file);
+    fs::WRITEPPROSTRING(kSettingsSection, kRootKey, s.root, file);
+    fs::WRITEPPROSTRING(kSettingsSection, kDetailsKey, s.details ? "1" : "0", file);
+}
+
+// The serial devices as the settings dialog lists them; the port served now is not probed.
+gui::PortLister port_lister(const std::string& port_in_use) {
+    return [port_in_use] {
+        const std::string in_use =
+            port_in_use.empty() ? std::string() : platform::serial_device_path(port_in_use);
+        std::vector<gui::PortChoice> choices;
+        for (const auto& f : serial_port_facts(in_use)) {
+            std::string description = f.description;
+            for (const auto& alias : f.aliases) description += "; " + alias;
+            std::string verdict;
+            if (f.in_use_here)
+                verdict = "in uso da KV32";
+            else if (!f.can_open)
+                verdict = "non si apre: " + f.cause;
+            choices.push_back({f.name, f.path, description, f.can_open || f.in_use_here, verdict});
+        }
+        return choices;
+    };
+}
+
+std::string status_text() {
+    return "Cartella servita: " + served_root();
 }
 
 }  // namespace
@@ -71,49 +184,212 @@ std::string served_line(const std::string& port, const std::string& folder) {
            (device == port ? port : port + " (" + device + ")") + " at 57600,N,8,1 from " + folder;
 }
 
-bool MAIN(const StartOptions& options) {
-    if (!settings_file_usable(kSettingsFile)) return false;
-    const std::string port = options.port ? *options.port : configured_port();
-    if (!serve_root(options)) return false;
-    // Page files of jobs whose program ended abnormally; running jobs keep theirs.
-    printing::remove_stale_page_files(served_root());
-    gui::set_log_timestamps(options.timestamps);
-    ScopedVerboseLog verbose(options.verbose || configured_details());
-    auto window = gui::create_main_window(window_title(port), 500, 500);
-    gui::LogPane& pane = window->log_pane();
-    int handle = -1;
+namespace {
+
+// One run of the program: the window, the port and the settings in use, and the changes of
+// settings that wait for the command loop to come between two commands.
+class Run {
+  public:
+    Run(const StartOptions& options, std::string port, std::string root, bool details)
+        : options_(options), port_(std::move(port)), root_(std::move(root)), details_(details) {}
+
+    bool serve();
+
+  private:
+    gui::Settings current() const { return {port_, root_for(root_), details_}; }
+    void open_first_port();
+    void start();
+    void serve_commands();
+    void apply(const gui::Settings& s);
+    bool reopen(const std::string& port);
+    void open_settings();
+    bool ending() const { return esc_held() || platform::termination_requested() || hung_up; }
+
+    const StartOptions& options_;
+    std::string port_;
+    std::string root_;
+    bool details_;
+    std::unique_ptr<gui::MainWindow> window_;
+    int handle_ = -1;
+    bool served_ = false;
+    std::optional<gui::Settings> pending_;
+};
+
+bool Run::serve() {
+    gui::set_log_timestamps(options_.timestamps);
+    ScopedVerboseLog verbose(options_.verbose || details_);
+    window_ = gui::create_main_window(window_title(port_), 500, 500);
+    gui::LogPane& pane = window_->log_pane();
     hung_up = false;
     std::optional<ScopedHangupEnd> end_on_hangup;
-    if (options.exit_on_hangup)
-        end_on_hangup.emplace([&window] {
+    if (options_.exit_on_hangup)
+        end_on_hangup.emplace([this] {
             hung_up = true;
             platform::request_termination();  // a command in progress ends at once
-            window->request_close();
+            window_->request_close();
         });
 
-    active_window = window.get();
+    active_window = window_.get();
     ScopedLogSink log([&pane](const std::string& line) { MESSAGE(pane, line); });
-    // The loop ends on Esc (or a signal). Esc that came while a print job kept the window
-    // disabled could not ask the window to close: ending the job, the program asks for it.
-    window->set_start_handler([&] {
-        KV(handle, pane);
-        if (end_print_job()) window->request_close();
-    });
-    window->activate([&] {
-        handle = APRICOM(*window, port);
-        if (handle >= 0 && options.timestamps)
-            log_line(served_line(port, std::filesystem::current_path().string()));
-        if (const std::string warning = served_folder_warning(served_root());
-            handle >= 0 && !warning.empty())
-            log_line(warning);
-        window->set_close_guard([] { return !util::GETASYNCKEYSTATE(platform::VK_F4); });
-        if (handle < 0) window->request_close();
+    ScopedProgressSink progress(
+        [this](const std::string& text, std::size_t done, std::size_t total) {
+            window_->show_progress(util::escape_log_text(text), done, total);
+        });
+    window_->set_status(status_text());
+    window_->set_start_handler([this] { start(); });
+    window_->activate([this] {
+        open_first_port();
+        window_->set_close_guard([] { return !util::GETASYNCKEYSTATE(platform::VK_F4); });
+        if (handle_ < 0) window_->request_close();
     });
     active_window = nullptr;
+    interrupt_command_wait(false);
     end_print_job();
 
-    if (handle >= 0) CLOSECOMM(handle);
-    return handle >= 0;
+    if (handle_ >= 0) CLOSECOMM(handle_);
+    return served_;
+}
+
+// Before the window is shown: a failure's box offers the settings, and the port chosen there is
+// tried in turn, until one opens or the user gives up.
+void Run::open_first_port() {
+    for (;;) {
+        bool wants_settings = false;
+        handle_ = APRICOM(*window_, port_, window_->widget() ? &wants_settings : nullptr);
+        if (handle_ >= 0 || !wants_settings) break;
+        const auto chosen = gui::run_settings_dialog(current(), port_lister({}));
+        if (!chosen) break;
+        write_settings(*chosen);
+        details_ = chosen->details;
+        set_verbose_log(details_ || options_.verbose);
+        if (chosen->root != root_) {
+            if (!serve_folder(chosen->root)) break;
+            root_ = chosen->root;
+            window_->set_status(status_text());
+        }
+        port_ = chosen->port;
+        window_->set_title(window_title(port_));
+    }
+    if (handle_ < 0) return;
+    served_ = true;
+    if (options_.timestamps) log_line(served_line(port_, std::filesystem::current_path().string()));
+    window_->set_settings_handler([this] { open_settings(); });
+}
+
+// The dialog opens over the window without stopping the command loop; what it confirms is
+// written at once and waits for the loop to come between two commands.
+void Run::open_settings() {
+    gui::open_settings_dialog(window_->widget(), current(), port_lister(handle_ >= 0 ? port_ : ""),
+                              [this](const gui::Settings& s) {
+                                  write_settings(s);
+                                  pending_ = s;
+                                  interrupt_command_wait();
+                              });
+}
+
+void Run::start() {
+    serve_commands();
+    // The loop ends on Esc (or a signal). Esc that came while a print job kept the window
+    // disabled could not ask the window to close: ending the job, the program asks for it.
+    if (end_print_job()) window_->request_close();
+}
+
+void Run::serve_commands() {
+    bool start_byte = true;
+    for (;;) {
+        if (handle_ >= 0) {
+            if (!KV(handle_, window_->log_pane(), start_byte)) return;
+            start_byte = false;
+        } else {
+            // No port open: wait for the settings to name one, or for the end.
+            while (!pending_ && !ending()) gui::wait_for_events(std::nullopt);
+            interrupt_command_wait(false);
+            if (ending()) return;
+        }
+        if (!pending_) continue;
+        const gui::Settings s = *pending_;
+        pending_.reset();
+        apply(s);
+        if (s.port != port_ || handle_ < 0) start_byte = reopen(s.port);
+    }
+}
+
+// A change of settings, between two commands: the outcome lines at once, and the served folder.
+void Run::apply(const gui::Settings& s) {
+    details_ = s.details;
+    set_verbose_log(details_ || options_.verbose);
+    if (root_for(s.root) == root_for(root_)) return;
+    if (serve_folder(s.root)) {
+        root_ = s.root;
+        log_line("Now serving " + served_root() + ".");
+        if (const std::string warning = served_folder_warning(served_root()); !warning.empty())
+            log_line(warning);
+    } else {
+        log_line("Still serving " + served_root() + ".");
+    }
+    window_->set_status(status_text());
+}
+
+// Closes the port served and opens another; true when it opened (and so needs the start byte).
+bool Run::reopen(const std::string& port) {
+    if (handle_ >= 0) {
+        CLOSECOMM(handle_);
+        handle_ = -1;
+        receive_buffer().clear();  // bytes of the old line
+        log_line("Serial port " + port_ + " closed.");
+    }
+    port_ = port;
+    window_->set_title(window_title(port_));
+    bool wants_settings = false;
+    handle_ = APRICOM(*window_, port_, &wants_settings);
+    if (handle_ < 0) {
+        log_line("Serial port " + port_ + " cannot be opened: choose another in Impostazioni.");
+        if (wants_settings) open_settings();
+        return false;
+    }
+    served_ = true;
+    log_line("Serial port " + port_ + " open.");
+    if (options_.timestamps) log_line(served_line(port_, served_root()));
+    return true;
+}
+
+}  // namespace
+
+bool MAIN(const StartOptions& options) {
+    ScopedSettings settings(options.desktop);
+    if (options.desktop)
+        protect_settings_file(settings_file());  // a served home folder holds it
+    else if (!settings_file_usable(kSettingsFile))
+        return false;
+    std::string port;
+    std::optional<gui::Settings> first;
+    if (options.port) {
+        port = *options.port;
+    } else if (options.desktop && read_setting(kPortKey).empty()) {
+        // The first start from the desktop: nothing is written, nothing served, until the user
+        // has chosen a port.
+        if (gui::is_headless()) {
+            util::POPMSG(
+                "Nessuna porta seriale impostata: scegliere la porta con KV32 avviato "
+                "dal menu del desktop, o indicarla con --port.",
+                1);
+            return false;
+        }
+        first = gui::run_settings_dialog(
+            {"", options.root ? *options.root : root_for(configured_root()), configured_details()},
+            port_lister({}));
+        if (!first) return true;
+        write_settings(*first);
+        port = first->port;
+    } else {
+        port = configured_port();
+    }
+    const std::string root = options.root ? *options.root : configured_root();
+    if (!serve_folder(root)) return false;
+    // Page files of jobs whose program ended abnormally; running jobs keep theirs.
+    printing::remove_stale_page_files(served_root());
+    Run run(options, port, root, configured_details());
+    return run.serve();
 }
 
 bool ended_on_hangup() {
@@ -121,6 +397,7 @@ bool ended_on_hangup() {
 }
 
 void request_main_window_close() {
+    gui::cancel_settings_dialog();
     if (active_window) active_window->request_close();
 }
 

@@ -7,6 +7,11 @@
 namespace kv::core {
 
 constexpr const char* kSettingsFile = ".\\KV32.INI";
+// Started from the desktop: the settings file in the per-user configuration folder
+// ($XDG_CONFIG_HOME/kv32, else ~/.config/kv32), where a name without a folder leads.
+constexpr const char* kDesktopSettingsFile = "KV32.INI";
+// Started from the desktop: the folder served when the settings name none, in the home folder.
+constexpr const char* kDesktopRootName = "KV32";
 constexpr const char* kSettingsSection = "Impostazioni";
 constexpr const char* kPortKey = "Porta";
 constexpr const char* kRootKey = "Radice";
@@ -26,6 +31,10 @@ struct StartOptions {
     // When the device disappears, end (see ended_on_hangup) instead of waiting for it to come
     // back.
     bool exit_on_hangup = false;
+    // Started from the desktop menu: the settings file is kDesktopSettingsFile, the default
+    // folder ~/KV32 (made when first served), and a first start (no port set) opens the settings
+    // dialog instead of taking COM1.
+    bool desktop = false;
 };
 
 // The exit status of a run that ended because the device disappeared (exit_on_hangup).
@@ -33,6 +42,12 @@ constexpr int kHangupExitStatus = 4;
 
 // "KV32 1.0.0 serving COM3 (/dev/ttyS2) at 57600,N,8,1 from /srv/device".
 std::string served_line(const std::string& port, const std::string& folder);
+
+// The settings file in use: kSettingsFile, or kDesktopSettingsFile while a desktop MAIN runs.
+std::string settings_file();
+
+// The folder a desktop start serves when the settings name none: ~/KV32.
+std::string desktop_root();
 
 // The port name from the settings file; "COM1", written back, when it is missing or blank.
 std::string configured_port();

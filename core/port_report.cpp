@@ -68,6 +68,27 @@ std::string port_name_for(const std::string& path) {
     return name;
 }
 
+std::vector<PortFacts> serial_port_facts(const std::string& in_use_path) {
+    std::vector<PortFacts> facts;
+    for (const auto& device : platform::list_serial_devices()) {
+        if (device.description.find("no UART") != std::string::npos) continue;
+        PortFacts f;
+        f.name = port_name_for(device.path);
+        f.path = device.path;
+        f.description = device.description;
+        f.aliases = device.aliases;
+        if (device.path == in_use_path) {
+            f.in_use_here = true;
+        } else {
+            const int error = platform::probe_serial_device(device.path);
+            f.can_open = error == 0;
+            if (error != 0) f.cause = platform::open_failure_cause(device.path, error);
+        }
+        facts.push_back(std::move(f));
+    }
+    return facts;
+}
+
 std::string list_ports_report(const std::vector<std::string>& names, bool* all_can_open) {
     std::string text;
     bool all = true;

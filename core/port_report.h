@@ -12,6 +12,21 @@ namespace kv::core {
 std::string list_ports_report(const std::vector<std::string>& names = {},
                               bool* all_can_open = nullptr);
 
+// What --list-ports tells of one serial device, for the settings dialog.
+struct PortFacts {
+    std::string name;  // for the Porta key
+    std::string path;
+    std::string description;
+    std::vector<std::string> aliases;
+    bool in_use_here = false;  // the port this program serves now (not probed)
+    bool can_open = false;
+    std::string cause;  // why it cannot be opened
+};
+
+// The machine's serial devices that have hardware behind them, each probed (opened for a moment)
+// except the one at `in_use_path`.
+std::vector<PortFacts> serial_port_facts(const std::string& in_use_path = {});
+
 // The name for the Porta key that means this device: COMn for /dev/ttyS(n-1), NAME for /dev/NAME,
 // else the path.
 std::string port_name_for(const std::string& path);

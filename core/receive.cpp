@@ -28,6 +28,7 @@ bool departed_and_drained() {
     return device_departures(true) != settled_departures_at_command ||
            (in_command && connection_departed(command_port));
 }
+bool command_wait_interrupted = false;
 
 // Handles the window's pending events, noting when.
 void refresh() {
@@ -40,8 +41,8 @@ void refresh() {
 constexpr auto kRefreshInterval = std::chrono::milliseconds(5);
 
 // Nothing to do until an event comes: no byte waiting and Esc not held.
-bool idle() {
-    return receive_buffer().empty() && !esc_held();
+bool idle(bool command_wait) {
+    return receive_buffer().empty() && !esc_held() && !(command_wait && command_wait_interrupted);
 }
 
 // One wait for a byte: Esc is tested before the buffer, and a byte already waiting is taken even
@@ -60,11 +61,12 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
             if (deadline) esc_ended_wait = true;
             break;
         }
+        if (!deadline && command_wait_interrupted) break;
         c = GETCHAR();
         if (!c.empty()) break;
         if (deadline && clock.now() >= *deadline) break;
         refresh();
-        if (idle()) {
+        if (idle(!deadline)) {
             std::optional<platform::Duration> left;
             if (deadline) left = *deadline - clock.now();
             if (!left || left->count() > 0) gui::wait_for_events(left);
@@ -120,6 +122,14 @@ void abandon_if_esc(const std::string& what) {
 void abandon_command() {
     receive_buffer().clear();
     abandoning = true;
+}
+
+void interrupt_command_wait(bool on) {
+    command_wait_interrupted = on;
+}
+
+bool command_wait_interrupt_pending() {
+    return command_wait_interrupted;
 }
 
 std::string WAITCOMMAND() {

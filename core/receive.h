@@ -56,9 +56,16 @@ class CommandInProgress {
     CommandInProgress& operator=(const CommandInProgress&) = delete;
 };
 
+// While on, a wait for a command letter returns at once with the empty string, without taking a
+// byte (the settings are to change between commands); the waits of a command in progress are not
+// affected. The command loop turns it off once it has acted on it.
+void interrupt_command_wait(bool on = true);
+bool command_wait_interrupt_pending();
+
 // Every wait below throws Terminated once termination has been requested.
 
-// The next received byte; the empty string when Esc ended the wait. No time-out.
+// The next received byte; the empty string when Esc or an interruption ended the wait. No
+// time-out.
 std::string WAITCOMMAND();
 // The next received byte; the empty string after 2 seconds without one or while Esc is held.
 std::string WAITCHAR();

@@ -1,6 +1,7 @@
 // "S": the device sends a file (or asks for a folder) and the PC stores it.
 #include "core/handler_support.h"
 #include "core/handlers.h"
+#include "core/progress.h"
 #include "core/served_folder.h"
 #include "core/stored_file.h"
 #include "fs/directory.h"
@@ -77,10 +78,12 @@ void save_file(int port, const SaveRequest& r) {
     send_ok(port);
     std::string data;
     data.reserve(r.header.length);
+    Progress progress("Saving " + r.name, r.header.length);
     for (unsigned i = 0; i < r.header.length; ++i) {
         data += WAITCHAR();
         // Nothing is stored of a transfer that Esc interrupted: no file under the device's name.
         if (esc_interrupted()) abandon_if_esc("The Save of " + shown_name(r.name));
+        progress.advance(i + 1);
     }
     // The device has had its 0x00 and sent its data: a failure can only be told in the log.
     if (!platform::write_whole_file(path, encode_header(r.header) + data,

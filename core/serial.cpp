@@ -174,8 +174,15 @@ std::unique_ptr<PortLine> open_tcp_port(int handle, const std::string& port_name
     return line;
 }
 
+// Where the failure box of the APRICOM in progress records that the user asked for the settings
+// (nullptr: the box offers no settings).
+bool* settings_asked = nullptr;
+
 [[noreturn]] void fail(const std::string& text, const std::string& details = {}) {
-    util::popmsg_with_details(text, 1, details);
+    if (settings_asked)
+        *settings_asked = util::popmsg_offering(text, details, kSettingsButton);
+    else
+        util::popmsg_with_details(text, 1, details);
     throw util::Abandon(text);
 }
 
@@ -384,8 +391,14 @@ std::string notification_failure_text(const std::string& port_name) {
     return "Errore di abilitazione della notifica (" + port_name + ").";
 }
 
-int APRICOM(gui::Window& window, const std::string& port_name) {
+int APRICOM(gui::Window& window, const std::string& port_name, bool* wants_settings) {
     int handle = -1;
+    if (wants_settings) *wants_settings = false;
+    struct Offer {
+        explicit Offer(bool* asked) : previous(settings_asked) { settings_asked = asked; }
+        ~Offer() { settings_asked = previous; }
+        bool* previous;
+    } offer(wants_settings);
     try {
         handle = OPENCOMM("\\\\.\\" + port_name, 16384, 16384);
         if (handle < 0) {

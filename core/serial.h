@@ -86,8 +86,13 @@ bool ENABLECOMMNOTIFICATION(int handle, gui::Hwnd window, int = 1, int = -1);
 // ---- the core's serial functions -------------------------------------------------------------
 
 // Opens and configures the port named in the settings and has the window notified of received
-// bytes. On a failure shows its message, closes what it opened and returns -1.
-int APRICOM(gui::Window& window, const std::string& port_name);
+// bytes. On a failure shows its message, closes what it opened and returns -1. Given
+// `wants_settings`, the failure's box has a button kSettingsButton beside OK, and
+// *wants_settings tells whether it was pressed.
+int APRICOM(gui::Window& window, const std::string& port_name, bool* wants_settings = nullptr);
+
+// The button of the port failure's box that opens the settings dialog.
+constexpr const char* kSettingsButton = "Impostazioni...";
 
 // Has the window handle its ports' notifications: CONNECT, then notification back on to it.
 void install_connect_handler(gui::Window& window);

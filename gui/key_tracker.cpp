@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWidget>
 
 #include "platform/keystate.h"
 
@@ -18,6 +19,8 @@ class KeyTracker : public QObject {
             case QEvent::KeyPress:
             case QEvent::KeyRelease: {
                 auto* key = static_cast<QKeyEvent*>(event);
+                auto* widget = qobject_cast<QWidget*>(watched);
+                if (widget && widget->window()->property(kKeysStayInWindow).toBool()) break;
                 if (!key->isAutoRepeat())
                     platform::set_key_down(virtual_key_of(*key), event->type() == QEvent::KeyPress);
                 break;

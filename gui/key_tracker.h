@@ -8,6 +8,11 @@ namespace kv::gui {
 
 void install_key_tracker(QApplication& app);
 
+// A window with this property set to true keeps its keys to itself: they are not recorded. The
+// settings dialog and the file choosers have it, so that the Esc that cancels one of them does
+// not also stop the command loop beneath.
+constexpr const char* kKeysStayInWindow = "kv32_keys_stay_in_window";
+
 // The Windows virtual-key code of a Qt key event; -1 when it has none.
 int virtual_key_of(const QKeyEvent& event);
 

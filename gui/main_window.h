@@ -8,6 +8,8 @@
 
 #include "gui/window.h"
 
+class QWidget;
+
 namespace kv::gui {
 
 // The lines a log pane on screen keeps by default: once there are more, the oldest go. A program
@@ -56,11 +58,35 @@ class MainWindow : public Window {
     virtual void request_close() = 0;
     // True once the window has been on screen (always false headless).
     virtual bool was_shown() const = 0;
+
+    // What the window shows besides its log; headless windows show none of it.
+    virtual void set_title(const std::string& /*title*/) {}
+    // The status line under the log (the served folder).
+    virtual void set_status(const std::string& /*text*/) {}
+    // A transfer in progress: its text and how far it is ("Saving HELLO: 1024 of 3000 bytes");
+    // a total of 0 takes the progress away.
+    virtual void show_progress(const std::string& /*text*/, std::size_t /*done*/,
+                               std::size_t /*total*/) {}
+    // What the window's "Impostazioni" command runs; the window offers it only once it is set.
+    virtual void set_settings_handler(Handler /*handler*/) {}
+    // The window's widget, the parent of dialogs opened over it (nullptr headless).
+    virtual QWidget* widget() { return nullptr; }
 };
 
 // Headless log lines on standard output begin with the date and time ("2026-12-08 00:31:05 ").
 // The log's text stays as it is.
 void set_log_timestamps(bool on);
+
+// Every log line, on screen or headless, is also appended to this file (UTF-8), each beginning
+// with the date and time ("2026-12-08 00:31:05 "). False, with the reason in `error`, when the
+// file cannot be opened for appending; "" stops it.
+bool set_log_file(const std::string& path, std::string* error = nullptr);
+
+// "2026-12-08 00:31:05 ": the date and time that begin timestamped log lines.
+std::string log_stamp();
+
+// Appends one log line to the log file when one is set.
+void write_log_file(const std::string& line);
 
 // The main window for the run mode (see gui/run_mode.h).
 std::unique_ptr<MainWindow> create_main_window(const std::string& title, int width, int height);

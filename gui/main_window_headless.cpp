@@ -1,7 +1,6 @@
 // The main window without a display: no window at all; each log line goes to standard output as
 // it is appended, and the window "closes" on a close request.
 #include <cstdio>
-#include <ctime>
 
 #include "gui/main_window_state.h"
 #include "gui/pump.h"
@@ -13,18 +12,11 @@ namespace {
 
 bool timestamps = false;
 
-std::string now_stamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    char text[32];
-    return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", &local));
-}
-
 class StdoutLog : public LogPane {
   public:
     void append_line(const std::string& line) override {
-        std::string out = (timestamps ? now_stamp() : "") + platform::ansi_to_utf8(line) + "\n";
+        write_log_file(line);
+        std::string out = (timestamps ? log_stamp() : "") + platform::ansi_to_utf8(line) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         std::fflush(stdout);
     }

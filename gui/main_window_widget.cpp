@@ -1,18 +1,28 @@
 // The main window on screen: a fixed 500 x 500 dialog without close or maximise button, centred,
-// whose client area is filled by the read-only log pane.
+// whose body is the read-only log pane, with a menu bar above it (the log's commands and the
+// settings) and a status line below (the served folder, a transfer's progress).
 #include <deque>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "gui/key_tracker.h"
 #include "gui/main_window_state.h"
 #include "gui/run_mode.h"
 #include "gui/text.h"
@@ -39,6 +49,7 @@ class LogEdit : public LogPane {
         on_line_limit();
     }
     void append_line(const std::string& line) override {
+        write_log_file(line);
         lines_.push_back(line + "\r\n");
         while (lines_.size() > line_limit()) lines_.pop_front();
         text_valid_ = false;
@@ -93,6 +104,11 @@ class WidgetMainWindow : public MainWindowBase {
     LogPane& log_pane() override { return *log_; }
     void activate(Handler init) override;
     bool was_shown() const override { return shown_; }
+    void set_title(const std::string& title) override;
+    void set_status(const std::string& text) override;
+    void show_progress(const std::string& text, std::size_t done, std::size_t total) override;
+    void set_settings_handler(Handler handler) override;
+    QWidget* widget() override;
 
     void first_paint();
 
@@ -101,8 +117,16 @@ class WidgetMainWindow : public MainWindowBase {
     void close_refused() override;
 
   private:
+    void build_menu();
+    void save_log();
+
     std::unique_ptr<Dialog> dialog_;
     std::unique_ptr<LogEdit> log_;
+    QMenuBar* menu_ = nullptr;
+    QAction* settings_ = nullptr;
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    Handler settings_handler_;
     bool shown_ = false;
     bool painted_ = false;
 };
@@ -169,6 +193,89 @@ WidgetMainWindow::WidgetMainWindow(const std::string& title, int width, int heig
     log_ = std::make_unique<LogEdit>(dialog_.get());
     dialog_->installEventFilter(dialog_.get());
     log_->widget()->viewport()->installEventFilter(dialog_.get());
+    build_menu();
+    status_ = new QLabel(dialog_.get());
+    status_->setObjectName("status");
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setContentsMargins(4, 2, 4, 2);
+    progress_ = new QProgressBar(dialog_.get());
+    progress_->setObjectName("progress");
+    progress_->setTextVisible(true);
+    progress_->hide();
+}
+
+void WidgetMainWindow::build_menu() {
+    menu_ = new QMenuBar(dialog_.get());
+    menu_->setObjectName("menu");
+    QMenu* log = menu_->addMenu(QStringLiteral("&Registro"));
+    QAction* copy = log->addAction(QStringLiteral("&Copia tutto"), [this] {
+        QApplication::clipboard()->setText(log_->widget()->toPlainText());
+    });
+    copy->setObjectName("copy_log");
+    QAction* save = log->addAction(QStringLiteral("&Salva con nome..."), [this] { save_log(); });
+    save->setObjectName("save_log");
+    settings_ = menu_->addAction(QStringLiteral("&Impostazioni..."), [this] {
+        if (settings_handler_) settings_handler_();
+    });
+    settings_->setObjectName("settings");
+    settings_->setVisible(false);
+}
+
+// The file chooser runs without a nested event loop, so the command loop beneath keeps serving
+// while it is open; a file that cannot be written is told in the log.
+void WidgetMainWindow::save_log() {
+    auto* chooser = new QFileDialog(dialog_.get(), QStringLiteral("Salva il registro"));
+    chooser->setObjectName("save_log_chooser");
+    chooser->setProperty(kKeysStayInWindow, true);
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    chooser->setAcceptMode(QFileDialog::AcceptSave);
+    chooser->setNameFilter(QStringLiteral("Testo (*.txt *.log);;Tutti i file (*)"));
+    chooser->selectFile(QStringLiteral("kv32.log"));
+    QObject::connect(chooser, &QFileDialog::fileSelected, dialog_.get(),
+                     [this](const QString& path) {
+                         QFile file(path);
+                         QString text = log_->widget()->toPlainText();
+                         if (!text.isEmpty()) text += '\n';
+                         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                             file.write(text.toUtf8()) < 0 || !file.flush())
+                             log_->append_line(to_ansi("The log could not be saved in " + path +
+                                                       ": " + file.errorString() + "."));
+                     });
+    chooser->open();
+}
+
+void WidgetMainWindow::set_title(const std::string& title) {
+    dialog_->setWindowTitle(from_ansi(title));
+}
+
+void WidgetMainWindow::set_status(const std::string& text) {
+    status_->setText(from_ansi(text));
+    status_->setToolTip(from_ansi(text));
+}
+
+void WidgetMainWindow::show_progress(const std::string& text, std::size_t done, std::size_t total) {
+    if (total == 0) {
+        progress_->hide();
+        status_->show();
+        return;
+    }
+    const int scale = static_cast<int>(std::min<std::size_t>(total, 1u << 30));
+    progress_->setRange(0, scale);
+    progress_->setValue(static_cast<int>(std::min(done, total) * scale / total));
+    progress_->setFormat(from_ansi(text));
+    status_->hide();
+    progress_->show();
+    // Painted now, as the log is: the program may be busy with the device until the next event.
+    progress_->repaint();
+}
+
+void WidgetMainWindow::set_settings_handler(Handler handler) {
+    settings_handler_ = std::move(handler);
+    settings_->setVisible(static_cast<bool>(settings_handler_));
+}
+
+QWidget* WidgetMainWindow::widget() {
+    return dialog_.get();
 }
 
 WidgetMainWindow::~WidgetMainWindow() = default;
@@ -176,7 +283,14 @@ WidgetMainWindow::~WidgetMainWindow() = default;
 void WidgetMainWindow::activate(Handler init) {
     auto* layout = new QVBoxLayout(dialog_.get());  // the log pane becomes the client control
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(log_->widget());
+    layout->setSpacing(0);
+    layout->setMenuBar(menu_);
+    layout->addWidget(log_->widget(), 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->addWidget(status_, 1);
+    bottom->addWidget(progress_, 1);
+    layout->addLayout(bottom);
     if (init) init();
     if (closed()) return;
     if (auto* screen = QGuiApplication::primaryScreen()) {

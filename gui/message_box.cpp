@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <vector>
@@ -87,6 +88,9 @@ int show_message_box(const BoxRequest& request) {
         auto* b = box.addButton(specs[i].button);
         if (static_cast<int>(i) + 1 == request.default_button) box.setDefaultButton(b);
     }
+    QAbstractButton* extra = nullptr;
+    if (!request.extra_button.empty())
+        extra = box.addButton(from_ansi(request.extra_button), QMessageBox::ActionRole);
     box.setEscapeButton(box.button(specs.back().button));
     if (!request.details.empty()) box.setDetailedText(from_ansi(request.details));
     if (answerer || fallback_answerer) {
@@ -95,6 +99,7 @@ int show_message_box(const BoxRequest& request) {
     }
     box.exec();
     auto* clicked = box.clickedButton();
+    if (extra && clicked == extra) return kExtraButton;
     for (const auto& s : specs)
         if (clicked && clicked == box.button(s.button)) return s.code;
     return escape_answer(specs);

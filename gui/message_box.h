@@ -15,6 +15,8 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+// The code of a request's extra button.
+constexpr int kExtraButton = 100;
 
 struct BoxRequest {
     std::string title;
@@ -25,6 +27,9 @@ struct BoxRequest {
     // More about the message (the cause and the remedy): the box's details; headless, the next
     // line on standard error.
     std::string details;
+    // A button of the program's own beside the standard ones ("Impostazioni..."); none when
+    // empty. Pressing it answers kExtraButton. Never the default, never the answer headless.
+    std::string extra_button;
 };
 
 // Shows the box modally over the active window (none when no window is active) and returns the

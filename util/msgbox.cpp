@@ -76,18 +76,27 @@ std::string message_text(const std::string& text) {
 
 namespace {
 
-std::optional<int> show_box(const std::string& text, int type,
-                            const std::optional<std::string>& title, const std::string& details) {
+// The button pressed (a Windows button code, or gui::kExtraButton); nothing for an unknown type.
+std::optional<int> show_box_button(const std::string& text, int type,
+                                   const std::optional<std::string>& title,
+                                   const std::string& details, const std::string& extra = {}) {
     const std::string shown = message_text(text);
     close_status_popup();
     const auto kind = box_type(type);
     if (!kind) return std::nullopt;
     if (kind->beep) gui::beep();
-    gui::BoxRequest request{title.value_or("Attenzione"), shown,  kind->icon, kind->buttons,
-                            kind->default_button,         details};
+    gui::BoxRequest request{title.value_or("Attenzione"), shown,   kind->icon, kind->buttons,
+                            kind->default_button,         details, extra};
     const int button = gui::show_message_box(request);
     gui::SYSREFRESH();
-    return result_of(type, button);
+    return button;
+}
+
+std::optional<int> show_box(const std::string& text, int type,
+                            const std::optional<std::string>& title, const std::string& details) {
+    const auto button = show_box_button(text, type, title, details);
+    if (!button) return std::nullopt;
+    return result_of(type, *button);
 }
 
 }  // namespace
@@ -100,6 +109,11 @@ std::optional<int> POPMSG(const std::string& text, int type,
 std::optional<int> popmsg_with_details(const std::string& text, int type,
                                        const std::string& details) {
     return show_box(text, type, std::nullopt, details);
+}
+
+bool popmsg_offering(const std::string& text, const std::string& details,
+                     const std::string& button) {
+    return show_box_button(text, 1, std::nullopt, details, button) == gui::kExtraButton;
 }
 
 bool GETASYNCKEYSTATE(int vk) {

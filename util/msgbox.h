@@ -22,6 +22,11 @@ std::optional<int> POPMSG(const std::string& text, int type,
 std::optional<int> popmsg_with_details(const std::string& text, int type,
                                        const std::string& details);
 
+// A type 1 box with details and a button of the program's own beside OK ("Impostazioni...");
+// true when that button was pressed (never headless).
+bool popmsg_offering(const std::string& text, const std::string& details,
+                     const std::string& button);
+
 // True while the key with this Windows virtual-key code is held down.
 bool GETASYNCKEYSTATE(int vk);
 

@@ -5,6 +5,7 @@
 #include "core/command_loop.h"
 #include "core/handlers.h"
 #include "core/log.h"
+#include "core/progress.h"
 #include "core/stored_file.h"
 #include "gui/main_window.h"
 #include "tests/core/handler_fixture.h"
@@ -81,6 +82,44 @@ TEST_F(Handlers, CatalogueOfAnEmptyPatternDoesNotWaitForAcknowledgementsThatCame
     EXPECT_NE(out.find("PROG       BAS LINE 10          "), std::string::npos);
     EXPECT_EQ(out.find("TINY"), std::string::npos);
     EXPECT_NE(out.find("1 File(s)                       "), std::string::npos);
+}
+
+TEST_F(Handlers, SaveLoadAndCatalogueReportTheirProgressAndEndIt) {
+    struct Report {
+        std::string text;
+        std::size_t done, total;
+    };
+    std::vector<Report> reports;
+    kv::core::ScopedProgressSink sink(
+        [&](const std::string& text, std::size_t done, std::size_t total) {
+            reports.push_back({text, done, total});
+        });
+    auto expect_progress = [&](const std::string& first, const std::string& last,
+                               std::size_t at_most) {
+        SCOPED_TRACE(first);
+        ASSERT_GE(reports.size(), 3u);
+        EXPECT_EQ(reports.front().text, first);
+        EXPECT_EQ(reports[reports.size() - 2].text, last);
+        EXPECT_EQ(reports.back().total, 0u);  // the progress taken away
+        EXPECT_LE(reports.size(), at_most);   // thinned out
+        for (std::size_t i = 1; i + 1 < reports.size(); ++i)
+            EXPECT_GT(reports[i].done, reports[i - 1].done);
+        reports.clear();
+    };
+    device_sends(save_args(3, 0, 3000, 0, "BIG") + std::string(3000, 'x'));
+    kv::core::SAVE(port);
+    expect_progress("Saving BIG: 0 of 3000 bytes", "Saving BIG: 3000 of 3000 bytes", 103);
+    device_sends("BIG\r");
+    kv::core::LOAD(port);
+    expect_progress("Loading BIG: 0 of 3000 bytes", "Loading BIG: 3000 of 3000 bytes", 5);
+    device_sends("\r" + std::string(20, '\x06'));
+    kv::core::CAT(port);
+    expect_progress("Listing *: 0 of 9 lines", "Listing *: 9 of 9 lines", 11);
+    pc_sent();
+    // A Save refused before its data shows no progress at all.
+    device_sends(save_args(3, 0, 3000, 0, "BIG"));
+    kv::core::SAVE(port);
+    EXPECT_TRUE(reports.empty());
 }
 
 class NullPane : public kv::gui::LogPane {
