@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -64,7 +65,11 @@ TEST_F(MainWindowTest, TitleSizeAndNoCloseButton) {
         auto* log = d->findChild<QPlainTextEdit*>("log");
         ASSERT_NE(log, nullptr);
         EXPECT_TRUE(log->isReadOnly());
-        EXPECT_EQ(log->geometry(), d->rect());  // the client control fills the window
+        // The log is the window's body: its whole width, between the menu bar and the status
+        // line.
+        EXPECT_EQ(log->geometry().width(), d->width());
+        EXPECT_EQ(log->geometry().top(), d->findChild<QMenuBar*>("menu")->geometry().bottom() + 1);
+        EXPECT_GT(log->geometry().height(), d->height() * 4 / 5);
         window->request_close();
     });
     window->activate(nullptr);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "gui/login_dialog.h"
+#include "gui/settings_dialog.h"
 #include "platform/serial_diagnosis.h"
 #include "printing/font.h"
 #include "printing/preview_window.h"
@@ -111,21 +112,40 @@ QImage print_dialog() {
     return grab_modal([&dialog] { dialog.exec(); });
 }
 
-// The port that cannot be opened: the box as it comes up, or with its details shown.
+// The port that cannot be opened: the box as it comes up, or with its details shown; its
+// button Impostazioni... opens the settings dialog.
 QImage port_failure(bool details_shown) {
     const std::string port = "COM3";
     return grab_modal(
         [&port] {
-            util::popmsg_with_details(
-                "Errore di apertura della porta di comunicazione (" + port + ").", 1,
-                platform::open_failure_details(port, EIO));
+            util::popmsg_offering("Errore di apertura della porta di comunicazione (" + port + ").",
+                                  platform::open_failure_details(port, EIO), "Impostazioni...");
         },
         [details_shown](QWidget& modal) {
             auto* box = qobject_cast<QMessageBox*>(&modal);
             if (!box || !details_shown) return;
             for (auto* button : box->buttons())
-                if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
+                if (box->buttonRole(button) == QMessageBox::ActionRole &&
+                    button->text() != "Impostazioni...")
+                    button->click();
         });
+}
+
+// The settings dialog with the serial devices of a typical machine.
+QImage settings_dialog() {
+    auto ports = [] {
+        return std::vector<gui::PortChoice>{
+            {"COM1", "/dev/ttyS0", "serial port on the mainboard (16550A UART)", true, ""},
+            {"ttyUSB0", "/dev/ttyUSB0",
+             "USB serial adapter: FTDI FT232R USB UART; "
+             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+             true, "in uso da KV32"},
+            {"ttyACM0", "/dev/ttyACM0", "USB modem: Arduino Uno", false,
+             "non si apre: in use by process 2417 (minicom)"}};
+    };
+    return grab_modal([&ports] {
+        gui::run_settings_dialog({"ttyUSB0", "/home/anna/KV32", true}, ports);
+    });
 }
 
 }  // namespace
@@ -136,6 +156,7 @@ const std::vector<Shot>& more_shots() {
          [] { return port_failure(false); }},
         {"message-details", "message box: the same with its details shown",
          [] { return port_failure(true); }},
+        {"settings-dialog", "the settings dialog \"Impostazioni\"", settings_dialog},
         {"login-user", "login dialog: the user id (UTENTE)", [] { return login(false); }},
         {"login-password", "login dialog: user id and password (UTENTE2)",
          [] { return login(true); }},
