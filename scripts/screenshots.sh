@@ -1,8 +1,7 @@
 #!/bin/sh
 # Retakes the pictures of KV32's windows in docs/screenshots/ on a virtual X display (Xvfb) with a
 # window manager, so that they show the windows framed as on a desktop. Run it after changing a
-# window. It builds kv32, kvdev, kvserver and kvshots into build/ first; the main window (also
-# during a transfer) comes from a real kv32 on a pseudo-terminal with kvdev playing the device,
+# window. It builds kv32, kvdev, kvserver and kvshots into build/ first; the main window comes from a real kv32 on a pseudo-terminal with kvdev playing the device,
 # the server's window from a real kvserver brought into view from its tray icon (trayer holds the
 # tray, xdotool double-clicks), the other windows from kvshots.
 set -eu
@@ -104,16 +103,6 @@ wait_for has_window 'KV32 v'
 sleep 0.5
 "$build/kvshots" --window "$(frame_of "$(window_titled 'KV32 v')")" "$out/main-window.png"
 
-# The same window while the device saves a 48,000-byte file, its bytes coming at about the pace
-# of the line (a pseudo-terminal itself has no speed): the header, then 1 KB every 0.18 s.
-stty -F "$pty" raw -echo
-printf 'S\003\000\000\200\273\000\000ARCHIVIO.DAT\r' >"$pty"
-(for i in $(seq 47); do head -c 1024 /dev/urandom; sleep 0.18; done >"$pty") &
-feed=$!
-sleep 3
-"$build/kvshots" --window "$(frame_of "$(window_titled 'KV32 v')")" "$out/main-window-transfer.png"
-kill "$feed" 2>/dev/null || true
-wait "$feed" 2>/dev/null || true
 kill -TERM "$kv"
 wait "$kv" || true
 kv=""
