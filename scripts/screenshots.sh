@@ -2,7 +2,7 @@
 # Retakes the pictures of KV32's windows in docs/screenshots/ on a virtual X display (Xvfb) with a
 # window manager, so that they show the windows framed as on a desktop. Run it after changing a
 # window. It builds kv32, kvdev, kvserver and kvshots into build/ first; the main window comes
-# from a real kv32 on a pseudo-terminal with kvdev playing the device, from a
+# from a real kv32 on a pseudo-terminal with kvdev playing the device, the server's window from a
 # real kvserver brought into view from its tray icon (trayer holds the tray, xdotool
 # double-clicks), the other windows from kvshots.
 set -eu
