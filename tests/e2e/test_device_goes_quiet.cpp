@@ -101,9 +101,10 @@ TEST_F(OwnPseudoTerminal, ADeviceThatGoesAwayEndsItsCommandAndTheNextIsServedAfr
         std::this_thread::sleep_for(200ms);
         // A Save waits for its data no longer than the device is there (once it has gone, 2 s
         // for each of the bytes it owes would be hours).
-        if (c.name.find("Save") != std::string::npos)
+        if (c.name.find("Save") != std::string::npos) {
             EXPECT_TRUE(kv32.wait_for_line("The command was abandoned: the device went away.",
                                            kv::test::kReplyTimeout));
+        }
         // The next device: its commands are commands, and no byte of the old answer reaches it.
         DeviceLink next = DeviceLink::open(path);
         EXPECT_EQ(erase(next, ""), kRefused);
