@@ -155,10 +155,8 @@ TEST(StartUp, AServedFolderThatCannotBeWrittenIsWarnedOf) {
 namespace {
 
 // A seeded stream of random commands with names good and bad: every one is answered, and KV32
-// ends cleanly after them. Disabled while it finds a fault: with this seed, command 1375 (a
-// folder Save of "/" after a run of Saves) gets no answer, KV32 still waiting in that Save; run
-// it with --gtest_also_run_disabled_tests.
-TEST_F(DeviceInput, DISABLED_ASeededStreamOfRandomCommandsIsAnsweredThroughout) {
+// ends cleanly after them.
+TEST_F(DeviceInput, ASeededStreamOfRandomCommandsIsAnsweredThroughout) {
     std::mt19937 rng(20261208);
     const std::vector<std::string> names = {"A",
                                             "b",
@@ -185,7 +183,10 @@ TEST_F(DeviceInput, DISABLED_ASeededStreamOfRandomCommandsIsAnsweredThroughout) 
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
     };
     auto answered = [](std::uint8_t s) { return s == kOk || s == kRefused || s == 26; };
-    for (int i = 0; i < 2500; ++i) {
+    for (int i = 0; i < 3000; ++i) {
+        // KV32 logs every command to its standard output, a pipe that holds some 64 KiB: read it
+        // as the stream goes, or KV32 stops in the middle of a log line and answers nothing more.
+        kv.process().out();
         const std::string& name = names[pick(names.size())];
         const std::size_t kind = pick(7);
         SCOPED_TRACE(std::to_string(i) + " (" + std::to_string(kind) + "): " + name.substr(0, 20));
@@ -210,7 +211,9 @@ TEST_F(DeviceInput, DISABLED_ASeededStreamOfRandomCommandsIsAnsweredThroughout) 
                     ASSERT_TRUE(answered(erase(dev(), name)));
                     break;
                 case 4:
-                    if (name.size() <= 4095) ASSERT_FALSE(catalogue(dev(), name).lines.empty());
+                    if (name.size() <= 4095) {
+                        ASSERT_FALSE(catalogue(dev(), name).lines.empty());
+                    }
                     break;
                 case 5:
                     ASSERT_TRUE(answered(change_folder(dev(), name)));
