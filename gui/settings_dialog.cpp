@@ -69,7 +69,15 @@ class SettingsDialog : public QDialog {
             {QStringLiteral("Porta"), QStringLiteral("Dispositivo"), QStringLiteral("Stato")});
         list_->setRootIsDecorated(false);
         list_->setAllColumnsShowFocus(true);
-        list_->header()->setStretchLastSection(true);
+        // Every column stays in sight at any width: the port and its state take what their texts
+        // need and the description the rest, cut short with "..." (its tooltip has it whole).
+        list_->setTextElideMode(Qt::ElideRight);
+        list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        QHeaderView* header = list_->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(1, QHeaderView::Stretch);
+        header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
         layout->addWidget(list_, 1);
         port_label->setBuddy(list_);
 
@@ -143,7 +151,6 @@ class SettingsDialog : public QDialog {
                 {QString(), QStringLiteral("Nessuna porta seriale su questo computer"), QString()});
             none->setFlags(Qt::NoItemFlags);
         }
-        for (int column = 0; column < 2; ++column) list_->resizeColumnToContents(column);
         // Selecting shows the item without changing what was typed.
         const QSignalBlocker quiet(list_);
         for (int i = 0; i < list_->topLevelItemCount(); ++i)

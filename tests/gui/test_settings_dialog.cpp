@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -91,6 +92,30 @@ TEST_F(SettingsDialogTest, PortFromTheListFolderTypedAndDetailsTicked) {
     EXPECT_EQ(confirmed->port, "ttyUSB0");
     EXPECT_EQ(confirmed->root, dir.str());
     EXPECT_TRUE(confirmed->details);
+}
+
+// A description far wider than the dialog is cut short; the state beside it stays in sight, whole.
+TEST_F(SettingsDialogTest, EveryColumnInSightBesideALongDescription) {
+    auto ports = [] {
+        return std::vector<PortChoice>{{"ttyUSB0", "/dev/ttyUSB0",
+                                        "USB serial adapter: " + std::string(300, 'x'), false,
+                                        "non si apre: in use by process 2417 (minicom)"}};
+    };
+    QWidget* dialog = kv::gui::open_settings_dialog(nullptr, {"", "/old/root", false}, ports,
+                                                    [](const Settings&) {});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    auto* list = child<QTreeWidget>(dialog, kv::gui::kPortListName);
+    const QHeaderView* header = list->header();
+    const int width = list->viewport()->width();
+    for (int column = 0; column < 3; ++column) {
+        EXPECT_GE(header->sectionViewportPosition(column), 0) << column;
+        EXPECT_LE(header->sectionViewportPosition(column) + header->sectionSize(column), width)
+            << column;
+    }
+    EXPECT_GE(header->sectionSize(2),
+              list->fontMetrics().horizontalAdvance(list->topLevelItem(0)->text(2)));
+    EXPECT_GT(header->sectionSize(1), 0);
+    kv::gui::cancel_settings_dialog();
 }
 
 TEST_F(SettingsDialogTest, TypedPortTheUnchangedDefaultFolderAndEscCancelling) {
