@@ -231,10 +231,7 @@ bool Run::serve() {
 
     active_window = window_.get();
     ScopedLogSink log([&pane](const std::string& line) { MESSAGE(pane, line); });
-    ScopedProgressSink progress(
-        [this](const std::string& text, std::size_t done, std::size_t total) {
-            window_->show_progress(util::escape_log_text(text), done, total);
-        });
+    ScopedProgressSink progress(window_progress_sink(*window_));
     window_->set_status(status_text());
     window_->set_start_handler([this] { start(); });
     window_->activate([this] {
@@ -399,6 +396,12 @@ bool ended_on_hangup() {
 void request_main_window_close() {
     gui::cancel_settings_dialog();
     if (active_window) active_window->request_close();
+}
+
+ProgressSink window_progress_sink(gui::MainWindow& window) {
+    return [&window](const std::string& text, std::size_t done, std::size_t total) {
+        window.show_progress(util::escape_log_text(text), done, total);
+    };
 }
 
 }  // namespace kv::core

@@ -4,6 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "core/progress.h"
+
+namespace kv::gui {
+class MainWindow;
+}
+
 namespace kv::core {
 
 constexpr const char* kSettingsFile = ".\\KV32.INI";
@@ -62,6 +68,10 @@ bool configured_details();
 
 // "KV32 v<version> (<port>:57600,N,8,1)".
 std::string window_title(const std::string& port);
+
+// Shows the progress that the handlers report in the window's status line, as the program does
+// while it runs.
+ProgressSink window_progress_sink(gui::MainWindow& window);
 
 // Runs the program. False when the served folder or the port could not be opened (the user has
 // been told).

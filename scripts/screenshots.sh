@@ -4,7 +4,7 @@
 # window. It builds kv32, kvdev, kvserver and kvshots into build/ first; the main window comes
 # from a real kv32 on a pseudo-terminal with kvdev playing the device, the server's window from a
 # real kvserver brought into view from its tray icon (trayer holds the tray, xdotool
-# double-clicks), the other windows from kvshots.
+# double-clicks), the other windows (the main window during a transfer too) from kvshots.
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"

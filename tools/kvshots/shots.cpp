@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QTimer>
+#include <optional>
 
+#include "core/main_procedure.h"
+#include "core/progress.h"
 #include "gui/controls.h"
 #include "gui/dialog.h"
+#include "gui/main_window.h"
 #include "gui/status_window.h"
 #include "util/dialogs.h"
 #include "util/msgbox.h"
@@ -12,6 +17,37 @@
 
 namespace kv::shots {
 namespace {
+
+// The main window while a device saves a file: a log of a few commands, and the progress of the
+// Save in the status line, reported as the handlers report it.
+QImage main_window_transfer() {
+    auto window = gui::create_main_window(core::window_title("ttyUSB0"), 500, 500);
+    window->set_settings_handler([] {});
+    window->set_status("Cartella servita: /home/anna/KV32");
+    core::ScopedProgressSink sink(core::window_progress_sink(*window));
+    std::optional<core::Progress> save;
+    QImage image;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* shown = window->widget();
+        if (!shown || !shown->isVisible()) return;
+        poll.stop();
+        image = grab_window(*shown);
+        save.reset();
+        window->request_close();
+    });
+    poll.start();
+    window->activate([&] {
+        for (const char* line :
+             {"Waiting command (ESC to exit)...", "Listing...", "Waiting command (ESC to exit)...",
+              "Loading...", "Waiting command (ESC to exit)...", "Saving..."})
+            window->log_pane().append_line(line);
+        save.emplace("Saving HELLO", 3000);
+        save->advance(1024);
+    });
+    return image;
+}
 
 QImage status_popup_image() {
     util::TMsgBox* popup = util::status_popup();
@@ -81,6 +117,9 @@ const std::vector<Shot>& shots() {
     static const std::vector<Shot> all = [] {
         // The message boxes of the port failure come first, the login and printing windows last.
         std::vector<Shot> list = more_shots();
+        list.insert(list.begin(),
+                    {"main-window-transfer", "the main window while a device saves a file",
+                     main_window_transfer});
         const std::vector<Shot> middle{
             {"message-question", "message box: a question (\"Annullo le modifiche?\")",
              discard_question},
@@ -89,7 +128,7 @@ const std::vector<Shot>& shots() {
             {"dialog-question", "dialog: one line of text asked (MSGGET)", one_line_question},
             {"dialog-entry", "dialog: a data-entry form with a folder of pages", entry_dialog},
         };
-        list.insert(list.begin() + 2, middle.begin(), middle.end());
+        list.insert(list.begin() + 3, middle.begin(), middle.end());
         return list;
     }();
     return all;
