@@ -151,6 +151,7 @@ namespace {
 TEST_F(KvdevCli, AStoredFileHereIsNeverWrittenOverNotEvenForcedAndPrintSendsWindows1252) {
     device.write("hello.bin", "new data");
     ASSERT_EQ(run({"save", "HELLO", "hello.bin"}).status, 0);
+    ASSERT_EQ(run({"cat"}).status, 0);  // answered only once the Save has been written
     // kvdev run in the served folder itself: HELLO there is the stored file.
     const std::string stored = pc.read("HELLO");
     device.write("HELLO", stored);
