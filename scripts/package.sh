@@ -42,5 +42,5 @@ lintian --fail-on error "$deb" >&2 ||
 unpacked="$(mktemp -d)"
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$deb" "$unpacked"
-"$unpacked/usr/bin/kv32" --version | grep -q "^KV32 " || fail "the packaged kv32 does not run"
+"$unpacked/usr/bin/kv32" --version | grep -q "^kv32 (KV32) " || fail "the packaged kv32 does not run"
 echo "$deb"
