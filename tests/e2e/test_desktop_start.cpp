@@ -55,6 +55,8 @@ TEST(DesktopStart, LaterStartsServeKV32InTheHomeFolderWithTheSettingsOfTheUser) 
     ASSERT_TRUE(kv32.wait_for_line(kWaitingLine, kStartTimeout));
     EXPECT_EQ(kv::dev::save(device, "HELLO", "hi"), kv::dev::kOk);
     EXPECT_EQ(kv::dev::erase(device, ""), kv::dev::kRefused);  // the Save has been written
+    // The loop logs that it waits again only after the answer: the signal comes after that line.
+    ASSERT_TRUE(kv32.wait_for_line(kWaitingLine, kStartTimeout, 3));
     kv32.signal(SIGTERM);
     EXPECT_EQ(kv32.wait_exit(kStartTimeout), 0) << kv32.err();
 
