@@ -270,6 +270,8 @@ void Run::open_first_port() {
     if (handle_ < 0) return;
     served_ = true;
     if (options_.timestamps) log_line(served_line(port_, std::filesystem::current_path().string()));
+    if (const std::string warning = served_folder_warning(served_root()); !warning.empty())
+        log_line(warning);
     window_->set_settings_handler([this] { open_settings(); });
 }
 
