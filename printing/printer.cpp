@@ -50,7 +50,7 @@ void tell_printer_missing(const std::string& name, const std::string& details) {
 }  // namespace
 
 std::string TPrinter::page_file_name(int page) const {
-    return util::ACS_TEMP + printing::page_file_name(::getpid(), job_, page);
+    return util::ACS_TEMP + util::page_file_name(::getpid(), job_, page);
 }
 
 TPrinter::TPrinter(const PrinterOptions& options)

@@ -75,32 +75,35 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-// The process id in "KV<pid>_<n>.TMP" or "<pid>-<job>-<page>.WMF" (the mark already taken off).
-std::optional<long> owner_process(std::string_view rest) {
+// Reads a decimal number that ends at `end`; advances past `end`.
+bool read_number(std::string_view& text, char end, long& out) {
+    const auto at = text.find(end);
+    if (at == std::string_view::npos || !all_digits(text.substr(0, at)) || at > 9) return false;
+    out = std::stol(std::string(text.substr(0, at)));
+    text.remove_prefix(at + 1);
+    return true;
+}
+
+constexpr std::string_view kPageExtension = ".WMF";
+
+// The process id in "\x7fKV<pid>_<n>.TMP" or in a page file's name.
+std::optional<long> owner_process(std::string_view name) {
+    if (const auto page = page_file_owner(name)) return page->pid;
+    const std::string_view rest = name.substr(1);
     const auto dot = rest.rfind('.');
-    if (dot == std::string_view::npos) return std::nullopt;
-    const std::string_view extension = rest.substr(dot);
-    std::string_view body = rest.substr(0, dot);
-    std::string_view pid;
-    if (equal_ignoring_case(extension, ".TMP") && body.size() > 2 &&
-        equal_ignoring_case(body.substr(0, 2), "KV")) {
-        body.remove_prefix(2);
-        const auto cut = body.find('_');
-        if (cut == std::string_view::npos || !all_digits(body.substr(cut + 1))) return std::nullopt;
-        pid = body.substr(0, cut);
-    } else if (equal_ignoring_case(extension, ".WMF")) {
-        const auto first = body.find('-');
-        const auto second = first == std::string_view::npos ? first : body.find('-', first + 1);
-        if (second == std::string_view::npos ||
-            !all_digits(body.substr(first + 1, second - first - 1)) ||
-            !all_digits(body.substr(second + 1)))
-            return std::nullopt;
-        pid = body.substr(0, first);
-    } else {
+    if (dot == std::string_view::npos || !equal_ignoring_case(rest.substr(dot), ".TMP"))
         return std::nullopt;
-    }
-    if (!all_digits(pid) || pid.size() > 9) return std::nullopt;
-    return std::stol(std::string(pid));
+    std::string_view body = rest.substr(0, dot);
+    if (body.size() <= 2 || !equal_ignoring_case(body.substr(0, 2), "KV")) return std::nullopt;
+    body.remove_prefix(2);
+    std::string text(body);
+    text += '.';
+    std::string_view cursor = text;
+    long pid = 0;
+    long number = 0;
+    if (!read_number(cursor, '_', pid) || !read_number(cursor, '.', number) || !cursor.empty())
+        return std::nullopt;
+    return pid;
 }
 
 // The mark's date-and-hundredths form: an optional word of letters, eight digits of a date and
@@ -120,12 +123,30 @@ bool process_runs(long pid) {
 
 }  // namespace
 
+std::string page_file_name(long pid, long job, long page) {
+    return TEMPORARY_MARK + std::to_string(pid) + "-" + std::to_string(job) + "-" +
+           std::to_string(page) + std::string(kPageExtension);
+}
+
+std::optional<PageFileOwner> page_file_owner(std::string_view name) {
+    if (name.size() <= kPageExtension.size() || name.front() != TEMPORARY_MARK ||
+        !equal_ignoring_case(name.substr(name.size() - kPageExtension.size()), kPageExtension))
+        return std::nullopt;
+    std::string text(name.substr(1, name.size() - 1 - kPageExtension.size()));
+    text += '.';
+    std::string_view cursor = text;
+    PageFileOwner owner;
+    if (!read_number(cursor, '-', owner.pid) || !read_number(cursor, '-', owner.job) ||
+        !read_number(cursor, '.', owner.page) || !cursor.empty() || owner.pid == 0)
+        return std::nullopt;
+    return owner;
+}
+
 bool is_stale_temporary(const std::string& folder, const std::string& name) {
     if (name.size() < 2 || name.front() != TEMPORARY_MARK) return false;
-    const std::string_view rest = std::string_view(name).substr(1);
-    if (const auto pid = owner_process(rest))
+    if (const auto pid = owner_process(name))
         return *pid == static_cast<long>(::getpid()) || !process_runs(*pid);
-    if (!is_dated_name(rest)) return false;
+    if (!is_dated_name(std::string_view(name).substr(1))) return false;
     return !platform::is_held_open(folder.empty() ? name : folder + "/" + name);
 }
 

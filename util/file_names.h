@@ -1,6 +1,8 @@
 #pragma once
 // File-name checks and the library's temporary names.
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "util/wall_clock.h"
 
@@ -23,6 +25,20 @@ std::string temporary_name(const LocalDateTime& moment);
 // A new temporary name: waits for the clock to pass to the next hundredth of a second, so two
 // calls never return the same name.
 std::string GETNEWFNAME();
+
+// A print job's page file: after the mark come the process id, the job's number in that process
+// and the page number, so that two copies of the program serving one folder never share a name,
+// and a file whose process has ended can be told from one that a running job still needs.
+struct PageFileOwner {
+    long pid = 0;
+    long job = 0;
+    long page = 0;
+};
+// "\x7f<pid>-<job>-<page>.WMF", without a folder.
+std::string page_file_name(long pid, long job, long page);
+// Whether a file name (without its folder) is a page file, and then whose it is. Names are
+// matched without regard to case.
+std::optional<PageFileOwner> page_file_owner(std::string_view file_name);
 
 // True when `name` (in `folder`) is a temporary file or folder that KV32 itself made and that no
 // running KV32 still needs, so that the start-up clean-up may remove it. KV32's temporary names:

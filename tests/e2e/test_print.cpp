@@ -15,11 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include "printing/page_files.h"
 #include "tests/e2e/kv32_on_pty.h"
 #include "tests/support/pdf_words.h"
 #include "tools/kvdev/commands.h"
 #include "tools/kvdev/print.h"
+#include "util/file_names.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ TEST(PrintCommand, BadInputIsAnsweredAndPrintedWithoutLoss) {
     // A page file that cannot be written (its name leads to a full device): the page is kept in
     // memory.
     fs::create_symlink("/dev/full",
-                       kv.dir().path() / kv::printing::page_file_name(kv.process().pid(), 1, 2));
+                       kv.dir().path() / kv::util::page_file_name(kv.process().pid(), 1, 2));
     int commands = 0;
     ASSERT_TRUE(send_document(
         kv, {std::string(100000, 'X'), "A" + every_byte, "\x0c", "FULL", "\x0c", "LAST", "\x03"},
@@ -299,7 +299,7 @@ TEST(PrintCommand, APageFileThatCannotBeReadBackIsReportedLost) {
     int commands = 0;
     ASSERT_TRUE(send_document(kv, {"PAGE1", "\x0c", "PAGE2", "\x0c", "PAGE3"}, commands));
     // Another program spoils the second page's file before the document ends.
-    std::ofstream(kv.dir().path() / kv::printing::page_file_name(kv.process().pid(), 1, 2))
+    std::ofstream(kv.dir().path() / kv::util::page_file_name(kv.process().pid(), 1, 2))
         << "not a page";
     ASSERT_TRUE(send_document(kv, {"\x03"}, commands));
     const std::string log = kv.process().out();
@@ -332,7 +332,7 @@ TEST(PrintCommand, TwoCopiesInOneFolderKeepTheirOwnPageFiles) {
     const pid_t ended = ::fork();
     if (ended == 0) ::_exit(0);
     ::waitpid(ended, nullptr, 0);
-    const auto stale = first.dir().write("GAMES/" + kv::printing::page_file_name(ended, 1, 1), "x");
+    const auto stale = first.dir().write("GAMES/" + kv::util::page_file_name(ended, 1, 1), "x");
 
     kv::dev::PtyPair pty;
     kv::dev::DeviceLink device = pty.take_master();

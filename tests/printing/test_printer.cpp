@@ -19,6 +19,7 @@
 #include "tests/printing/printing_support.h"
 #include "tests/support/pdf_words.h"
 #include "tools/kvdev/child_process.h"
+#include "util/file_names.h"
 #include "util/settings.h"
 
 namespace {
@@ -198,7 +199,7 @@ TEST_F(PrinterTest, PageFilesExistUntilEnd) {
     for (int i = 0; i < 3; ++i) {
         const std::filesystem::path file(names[i]);
         EXPECT_EQ(file.parent_path(), dir.path());
-        const auto owner = kv::printing::page_file_owner(file.filename().string());
+        const auto owner = kv::util::page_file_owner(file.filename().string());
         ASSERT_TRUE(owner) << file;
         EXPECT_EQ(owner->pid, ::getpid());
         EXPECT_EQ(owner->page, i + 1);
@@ -219,7 +220,7 @@ TEST(PageFiles, OnlyThoseOfEndedProcessesAreRemovedAtStartUp) {
     const pid_t ended = ::fork();
     if (ended == 0) ::_exit(0);
     ::waitpid(ended, nullptr, 0);
-    using kv::printing::page_file_name;
+    using kv::util::page_file_name;
     struct Case {
         std::string file;
         bool removed;
@@ -242,7 +243,7 @@ TEST(PageFiles, OnlyThoseOfEndedProcessesAreRemovedAtStartUp) {
     EXPECT_EQ(kv::printing::remove_stale_page_files(root.str()), 3);
     for (const auto& c : cases)
         EXPECT_EQ(std::filesystem::exists(root.path() / c.file), !c.removed) << c.file;
-    const auto lower = kv::printing::page_file_owner(
+    const auto lower = kv::util::page_file_owner(
         "\x7f"
         "12-3-4.wmf");
     ASSERT_TRUE(lower);
