@@ -61,6 +61,24 @@ std::string printed_file(const std::string& line) {
     return line.substr(line.find(" to ") + 4);
 }
 
+// Checks that KV32 reported exactly one document printed, with a line that begins with `prefix`,
+// and that its pages begin with `first_words` ("" where any word will do). A relative destination
+// is read in KV32's folder.
+void expect_one_document(Kv32OnPty& kv, const std::string& prefix,
+                         const std::vector<std::string>& first_words) {
+    const auto printed = printed_lines(kv);
+    ASSERT_EQ(printed.size(), 1u) << kv.process().out();
+    EXPECT_EQ(printed[0].rfind(prefix, 0), 0u) << printed[0];
+    const auto pages = kv::test::pdf_pages((kv.dir().path() / printed_file(printed[0])).string());
+    ASSERT_EQ(pages.size(), first_words.size());
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        ASSERT_FALSE(pages[i].words.empty()) << "page " << i + 1;
+        if (!first_words[i].empty()) {
+            EXPECT_EQ(pages[i].words[0].text, first_words[i]);
+        }
+    }
+}
+
 void expect_word_at(const PdfPage& page, const std::string& text, double row, double column,
                     const Grid& grid) {
     auto it = std::find_if(page.words.begin(), page.words.end(),
@@ -145,15 +163,7 @@ TEST(PrintCommand, BadInputIsAnsweredAndPrintedWithoutLoss) {
     EXPECT_NE(log.find("Cannot write the page file"), std::string::npos) << log;
     EXPECT_NE(kv.process().err().find("Impossibile trovare la stampante KV32_NO_SUCH_QUEUE."),
               std::string::npos);
-    const auto printed = printed_lines(kv);
-    ASSERT_EQ(printed.size(), 1u) << log;
-    EXPECT_EQ(printed[0].rfind("Printed 3 pages to " + out.str(), 0), 0u) << printed[0];
-    const auto pages = kv::test::pdf_pages(printed_file(printed[0]));
-    ASSERT_EQ(pages.size(), 3u);
-    ASSERT_FALSE(pages[1].words.empty());
-    EXPECT_EQ(pages[1].words[0].text, "FULL");
-    ASSERT_FALSE(pages[2].words.empty());
-    EXPECT_EQ(pages[2].words[0].text, "LAST");
+    expect_one_document(kv, "Printed 3 pages to " + out.str(), {"", "FULL", "LAST"});
     EXPECT_EQ(kv.stop(), 0);
 }
 
@@ -162,7 +172,7 @@ int page_files_in(const fs::path& folder) {
     int n = 0;
     for (const auto& e : fs::directory_iterator(folder)) {
         const std::string name = e.path().filename().string();
-        n += name[0] == '\x7f' && e.path().extension() == ".WMF";
+        n += kv::util::page_file_owner(name).has_value();
     }
     return n;
 }
@@ -233,13 +243,7 @@ TEST(PrintCommand, APdfThatCannotBeWrittenWholeIsNotReportedAsPrinted) {
         ASSERT_TRUE(send_document(kv, {"HELLO", "\x03"}, commands));
         const std::string log = kv.process().out();
         EXPECT_NE(log.find("Cannot write " + out.str() + "/KV Project "), std::string::npos) << log;
-        const auto printed = printed_lines(kv);
-        ASSERT_EQ(printed.size(), 1u) << log;
-        EXPECT_EQ(printed[0].rfind("Printed 1 page to ./KV Project ", 0), 0u) << printed[0];
-        const auto pages =
-            kv::test::pdf_pages((kv.dir().path() / printed_file(printed[0])).string());
-        ASSERT_EQ(pages.size(), 1u);
-        EXPECT_EQ(pages[0].words.at(0).text, "HELLO");
+        expect_one_document(kv, "Printed 1 page to ./KV Project ", {"HELLO"});
         EXPECT_EQ(kv.stop(), 0);
     }
     SmallDisk disk(256);
@@ -281,13 +285,7 @@ TEST(PrintCommand, APdfThatCannotBeWrittenWholeIsNotReportedAsPrinted) {
         ASSERT_TRUE(send_document(kv, {"ONE", "\x0c", "TWO", "\x03"}, commands));
         disk.empty();
         EXPECT_NE(kv.process().out().find("the page is kept in memory"), std::string::npos);
-        const auto printed = printed_lines(kv);
-        ASSERT_EQ(printed.size(), 1u) << kv.process().out();
-        EXPECT_EQ(printed[0].rfind("Printed 2 pages to " + out.str(), 0), 0u);
-        const auto pages = kv::test::pdf_pages(printed_file(printed[0]));
-        ASSERT_EQ(pages.size(), 2u);
-        EXPECT_EQ(pages[0].words.at(0).text, "ONE");
-        EXPECT_EQ(pages[1].words.at(0).text, "TWO");
+        expect_one_document(kv, "Printed 2 pages to " + out.str(), {"ONE", "TWO"});
         EXPECT_EQ(kv.stop(), 0);
     }
 }
@@ -305,13 +303,7 @@ TEST(PrintCommand, APageFileThatCannotBeReadBackIsReportedLost) {
     const std::string log = kv.process().out();
     EXPECT_NE(log.find("Page 2 was lost: its page file could not be read back."), std::string::npos)
         << log;
-    const auto printed = printed_lines(kv);
-    ASSERT_EQ(printed.size(), 1u) << log;
-    EXPECT_EQ(printed[0].rfind("Printed 2 pages to " + out.str(), 0), 0u) << printed[0];
-    const auto pages = kv::test::pdf_pages(printed_file(printed[0]));
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0].words.at(0).text, "PAGE1");
-    EXPECT_EQ(pages[1].words.at(0).text, "PAGE3");
+    expect_one_document(kv, "Printed 2 pages to " + out.str(), {"PAGE1", "PAGE3"});
     EXPECT_EQ(kv.stop(), 0);
 }
 
@@ -352,12 +344,7 @@ TEST(PrintCommand, TwoCopiesInOneFolderKeepTheirOwnPageFiles) {
     ASSERT_TRUE(second.wait_for_line(kv::test::kWaitingLine, kv::test::kReplyTimeout, 6));
     EXPECT_EQ(page_files_in(first.dir().path() / "GAMES"), 1);
     ASSERT_TRUE(send_document(first, {"\x03"}, first_commands));
-    const auto printed = printed_lines(first);
-    ASSERT_EQ(printed.size(), 1u) << first.process().out();
-    const auto pages = kv::test::pdf_pages(printed_file(printed[0]));
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0].words.at(0).text, "FIRST");
-    EXPECT_EQ(pages[1].words.at(0).text, "PAGE2");
+    expect_one_document(first, "Printed 2 pages to ", {"FIRST", "PAGE2"});
     second.signal(SIGTERM);
     EXPECT_EQ(second.wait_exit(kv::test::kStartTimeout), 0);
     EXPECT_EQ(first.stop(), 0);
