@@ -93,6 +93,10 @@ void TMetaFile::mousePressEvent(QMouseEvent* event) {
 }
 
 void TMetaFile::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();  // the preview's own key: it goes on to the preview, which closes
+        return;
+    }
     if (on_key) on_key(gui::virtual_key_of(*event));
 }
 

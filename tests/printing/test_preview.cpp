@@ -151,6 +151,10 @@ TEST_F(PreviewTest, KeysFromTheKeyboardPageAndScroll) {
     }
     kv::test::system_key_click(preview.get(), Qt::Key_PageDown);  // zoomed, pages still turn
     EXPECT_EQ(preview->nPage, 2);
+    // Esc in the page view is the preview's own: it closes the preview.
+    ASSERT_EQ(preview->focusWidget(), view);
+    kv::test::system_key_click(preview.get(), Qt::Key_Escape);
+    EXPECT_FALSE(preview->isVisible());
 }
 
 TEST_F(PreviewTest, ZoomCentresOnTheClickedPointAndScrollsWithinThePage) {
