@@ -46,6 +46,11 @@ class PortLine {
     // and whether the device has gone and no other has the line now.
     virtual std::uint64_t departures(bool /*settled*/) const { return 0; }
     virtual bool departed() const { return false; }
+    // The window's thread is done with the devices that have gone: it has taken all they sent
+    // and no command of theirs is in progress. A line that waits for this before it lets the next
+    // device in (so that no byte of the next device is ever taken as part of the last one's
+    // command) may now do so.
+    virtual void close_departures() {}
     // Bytes waiting in the receive ring.
     virtual std::size_t bytes_waiting() const = 0;
     virtual bool reader_running() const = 0;

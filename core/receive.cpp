@@ -62,6 +62,10 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
             break;
         }
         if (!deadline && command_wait_interrupted) break;
+        // Waiting for a command with nothing left of what departed devices sent: the next
+        // device may come in.
+        if (!deadline && !in_command && receive_buffer().empty() && !bytes_on_the_way())
+            close_departures();
         c = GETCHAR();
         if (!c.empty()) break;
         if (deadline && clock.now() >= *deadline) break;

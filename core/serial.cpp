@@ -361,6 +361,11 @@ bool bytes_on_the_way() {
     return false;
 }
 
+void close_departures() {
+    for (auto& line : ports())
+        if (line) line->close_departures();
+}
+
 void SENDSTR(int handle, std::string_view bytes) {
     if (!port_of(handle)) return;
     send_in_pieces(bytes, [handle](std::string_view piece) {

@@ -118,6 +118,9 @@ std::uint64_t port_departures(int handle, bool settled);
 bool connection_departed(int handle);
 // True while bytes received from a device have not yet reached the receive buffer.
 bool bytes_on_the_way();
+// Between two commands, with nothing received left to take: the devices that have gone are done
+// with, and a line that waits for that may let the next device in (PortLine::close_departures).
+void close_departures();
 
 // ---- pieces exposed for their own tests ------------------------------------------------------
 

@@ -72,6 +72,14 @@ std::uint64_t TcpLine::departures(bool settled) const {
     return taken_ >= last_departure_mark_ ? count : count - 1;
 }
 
+void TcpLine::close_departures() {
+    // The mark is set before the count grows, so a count read first has its mark in place.
+    const std::uint64_t count = departures_;
+    if (count == closed_departures_ || taken_ < last_departure_mark_) return;
+    closed_departures_ = count;
+    wake_reader();
+}
+
 std::size_t TcpLine::write(std::string_view bytes) {
     return write_within(bytes, {});
 }
@@ -150,8 +158,10 @@ bool TcpLine::reader_pass() {
     }
     pollfd fds[3] = {{wake_, POLLIN, 0}, {listener_, POLLIN, 0}, {connection_, 0, 0}};
     nfds_t count = 1;
-    // A new connection waits until the last one's bytes have all been taken.
-    const bool settled = connection_ >= 0 || taken_ >= last_departure_mark_;
+    // A new connection waits until the last one's bytes have all been taken and the window's
+    // thread is done with them.
+    const bool settled =
+        connection_ >= 0 || (taken_ >= last_departure_mark_ && closed_departures_ == departures_);
     if (has_room && settled) {
         count = 2;
         if (connection_ >= 0) {

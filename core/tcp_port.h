@@ -50,6 +50,7 @@ class TcpLine : public PortLine {
     bool apply_settings(const platform::Dcb& settings) override;
     std::uint64_t departures(bool settled) const override;
     bool departed() const override { return ever_arrived_ && !connected_; }
+    void close_departures() override;
     std::size_t bytes_waiting() const override { return ring_.used(); }
     bool reader_running() const override { return reader_running_; }
 
@@ -92,6 +93,10 @@ class TcpLine : public PortLine {
     std::atomic<std::uint64_t> taken_{0};
     std::atomic<std::uint64_t> departures_{0};
     std::atomic<std::uint64_t> last_departure_mark_{0};
+    // The departures the window's thread is done with (close_departures): the next connection
+    // is taken only once it has caught up, as a command of the last device may still be waiting
+    // for bytes that must not come from the next one.
+    std::atomic<std::uint64_t> closed_departures_{0};
     std::atomic<bool> connected_{false};
     std::atomic<bool> ever_arrived_{false};
 

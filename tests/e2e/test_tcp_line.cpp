@@ -124,6 +124,30 @@ TEST_F(TcpLineTest, WhatADeviceSentBeforeItWentIsStillServed) {
     EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
 }
 
+TEST_F(TcpLineTest, ADeviceThatLeavesMidCatalogueNeverTakesTheNextOnesFirstCommand) {
+    start();
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // The device reads the catalogue's first line and goes without acknowledging it; the next
+        // device connects at once and sends its first command as soon as the start byte is in.
+        DeviceLink gone = connect();
+        ASSERT_TRUE(gone.read_start_byte(kStartTimeout)) << kv32->out();
+        gone.send_command('C');
+        gone.send_string("*");
+        ASSERT_EQ(gone.read_byte(kReplyTimeout), kOk);
+        ASSERT_EQ(gone.read_bytes(32, kReplyTimeout).size(), 32u);
+        gone.close();
+        DeviceLink next = connect();
+        ASSERT_TRUE(next.read_start_byte(kStartTimeout)) << kv32->out();
+        next.send_command('E');
+        next.send_string("");
+        ASSERT_EQ(next.read_byte(kReplyTimeout), kRefused) << kv32->out();
+        next.close();
+    }
+    kv32->signal(SIGTERM);
+    EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+}
+
 TEST_F(TcpLineTest, ExitOnHangupEndsWhenTheConnectionCloses) {
     start({"--exit-on-hangup"});
     DeviceLink device = connect();
