@@ -315,7 +315,11 @@ Value decode_field(const FieldLayout& field, const char* record, MemoFile* memo)
         default: {
             const std::uint32_t block = memo_block(field, record);
             if (block == 0 || memo == nullptr) return std::string();
-            return memo->read(block);
+            try {
+                return memo->read(block);
+            } catch (const Corrupt& fault) {
+                throw Corrupt("field " + field.spec.name + ": " + fault.what());
+            }
         }
     }
 }
@@ -430,9 +434,13 @@ std::uint32_t memo_block(const FieldLayout& field, const char* record) {
     const std::string_view text = trimmed(bytes, field.spec.width);
     std::uint64_t block = 0;
     for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-        block = block * 10 + static_cast<std::uint64_t>(c - '0');
-        if (block > 0xFFFFFFFFu) return 0;
+        // Anything but digits (a sign, a blank inside) or a number past 32 bits leads nowhere:
+        // damage, never "no memo", or a pack would drop the text it names.
+        if (!std::isdigit(static_cast<unsigned char>(c)) ||
+            (block = block * 10 + (c - '0')) > 0xFFFFFFFFu) {
+            throw Corrupt("field " + field.spec.name + ": the memo pointer \"" + std::string(text) +
+                          "\" is not a block number");
+        }
     }
     return static_cast<std::uint32_t>(block);
 }

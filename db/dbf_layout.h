@@ -76,7 +76,8 @@ bool encode_field(const FieldLayout& field, const Value& value, char* record);
 std::optional<std::string> decimal_field_text(std::string_view text, int width, int decimals);
 // The empty stored form of a field (blanks).
 void blank_field(const FieldLayout& field, char* record);
-// The memo block number stored in a record (0 for none) and its stored form.
+// The memo block number stored in a record (0 for none; throws Corrupt, naming the field, when
+// the text is not a block number) and its stored form.
 std::uint32_t memo_block(const FieldLayout& field, const char* record);
 void set_memo_block(const FieldLayout& field, std::uint32_t block, char* record);
 

@@ -35,7 +35,8 @@ Value Table::get(int index) const {
     try {
         return value_in(index, record_.data());
     } catch (const Corrupt& fault) {
-        raise_corrupt(memo_.is_open() ? memo_.name() : name_, "get", fault.what());
+        raise_corrupt(memo_.is_open() ? memo_.name() : name_, "get",
+                      "record " + std::to_string(recno_) + ", " + fault.what());
         return Nil{};
     }
 }
@@ -488,8 +489,14 @@ bool Table::pack() {
                     if (!is_memo_type(field.spec.type)) continue;
                     const std::uint32_t block = memo_block(field, record.data());
                     if (block == 0) continue;
+                    std::string text;
+                    try {
+                        text = memo_.read(block);
+                    } catch (const Corrupt& fault) {
+                        throw Corrupt("field " + field.spec.name + ": " + fault.what());
+                    }
                     int error = 0;
-                    const std::uint32_t moved = fresh.write(memo_.read(block), false, &error);
+                    const std::uint32_t moved = fresh.write(text, false, &error);
                     if (error != 0) throw WriteFailed(error);
                     set_memo_block(field, moved, record.data());
                 }
@@ -519,8 +526,9 @@ bool Table::pack() {
     } catch (const Corrupt& fault) {
         drop_copy();
         raise_corrupt(name_, "pack",
-                      reading > 0 ? "record " + std::to_string(reading) + ": " + fault.what()
-                                  : std::string(fault.what()));
+                      std::string("the pack stopped and changed nothing: ") +
+                          (reading > 0 ? "record " + std::to_string(reading) + ", " : "") +
+                          fault.what());
         return false;
     } catch (const WriteFailed& failure) {
         drop_copy();

@@ -72,7 +72,11 @@ bool write_copy(Table& source, const std::string& copy, std::string& memo) {
         if (source.deleted()) continue;
         if (!target->append()) return false;
         for (int i = 0; i < source.field_count(); ++i) {
-            if (!target->put(i, source.get(i))) return false;
+            // A value that cannot be read (its damage raised, naming record and field) stops the
+            // pack: never a blank in its place.
+            const Value value = source.get(i);
+            if (std::holds_alternative<Nil>(value)) throw util::Abandon("damage stopped the pack");
+            if (!target->put(i, value)) return false;
         }
         if (!target->commit()) return false;
     }

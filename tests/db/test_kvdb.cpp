@@ -307,6 +307,43 @@ TEST_F(KvdbTest, DamagedHeadersAndMemoLengthsAreCorruptionInEveryCommand) {
     }
 }
 
+// A memo pointer that leads nowhere is damage: check names it, pack stops and changes nothing.
+TEST_F(KvdbTest, BadMemoPointersAreDamageThatStopsAPack) {
+    kvdb({"create", "@", "NAME:C:10", "NOTES:M"});
+    kvdb({"append", "@", "NAME=A", "NOTES=hello"});
+    kvdb({"append", "@", "NAME=B"});
+    kvdb({"index", "@", "T", "BYNAME", "NAME"});
+    kvdb({"append", "@", "NAME=C", "NOTES=dropped"});
+    {
+        auto table = open_table(table_);
+        table->go_to(3);
+        table->mark_deleted();  // so that a pack has something to do
+    }
+    const std::string sound = dir_.read("T.DBF");
+    const std::size_t notes =
+        (static_cast<unsigned char>(sound[8]) | static_cast<unsigned char>(sound[9]) << 8) + 11;
+    for (const char* pointer : {"        -5", "4294967297", "    1 2   ", "    999999"}) {
+        SCOPED_TRACE(pointer);
+        std::string damaged = sound;
+        damaged.replace(notes, 10, pointer);
+        dir_.write("T.DBF", damaged);
+        const std::string memo = dir_.read("T.DBT"), bag = dir_.read("T.NTX");
+        const Outcome check = kvdb({"check", "@"});
+        EXPECT_EQ(check.status, 1);
+        EXPECT_NE(check.err.find("record 1, field NOTES"), std::string::npos) << check.err;
+        const Outcome pack = kvdb({"pack", "@"});
+        EXPECT_EQ(pack.status, 1);
+        EXPECT_NE(pack.err.find("record 1, field NOTES"), std::string::npos) << pack.err;
+        EXPECT_EQ(dir_.read("T.DBF"), damaged);
+        EXPECT_EQ(dir_.read("T.DBT"), memo);
+        EXPECT_EQ(dir_.read("T.NTX"), bag);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                                std::filesystem::directory_iterator()),
+                  3)
+            << "no copy left behind";
+    }
+}
+
 TEST(KvdbMountsTest, MountsThatKeepLocksOnThisMachineAreNamed) {
     const std::string mounts =
         "22 1 0:21 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"

@@ -7,6 +7,7 @@
 #include "tables/table_pack.h"
 #include "tables/tables.h"
 #include "tests/tables/tables_fixture.h"
+#include "util/abandon.h"
 
 namespace kv::db {
 namespace {
@@ -39,6 +40,32 @@ TEST_F(TablesTest, PackKeepsTheLiveRecordsWithTheirMemos) {
     MPACK_("T");
     EXPECT_EQ(record_count("T.DBF"), 3);
     EXPECT_EQ(live_names("T.DBF"), kLive);
+    for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "T.DBF" || name == "T.DBT") << "left behind: " << name;
+    }
+}
+
+TEST_F(TablesTest, ABadMemoPointerStopsThePackAndChangesNothing) {
+    make_table("T.DBF", {"ALFA", "*BETA", "GAMMA"});
+    std::string table = work_.read("T.DBF");
+    const std::size_t header =
+        static_cast<unsigned char>(table[8]) | static_cast<unsigned char>(table[9]) << 8;
+    table.replace(header + 1 + 10, 10, "        -5");
+    work_.write("T.DBF", table);
+    const std::string memo = work_.read("T.DBT");
+    std::vector<std::string> said;
+    {
+        util::ScopedErrorHandler collect([&](const util::ErrorRecord& record) -> util::ErrorAnswer {
+            said.push_back(record.description.value_or(""));
+            return std::nullopt;
+        });
+        EXPECT_THROW(MPACK_("T"), util::Abandon);
+    }
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said[0].find("record 1, field NOTES"), std::string::npos) << said[0];
+    EXPECT_EQ(work_.read("T.DBF"), table);
+    EXPECT_EQ(work_.read("T.DBT"), memo);
     for (const auto& entry : std::filesystem::directory_iterator(work_.path())) {
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(name == "T.DBF" || name == "T.DBT") << "left behind: " << name;

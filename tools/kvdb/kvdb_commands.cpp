@@ -300,7 +300,7 @@ int command_check(Command& command) {
                     try {
                         table->value_in(i, bytes.data());
                     } catch (const db::Corrupt& fault) {
-                        faults.push_back("record " + std::to_string(r) + ": " + fault.what());
+                        faults.push_back("record " + std::to_string(r) + ", " + fault.what());
                     }
                 }
             }
