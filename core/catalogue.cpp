@@ -79,7 +79,7 @@ Listed list_entries(const std::string& pattern, const std::string& folder) {
 }  // namespace
 
 void CAT(int port) {
-    const std::string received = WAITSTRING();
+    const std::string received = wait_name();
     if (longer_than_a_path(received)) return refuse(port, received, "longer than a path can be");
     const std::string pattern = search_pattern(received);
     send_ok(port);

@@ -72,7 +72,7 @@ void erase_files(int port, const std::string& name) {
 }  // namespace
 
 void ERASE_(int port) {
-    const std::string name = WAITSTRING();
+    const std::string name = wait_name();
     if (refused_name(port, name)) return;
     if (is_folder_request(name)) return erase_folder(port, name);
     erase_files(port, name);

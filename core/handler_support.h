@@ -41,6 +41,11 @@ constexpr std::size_t kLongestPath = 4095;
 inline bool longer_than_a_path(const std::string& name) {
     return name.size() > kLongestPath;
 }
+// A name or pattern from the device: one byte more than a path can hold is kept, enough to know
+// it is too long; the rest up to the CR is read and dropped.
+inline std::string wait_name() {
+    return WAITSTRING(kLongestPath + 1);
+}
 
 // The refusals every named command shares: no name, or one that no file can have.
 inline bool refused_name(int port, const std::string& name) {

@@ -67,7 +67,7 @@ void load_file(int port, const std::string& name) {
 }  // namespace
 
 void LOAD(int port) {
-    const std::string name = WAITSTRING();
+    const std::string name = wait_name();
     if (refused_name(port, name)) return;
     if (is_folder_request(name)) return load_folder(port, name);
     load_file(port, name);

@@ -160,8 +160,12 @@ bool end_print_job() {
     return true;
 }
 
+// A line prints on one row of the page: bytes this far out could never reach the paper, and are
+// read and dropped rather than kept.
+constexpr std::size_t kLongestPrintedLine = 4096;
+
 void PRINT_(int port) {
-    const std::string line = WAITSTRING();
+    const std::string line = WAITSTRING(kLongestPrintedLine);
     send_ok(port);
     if (!line.empty() && line[0] == kFormFeed) {
         if (!job) return log_outcome("form feed: no document is open, nothing to do");

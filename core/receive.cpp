@@ -159,12 +159,12 @@ std::string WAITNEXT() {
     return WAITCHAR();
 }
 
-std::string WAITSTRING() {
+std::string WAITSTRING(std::size_t kept) {
     std::string s;
     for (;;) {
         std::string c = WAITCHAR();
         if (c.size() == 1 && c[0] == kCarriageReturn) break;
-        s += c;
+        if (s.size() < kept) s += c;
         // As for every byte taken: the window's events once the buffer is drained or every few
         // milliseconds, not after each byte of a line that has already arrived whole.
         if (receive_buffer().empty() || platform::clock().now() - last_refresh >= kRefreshInterval)

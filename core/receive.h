@@ -73,8 +73,10 @@ std::string WAITCHAR();
 unsigned WAITUINT();
 // An acknowledgement byte, as WAITCHAR.
 std::string WAITNEXT();
-// The bytes up to the next CR, without it. No overall time limit.
-std::string WAITSTRING();
+// The bytes up to the next CR, without it. No overall time limit. At most `kept` bytes are kept:
+// the rest, up to the CR, are read and dropped, so that a device that never sends its CR cannot
+// make the program hold more than that.
+std::string WAITSTRING(std::size_t kept = std::string::npos);
 // Sends one status byte.
 void SENDERR(int port, int code);
 

@@ -28,7 +28,7 @@ SaveRequest read_request() {
     r.header.param1 = static_cast<std::uint16_t>(WAITUINT());
     r.header.length = static_cast<std::uint16_t>(WAITUINT());
     r.header.param2 = static_cast<std::uint16_t>(WAITUINT());
-    r.name = WAITSTRING();
+    r.name = wait_name();
     return r;
 }
 

@@ -294,15 +294,44 @@ void install_connect_handler(gui::Window& window) {
     });
 }
 
+namespace {
+
+// The port whose ring still held bytes when the receive buffer was full; -1 for none.
+int held_back_port = -1;
+
+// The ring's bytes in pieces until it is empty or the receive buffer holds kReceiveBufferHeld.
+void drain_ring(int handle) {
+    std::string piece;
+    do {
+        if (receive_buffer().size() >= kReceiveBufferHeld) {
+            // The rest waits in the ring, and beyond it in the driver or the connection, until
+            // the buffer has been taken: a device that sends faster than the program reads is
+            // held back there, and the program's memory does not grow with it.
+            held_back_port = handle;
+            return;
+        }
+        piece = RECEIVESTR(handle);
+        receive_buffer().append(piece);
+    } while (piece.size() == kReceivePieceSize);
+    if (held_back_port == handle) held_back_port = -1;
+}
+
+}  // namespace
+
 void CONNECT(int handle) {
     ENABLECOMMNOTIFICATION(handle, 0, 1, -1);
     // The whole ring, not one piece: bytes left behind would wait for the device's next byte,
     // and a device waiting for an answer sends none.
-    std::string piece;
-    do {
-        piece = RECEIVESTR(handle);
-        receive_buffer().append(piece);
-    } while (piece.size() == kReceivePieceSize);
+    drain_ring(handle);
+}
+
+void refill_receive_buffer() {
+    if (held_back_port < 0) return;
+    if (!port_of(held_back_port)) {
+        held_back_port = -1;
+        return;
+    }
+    drain_ring(held_back_port);
 }
 
 std::size_t bytes_in_ring(int handle) {

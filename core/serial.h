@@ -97,9 +97,12 @@ constexpr const char* kSettingsButton = "Impostazioni...";
 // Has the window handle its ports' notifications: CONNECT, then notification back on to it.
 void install_connect_handler(gui::Window& window);
 
-// The notification handler: notification off, then every byte waiting in the ring (in pieces of
-// up to 1000) appended to the receive buffer.
+// The notification handler: notification off, then the bytes waiting in the ring (in pieces of
+// up to 1000) appended to the receive buffer, until the ring is empty or the buffer holds
+// kReceiveBufferHeld bytes.
 void CONNECT(int handle);
+// Takes into the (empty) receive buffer what the ring of a port held back by a full buffer has.
+void refill_receive_buffer();
 
 // Sends the bytes in pieces of 16384.
 void SENDSTR(int handle, std::string_view bytes);
@@ -126,6 +129,8 @@ void close_departures();
 
 constexpr std::size_t kSendPieceSize = 16384;
 constexpr std::size_t kReceivePieceSize = 1000;
+// The receive buffer takes no more from the ring than this.
+constexpr std::size_t kReceiveBufferHeld = 16384;
 
 // Bytes waiting in a port's ring (0 for an unknown handle).
 std::size_t bytes_in_ring(int handle);

@@ -88,6 +88,26 @@ TEST(WaitString, ReadsUpToCrWithoutOverallLimit) {
     EXPECT_EQ(link.elapsed(), 5s);
 }
 
+// A device that never ends its line: the bytes past the limit are read and dropped up to the
+// CR, and the line after it is read whole.
+TEST(WaitString, KeepsNoMoreThanItsLimitOfALongLine) {
+    constexpr std::size_t kSent = 1 << 20;
+    constexpr std::size_t kPiece = 64 << 10;
+    for (const std::size_t kept : {std::size_t{0}, std::size_t{4096}}) {
+        SCOPED_TRACE(kept);
+        kv::test::FakeLink link;
+        std::size_t sent = 0;
+        link.on_idle([&] {
+            if (sent > kSent) return false;
+            receive_buffer().append(sent < kSent ? std::string(kPiece, 'A') : "\rB\r");
+            sent += kPiece;
+            return true;
+        });
+        EXPECT_EQ(kv::core::WAITSTRING(kept), std::string(kept, 'A'));
+        EXPECT_EQ(kv::core::WAITSTRING(kept), kept == 0 ? "" : "B");
+    }
+}
+
 TEST(WaitString, EscDoesNotEndAStringWaitNorSpin) {
     kv::test::FakeLink link;
     hold_esc(true);

@@ -80,6 +80,30 @@ TEST(SerialPort, AFullRingHoldsTheRestInTheDriverAndLosesNothing) {
     CLOSECOMM(handle);
 }
 
+// While the window's events run and nothing takes the bytes (a box is open, say), a device that
+// goes on sending is held back in the ring and the driver, not in the program's memory.
+TEST(SerialPort, AFullReceiveBufferLeavesTheRestToTheDriverAndLosesNothing) {
+    PortOnPty line;
+    int handle = line.apricom();
+    ASSERT_GE(handle, 0);
+    const std::string bytes = counting_bytes(1 << 20);
+    std::thread writer([&] { line.device.send_raw(bytes); });
+    ASSERT_TRUE(pump_until([&] {
+        return receive_buffer().size() == bytes.size() ||
+               (receive_buffer().size() >= kReceiveBufferHeld && bytes_in_ring(handle) == 2047);
+    }));
+    EXPECT_LE(receive_buffer().size(), kReceiveBufferHeld + kReceivePieceSize);
+    std::string received;
+    ASSERT_TRUE(pump_until([&] {
+        EXPECT_LE(receive_buffer().size(), kReceiveBufferHeld + kReceivePieceSize);
+        received += take_receive_buffer();
+        return received.size() >= bytes.size();
+    }));
+    writer.join();
+    EXPECT_EQ(received, bytes);
+    CLOSECOMM(handle);
+}
+
 TEST(SerialPort, ReadcommTakesWhatFitsAndRingWaitsWithoutNotification) {
     PortOnPty line;
     int handle = line.open_quietly();
