@@ -62,15 +62,15 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
             break;
         }
         if (!deadline && command_wait_interrupted) break;
-        // Waiting for a command with nothing left of what departed devices sent: the next
-        // device may come in.
-        if (!deadline && !in_command && receive_buffer().empty() && !bytes_on_the_way())
-            close_departures();
         c = GETCHAR();
         if (!c.empty()) break;
         if (deadline && clock.now() >= *deadline) break;
         refresh();
         if (idle(!deadline)) {
+            // About to wait for a command with nothing left of what departed devices sent: the
+            // next device may come in. Checked last, after the events: a departure from now on
+            // posts an event of its own, which ends the wait.
+            if (!deadline && !in_command && !bytes_on_the_way()) close_departures();
             std::optional<platform::Duration> left;
             if (deadline) left = *deadline - clock.now();
             if (!left || left->count() > 0) gui::wait_for_events(left);

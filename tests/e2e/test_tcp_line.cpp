@@ -76,7 +76,9 @@ TEST_F(TcpLineTest, AClosedConnectionIsADeviceThatWentAwayAndTheNextOneIsServed)
     ASSERT_TRUE(
         kv32->wait_for_line("The command was abandoned: the device went away.", kReplyTimeout))
         << kv32->out();
-    EXPECT_NE(kv32->out().find(" closed; waiting for the next one."), std::string::npos);
+    const auto closed = kv32->wait_for_prefix(log_line("the connection from "), kReplyTimeout);
+    ASSERT_TRUE(closed) << kv32->out();
+    EXPECT_NE(closed->find(" closed; waiting for the next one."), std::string::npos) << *closed;
 
     // While nobody is connected, what a device would send is simply not there; the next
     // connection begins with its own start byte and is served from a clean line.
