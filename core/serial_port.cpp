@@ -11,6 +11,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "core/bounded_write.h"
 #include "platform/serial_device.h"
 
 namespace kv::core {
@@ -98,29 +99,11 @@ std::size_t SerialPort::write(std::string_view bytes, std::chrono::milliseconds 
     // The reader thread copes with a descriptor that does not block (it polls first).
     const int flags = ::fcntl(device_, F_GETFL);
     if (flags >= 0 && !(flags & O_NONBLOCK)) ::fcntl(device_, F_SETFL, flags | O_NONBLOCK);
-    constexpr auto kLook = std::chrono::milliseconds(50);  // between looks at give_up
-    std::size_t done = 0;
-    auto last_progress = std::chrono::steady_clock::now();
-    while (done < bytes.size()) {
-        if (give_up && give_up()) break;
-        const auto n = through ? through(bytes.data() + done, bytes.size() - done)
-                               : ::write(device_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            last_progress = std::chrono::steady_clock::now();
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - last_progress);
-            if (waited >= stall_limit) break;
-            pollfd out{device_, POLLOUT, 0};
-            ::poll(&out, 1, static_cast<int>(kLook.count()));
-        } else {
-            break;
-        }
-    }
-    return done;
+    if (through) return write_bounded(device_, bytes, stall_limit, give_up, through);
+    return write_bounded(device_, bytes, stall_limit, give_up,
+                         [fd = device_](const char* data, std::size_t size) {
+                             return static_cast<long>(::write(fd, data, size));
+                         });
 }
 
 void SerialPort::wake_reader() {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "core/bounded_write.h"
 #include "platform/tcp_line.h"
 
 namespace kv::core {
@@ -92,29 +93,13 @@ std::size_t TcpLine::write_within(std::string_view bytes, const WriteLimits& lim
     return bytes.size();
 }
 
-// Without blocking: a device that stops reading must not hold the window's thread for ever.
+// A connection that has gone ends the write; the reader sees it too.
 std::size_t TcpLine::send_all(std::string_view bytes, const WriteLimits& limits) {
-    constexpr auto kLook = std::chrono::milliseconds(50);  // between looks at give_up
-    std::size_t done = 0;
-    auto last_progress = std::chrono::steady_clock::now();
-    while (done < bytes.size()) {
-        if (limits.give_up && limits.give_up()) break;
-        const ssize_t n = ::send(connection_, bytes.data() + done, bytes.size() - done,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            last_progress = std::chrono::steady_clock::now();
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            if (std::chrono::steady_clock::now() - last_progress >= limits.stall_limit) break;
-            pollfd out{connection_, POLLOUT, 0};
-            ::poll(&out, 1, static_cast<int>(kLook.count()));
-        } else {
-            break;  // the connection has gone; the reader sees it too
-        }
-    }
-    return done;
+    const int fd = connection_;
+    return write_bounded(
+        fd, bytes, limits.stall_limit, limits.give_up, [fd](const char* data, std::size_t size) {
+            return static_cast<long>(::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT));
+        });
 }
 
 std::optional<platform::Dcb> TcpLine::settings() {
