@@ -106,6 +106,8 @@ std::vector<NodeEntry> write_interior_level(const std::vector<NodeEntry>& level,
 bool IndexBag::open(const std::string& name, bool shared, bool read_only, bool create) {
     const auto access = read_only ? platform::Access::Read : platform::Access::ReadWrite;
     const auto share = shared ? platform::Share::DenyNone : platform::Share::DenyAll;
+    // Only a file this open makes is a new bag; an existing one of 0 bytes has lost its tags.
+    const bool made = create && !platform::file_exists(name);
     if (!file_.open(
             name, access, share,
             create ? platform::Disposition::OpenAlways : platform::Disposition::OpenExisting)) {
@@ -120,6 +122,9 @@ bool IndexBag::open(const std::string& name, bool shared, bool read_only, bool c
     if (shared_) wait_lock(file_.fd(), kIndexPoolOffset, kIndexPoolLength, !read_only);
     try {
         file_end_ = file_size(file_.fd());
+        if (file_end_ == 0 && !made) {
+            throw Corrupt("the index bag is empty (0 bytes): the tags it held are lost");
+        }
         if (file_end_ == 0 && !read_only) {
             // A new bag: the directory's header and its empty root leaf.
             directory_.root = kTagHeaderSize;

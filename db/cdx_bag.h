@@ -42,7 +42,8 @@ struct TagPosition {
 
 class IndexBag {
   public:
-    // Opens an existing bag or creates an empty one; false with the platform's error.
+    // Opens an existing bag or creates an empty one; false with the platform's error. Throws
+    // Corrupt for an existing bag of 0 bytes: it is never taken for a new one.
     bool open(const std::string& name, bool shared, bool read_only, bool create);
     void close();
     const std::string& file_name() const { return name_; }

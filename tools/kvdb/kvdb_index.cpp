@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "tools/kvdb/kvdb.h"
 #include "tools/kvdb/kvdb_commands.h"
+#include "util/error_record.h"
 #include "util/settings.h"
 
 namespace kv::kvdb {
@@ -109,19 +110,30 @@ int command_reindex(Command& command) {
     auto table = open_table(options.positional[0], false, false);
     db::IndexOrders& orders = db::index_orders(*table);
     std::vector<std::string> bags;
-    if (options.positional.size() == 2) {
-        const std::string bag = bag_path(*table, options.positional[1]);
-        if (!orders.open_bag(bag, false)) throw Failure("the bag " + bag + " cannot be read");
+    // The tags are built again from what the bag says of them: a bag that cannot be read no
+    // longer says it, and nothing can build them but the commands that made them.
+    auto open = [&](const std::string& bag) {
+        std::string why;
+        util::ScopedErrorHandler note([&](const util::ErrorRecord& record) -> util::ErrorAnswer {
+            if (why.empty()) why = error_text(record);
+            return std::nullopt;
+        });
+        if (!orders.open_bag(bag, false)) {
+            throw Failure(why + "\nkvdb: the bag " + bag +
+                          " cannot be read, so the tags it held are not known and reindex "
+                          "cannot build them again; remove the bag and make its tags again "
+                          "with kvdb index");
+        }
         bags.push_back(bag);
+    };
+    if (options.positional.size() == 2) {
+        open(bag_path(*table, options.positional[1]));
     } else {
         std::string stem = table->file_name();
         stem.resize(stem.size() - platform::file_part(stem).size() +
                     platform::file_part(stem).rfind('.'));
         for (const char* extension : {".NTX", ".CDX"}) {
-            if (!platform::file_exists(stem + extension)) continue;
-            if (!orders.open_bag(stem + extension, false))
-                throw Failure("the bag " + stem + extension + " cannot be read");
-            bags.push_back(stem + extension);
+            if (platform::file_exists(stem + extension)) open(stem + extension);
         }
         if (bags.empty()) throw Failure("the table has no bag of its own; name the bag");
     }
