@@ -72,6 +72,13 @@ std::vector<std::string> components_below_root(const std::string& path) {
     return parts;
 }
 
+// A component of a device name as the device's own file system keeps it: the spaces and dots
+// that end it are dropped ("NAME . " is NAME). One made of nothing else stays as given.
+std::string device_component(const std::string& part) {
+    const auto last = part.find_last_not_of(". ");
+    return last == std::string::npos ? part : part.substr(0, last + 1);
+}
+
 }  // namespace
 
 bool set_served_root(const std::string& folder) {
@@ -107,7 +114,7 @@ std::string served_path(const std::string& name) {
         if (p == "..") {
             if (!parts.empty()) parts.pop_back();
         } else if (!p.empty() && p != ".") {
-            parts.push_back(p);
+            parts.push_back(device_component(p));
         }
         p.clear();
     };

@@ -132,6 +132,32 @@ TEST_F(ServedFolder, LinksThatTheUserPlacedInsideAreFollowed) {
     EXPECT_EQ(kv::platform::current_folder(), served());
 }
 
+// As on the device's own file system, the spaces and dots that end a part of a name are dropped:
+// "P " and "P." are the file P, and a catalogue never shows two equal lines.
+TEST_F(ServedFolder, SpacesAndDotsThatEndANamePartAreDropped) {
+    const struct {
+        std::string name;
+        std::string on_disk;
+    } cases[] = {{"P ", "P"},        {"P.", "P"},     {"P . ", "P"}, {"SUB /Q. ", "SUB/Q"},
+                 {"SUB. /", "SUB/"}, {"A B", "A B"},  {" A", " A"},  {"A.B ", "A.B"},
+                 {"...", "..."},     {"*.* ", "*.*"}, {"/X ", "X"},  {"..\\ R", " R"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(core::served_path(c.name), served() + "/" + c.on_disk) << '"' << c.name << '"';
+
+    core::ScopedLogSink quiet([](const std::string&) {});
+    EXPECT_EQ(run('S', save_args(0, 0, 1, 0, "P ") + "d"), kOk);
+    for (const std::string other : {"P", "P.", "p  ", "P. ."})
+        EXPECT_EQ(run('S', save_args(0, 0, 1, 0, other) + "d"), kRefused) << '"' << other << '"';
+    EXPECT_EQ(run('L', "P .\r", 8).substr(0, 1), kOk);
+    EXPECT_TRUE(fsys::exists(served() + "/P"));
+    const std::string listing = run('C', "\r" + std::string(40, '\x06'));
+    core::StoredHeader header;
+    header.length = 1;
+    const std::string line = core::stored_file_line("P", header);
+    EXPECT_NE(listing.find(line), std::string::npos);
+    EXPECT_EQ(listing.find(line), listing.rfind(line));
+}
+
 TEST_F(ServedFolder, NamesHoldingANulAreRefused) {
     dir.write("SERVED/A", core::encode_header({}));
     const std::string nul_name("A\0B", 3);
