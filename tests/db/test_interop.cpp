@@ -191,6 +191,49 @@ for r in dbfread.DBF('BIG.DBF', load=True).records:
     EXPECT_EQ(*output, "12345678901234567890 -123456789012345.67\n");
 }
 
+// kvdb writes memo files of the block layout under any extension: the partners find them as
+// .FPT and read every text, spanning blocks or not, before and after a pack.
+TEST_F(InteropTest, MemosOfTablesMadeByKvdbAreReadByThePartners) {
+    const std::string name = (dir_.path() / "M.DBF").string();
+    std::ostringstream out, err;
+    ASSERT_EQ(kvdb::run({"create", name, "NAME:C:10", "NOTES:M", "--memo-ext", "FPT"}, out, err),
+              0);
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"A", "hello"}, {"B", "gone"}, {"C", std::string(150, 'x') + "\r\nend"}, {"D", ""}};
+    for (const auto& [key, notes] : rows) {
+        std::vector<std::string> arguments = {"append", name, "NAME=" + key};
+        if (!notes.empty()) arguments.push_back("NOTES=" + notes);
+        ASSERT_EQ(kvdb::run(arguments, out, err), 0) << err.str();
+    }
+    const std::string script = R"(
+import dbf, dbfread
+for r in dbfread.DBF('M.DBF', load=True).records:
+    print(r['NAME'], repr(r['NOTES']))
+t = dbf.Table('M.DBF')
+t.open(dbf.READ_ONLY)
+for r in t:
+    if not dbf.is_deleted(r):
+        print(r.name.strip(), repr(r.notes))
+t.close()
+)";
+    const std::string big = "'" + std::string(150, 'x') + "\\r\\nend'";
+    auto expected = [&](bool packed) {
+        std::string dbfread =
+            "A 'hello'\n" + std::string(packed ? "" : "B 'gone'\n") + "C " + big + "\nD None\n";
+        std::string dbf =
+            "A 'hello'\n" + std::string(packed ? "" : "B 'gone'\n") + "C " + big + "\nD ''\n";
+        return dbfread + dbf;
+    };
+    EXPECT_EQ(run_python(dir_, script).value_or("python failed"), expected(false));
+    {
+        auto table = open_table(name);
+        table->go_to(2);
+        table->mark_deleted();
+    }
+    ASSERT_EQ(kvdb::run({"pack", name}, out, err), 0) << err.str();
+    EXPECT_EQ(run_python(dir_, script).value_or("python failed"), expected(true));
+}
+
 TEST_F(InteropTest, AWalkInKeyOrderVisitsEachKeyOnceWhenTheTableChangedBehindTheTag) {
     const std::string name = (dir_.path() / "T.DBF").string();
     std::ostringstream out, err;
