@@ -119,6 +119,8 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
         server_log(why);
         return false;
     }
+    // No command may name it: it would wait for the server itself.
+    const ScopedOwnFile own(kServerFile);
     const std::string base_name = base_name_of(program_name);
     const std::string title = server_title(program_name, platform::current_folder());
     const bool windowed = !gui::is_headless() && qobject_cast<QApplication*>(qApp) != nullptr;

@@ -7,9 +7,11 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
+#include "server/command_files.h"
 
 namespace kv::server {
 namespace {
@@ -17,6 +19,13 @@ namespace {
 std::string& root_slot() {
     static std::string root;
     return root;
+}
+
+using FileIdentity = std::pair<dev_t, ino_t>;
+
+std::vector<FileIdentity>& own_files() {
+    static std::vector<FileIdentity> files;
+    return files;
 }
 
 // The path without links, as realpath gives it; "" when it cannot be read.
@@ -140,6 +149,29 @@ std::optional<std::string> confined_path(const std::string& name, std::string* w
         return std::nullopt;
     }
     return real;
+}
+
+ScopedOwnFile::ScopedOwnFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return;
+    own_files().emplace_back(st.st_dev, st.st_ino);
+    held_ = true;
+}
+
+ScopedOwnFile::~ScopedOwnFile() {
+    if (held_) own_files().pop_back();
+}
+
+std::string reserved_file(const std::string& path) {
+    const std::string name = platform::file_part(path);
+    if (platform::names_equal_ignoring_case(name, kServerFile))
+        return name + " is the lock table of a server, which holds it while it runs";
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return {};
+    for (const auto& [device, inode] : own_files())
+        if (st.st_dev == device && st.st_ino == inode)
+            return name + " is held by this server (it is its " + kServerFile + ")";
+    return {};
 }
 
 }  // namespace kv::server

@@ -21,4 +21,22 @@ std::string share_root();
 // with every link followed; nothing when it leads outside the root (why says so).
 std::optional<std::string> confined_path(const std::string& name, std::string* why = nullptr);
 
+// A file this server holds open for itself while it runs (its SERVER.EXE), known by its device
+// and inode whatever name, link or spelling leads to it: a request may not name it, since the
+// command would wait for it for ever.
+class ScopedOwnFile {
+  public:
+    explicit ScopedOwnFile(const std::string& path);
+    ~ScopedOwnFile();
+    ScopedOwnFile(const ScopedOwnFile&) = delete;
+    ScopedOwnFile& operator=(const ScopedOwnFile&) = delete;
+
+  private:
+    bool held_ = false;
+};
+
+// Why a request may not use the file at the path: a server's lock table (any SERVER.EXE, which
+// its server holds for as long as it runs) or a file this server holds; "" when it may.
+std::string reserved_file(const std::string& path);
+
 }  // namespace kv::server

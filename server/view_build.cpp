@@ -51,10 +51,16 @@ std::string with_default_extension(const std::string& name, const char* extensio
     return platform::file_part(name).find('.') == std::string::npos ? name + extension : name;
 }
 
+// A file that no command may open: waiting for it would hold the server for ever.
+const std::string& usable(const std::string& path) {
+    if (const std::string why = reserved_file(path); !why.empty()) throw CommandRefused(why);
+    return path;
+}
+
 // The path of a name inside the share's root, or the command is refused.
 std::string inside_root(const std::string& name) {
     std::string why;
-    if (auto path = confined_path(name, &why)) return *path;
+    if (auto path = confined_path(name, &why)) return usable(*path);
     throw CommandRefused(why);
 }
 
@@ -83,7 +89,7 @@ void open_area(const std::string& request, const std::string& table_key, const s
             with_default_extension(fs::GETPVPROFSTRING(section, index_key, "", request), ".NTX");
         const auto as_written = confined_path(bag);
         db::ORDADD(as_written && platform::file_exists(*as_written)
-                       ? *as_written
+                       ? usable(*as_written)
                        : inside_root(platform::file_part(bag)));
     }
 }

@@ -160,6 +160,48 @@ TEST_F(SharedFolderTest, AFailingCommandEndsThatCommandOnlyAndTheNextIsServed) {
     stop(*server);
 }
 
+TEST_F(SharedFolderTest, ALockTableNamedByARequestIsRefusedAndTheNextIsServed) {
+    {
+        test::ScopedCurrentDir in(served());
+        test::make_table("T.DBF", {"ALFA"});
+    }
+    put("SERVER.EXE", "");
+    fs::create_symlink("SERVER.EXE", served() / "LINK.DBF");
+    fs::create_hard_link(served() / "SERVER.EXE", served() / "HARD.DBF");
+    dir.write("OTHER/server.exe", "");  // the lock table of a server of another folder
+    const std::string bag = "[Index1]\r\nIndex1=";
+    const std::string requests[] = {
+        view_request("SERVER.EXE", "NAME", ""),
+        view_request("server.exe", "NAME", ""),
+        view_request(".\\Server.Exe", "NAME", ""),
+        view_request("S:\\SERVED\\SERVER.EXE", "NAME", ""),
+        view_request("\\served\\server.exe", "NAME", ""),
+        view_request("..\\SERVED\\..\\served\\SERVER.EXE", "NAME", ""),
+        view_request((served() / "SERVER.EXE").string(), "NAME", ""),
+        view_request("LINK", "NAME", ""),
+        view_request("HARD.DBF", "NAME", ""),
+        view_request("S:\\OTHER\\SERVER.EXE", "NAME", ""),
+        view_request("T.DBF", "NAME", "", bag + "SERVER.EXE\r\n"),
+        view_request("T.DBF", "NAME", "", bag + "S:\\SERVED\\link.dbf\r\n"),
+    };
+    int n = 0;
+    for (const auto& request : requests) post(stamped(++n), request);
+    post(stamped(++n), command("GOOD"));
+    auto server = start_server({"--root", dir.str()});
+    ASSERT_TRUE(served_word(*server, "GOOD")) << server->out() << server->err();
+    const auto lines = server->out_lines();
+    for (n = 1; n <= static_cast<int>(std::size(requests)); ++n) {
+        const std::string file = "CMD_\\x7F20261208" + std::to_string(100000 + n) + ".INI: ";
+        bool found = false;
+        for (const auto& line : lines)
+            found = found || line.find(file + "refused: ") != std::string::npos;
+        EXPECT_TRUE(found) << n << "\n" << server->out();
+        EXPECT_FALSE(exists(stamped(n))) << n;
+    }
+    EXPECT_EQ(server->err().find("E' in corso"), std::string::npos) << server->err();
+    stop(*server);
+}
+
 TEST_F(SharedFolderTest, AFileThatCannotBeDeletedIsCarriedOutOnceAndOthersAreServed) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may delete in any folder";
     put("SERVER.EXE", "");
