@@ -2,7 +2,6 @@
 // the program that unwinds back to the test.
 #include <QAbstractButton>
 #include <QMessageBox>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include "errors/diagnostic.h"
 #include "errors/errors.h"
 #include "gui/window.h"
+#include "tests/errors/errors_test_support.h"
 #include "tests/support/window_test.h"
 #include "util/abandon.h"
 #include "util/system_unlock.h"
@@ -198,15 +198,6 @@ TEST_F(DeferrorTest, HeadlessReportGoesToStandardErrorWithoutQuestionOrMail) {
     EXPECT_TRUE(opened.empty());
     EXPECT_NE(err.find("Attenzione: Error ??\?/??\?\nFunction: "), std::string::npos) << err;
     EXPECT_NE(err.find("Applicazione: " + program_path()), std::string::npos) << err;
-}
-
-// The line in a source file of the project that holds `text` (1-based; 0 when none does).
-int source_line(const std::string& file, const std::string& text) {
-    std::ifstream in(std::string(KV32_SOURCE_DIR) + "/" + file);
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n)
-        if (line.find(text) != std::string::npos) return n;
-    return 0;
 }
 
 TEST_F(DeferrorTest, TheReportNamesTheNearestCoreFunctionAndItsLine) {

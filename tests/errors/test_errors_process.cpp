@@ -2,11 +2,11 @@
 // handler and a fatal signal leave on standard error, and the program's exit status.
 #include <chrono>
 #include <csignal>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "errors/errors.h"
+#include "tests/errors/errors_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/kvdev/child_process.h"
 
@@ -43,15 +43,6 @@ TEST(ErrorsInAProgram, AnExceptionFromAnEventHandlerIsReportedWithItsText) {
     EXPECT_NE(o.err.find("Attenzione: Error std::out_of_range/???  probe exception\n"),
               std::string::npos)
         << o.err;
-}
-
-// The line in a source file of the project that holds `text` (1-based; 0 when none does).
-int source_line(const std::string& file, const std::string& text) {
-    std::ifstream in(std::string(KV32_SOURCE_DIR) + "/" + file);
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n)
-        if (line.find(text) != std::string::npos) return n;
-    return 0;
 }
 
 TEST(ErrorsInAProgram, AnExceptionIsReportedWhereItWasThrownNotWhereItWasCaught) {

@@ -3,11 +3,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "tests/server/server_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/kvdev/child_process.h"
 
@@ -24,13 +24,7 @@ std::string name(const std::string& digits, const std::string& extension) {
 
 class ServerProcessTest : public ::testing::Test {
   protected:
-    std::unique_ptr<dev::ChildProcess> start_server() {
-        auto server = std::make_unique<dev::ChildProcess>(
-            KVSERVER_BINARY, std::vector<std::string>{"--headless"}, dir.str());
-        EXPECT_TRUE(
-            wait_for([&] { return server->out().find("Server Kv32 ") != std::string::npos; }));
-        return server;
-    }
+    std::unique_ptr<dev::ChildProcess> start_server() { return server::start_server(dir.str()); }
     std::optional<int> client(const std::vector<std::string>& args) {
         dev::ChildProcess c(KVSERVER_BINARY, args, dir.str());
         return c.wait_exit(kTimeout);
@@ -42,13 +36,6 @@ class ServerProcessTest : public ::testing::Test {
             if (name.rfind("CMD_", 0) == 0) names.push_back(name);
         }
         return names;
-    }
-    template <class Done>
-    bool wait_for(Done done) {
-        for (auto until = std::chrono::steady_clock::now() + kTimeout;
-             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(10ms))
-            if (done()) return true;
-        return false;
     }
 
     test::TempDir dir;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "tests/server/server_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tables/tables_fixture.h"
 #include "tools/kvdev/child_process.h"
@@ -25,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-constexpr auto kTimeout = 60s;  // generous: the programs run under the sanitizers
+constexpr auto kTimeout = kServerTimeout;
 
 std::string stamped(int hundredths, const std::string& extension = "INI") {
     return "CMD_\x7f"
@@ -49,13 +50,7 @@ class SharedFolderTest : public ::testing::Test {
 
     fs::path served() const { return dir.path() / "SERVED"; }
     std::unique_ptr<dev::ChildProcess> start_server(std::vector<std::string> args = {}) {
-        args.insert(args.begin(), "--headless");
-        auto server = std::make_unique<dev::ChildProcess>(KVSERVER_BINARY, args, served().string());
-        EXPECT_TRUE(wait_for([&] {
-            return server->out().find("Server Kv32 ") != std::string::npos;
-        })) << server->out()
-            << server->err();
-        return server;
+        return server::start_server(served().string(), std::move(args));
     }
     void put(const std::string& name, const std::string& text) {
         std::ofstream(served() / name, std::ios::binary) << text;
@@ -68,13 +63,6 @@ class SharedFolderTest : public ::testing::Test {
     bool exists(const std::string& name) const {
         struct stat st;
         return ::lstat((served() / name).c_str(), &st) == 0;
-    }
-    template <class Done>
-    bool wait_for(Done done) {
-        for (auto until = std::chrono::steady_clock::now() + kTimeout;
-             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(10ms))
-            if (done()) return true;
-        return false;
     }
     bool served_word(dev::ChildProcess& server, const std::string& word) {
         return wait_for([&] {
