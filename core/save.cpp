@@ -35,6 +35,7 @@ SaveRequest read_request() {
 // Why a new entry cannot be made at `path`, or "" when it can; told before the device is
 // answered, so that a refusal is never reported as success.
 std::string why_not_new_entry(const std::string& path) {
+    if (std::string why = why_not_a_name_on_disk(path); !why.empty()) return why;
     if (is_settings_file(path)) return "that is the settings file's name";
     if (platform::is_link(path)) return "a link of that name exists";
     const std::string folder = platform::folder_part(path);

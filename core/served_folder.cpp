@@ -1,6 +1,8 @@
 #include "core/served_folder.h"
 
+#include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <memory>
 #include <optional>
@@ -169,6 +171,21 @@ bool is_settings_file(const std::string& path) {
     const auto real = real_folder(folder.empty() ? "/" : folder);
     const auto wanted = real_folder(wanted_folder.empty() ? "/" : wanted_folder);
     return real && wanted && *real == *wanted;
+}
+
+std::string why_not_a_name_on_disk(const std::string& path) {
+    // The longest name the served folder's file system takes (NAME_MAX where it does not say).
+    long longest = ::pathconf(state().root.c_str(), _PC_NAME_MAX);
+    if (longest <= 0) longest = NAME_MAX;
+    for (const auto& part : components_below_root(path)) {
+        if (part.size() > static_cast<std::size_t>(longest))
+            return "a part of the name is " + std::to_string(part.size()) +
+                   " bytes long, the file system takes at most " + std::to_string(longest);
+    }
+    if (path.size() >= PATH_MAX)
+        return "the whole path would be " + std::to_string(path.size()) +
+               " bytes long, longer than a path can be";
+    return {};
 }
 
 std::string device_path(const std::string& path) {

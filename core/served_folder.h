@@ -33,6 +33,10 @@ void protect_settings_file(const std::string& absolute_path);
 // True when a path of the served tree names the settings file.
 bool is_settings_file(const std::string& path);
 
+// Why a path of the served tree cannot be a name on disk, "" when it can: a part of it longer than
+// the served folder's file system takes, or a whole path longer than a path can be.
+std::string why_not_a_name_on_disk(const std::string& path);
+
 // The device's view of a path inside the served tree: "/" for the served root, "/GAMES" below.
 std::string device_path(const std::string& path);
 

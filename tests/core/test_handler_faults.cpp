@@ -200,6 +200,37 @@ TEST_F(LongNames, PathsLongerThanAPathCanBeAreRefusedAndNamesAreLoggedCut) {
     EXPECT_EQ(a.log[0], std::string(200, 'N') + "\x85: 1 byte saved");
 }
 
+// Names the file system cannot hold are refused before the 0x00, never acknowledged and dropped;
+// a part of exactly the longest length is stored.
+TEST_F(LongNames, NamesTheFileSystemCannotHoldAreRefusedBeforeTheAnswer) {
+    std::string deep;  // under a path's length as sent, over it below the served folder
+    while (deep.size() < 4000) deep += std::string(199, 'D') + "/";
+    const std::string part(256, 'N');
+    const struct {
+        std::string args;
+        std::string sent;
+        std::string why;
+    } cases[] = {
+        {save_args(3, 0, 1, 0, std::string(300, 'N')) + "x", "\x0f", "300 bytes long"},
+        {save_args(3, 0, 1, 0, part + ".  ") + "x", "\x0f", "256 bytes long"},
+        {save_args(3, 0, 1, 0, "SUB/" + part) + "x", "\x0f", "256 bytes long"},
+        {save_args(0, 0, 1, 0, part + "/") + "x", "\x0f", "256 bytes long"},
+        {save_args(3, 0, 1, 0, deep + std::string(4095 - deep.size(), 'F')) + "x", "\x0f",
+         "longer than a path can be"},
+        {save_args(3, 0, 1, 0, std::string(255, 'N') + ". ") + "x", std::string(1, '\0'), ""},
+    };
+    std::filesystem::create_directory(dir.path() / "SUB");
+    for (const auto& c : cases) {
+        const Answer a = run('S', c.args);
+        EXPECT_EQ(a.sent, c.sent) << c.why;
+        if (c.why.empty()) continue;
+        ASSERT_EQ(a.log.size(), 1u) << c.why;
+        EXPECT_EQ(a.log[0].rfind("Cannot save ", 0), 0u) << a.log[0];
+        EXPECT_NE(a.log[0].find(c.why), std::string::npos) << a.log[0];
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / std::string(255, 'N')));
+}
+
 TEST(LogText, BytesThatWindows1252LeavesUndefinedAreEscapedLikeControlBytes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"\x81\x8D\x8F\x90\x9D", "\\x81\\x8D\\x8F\\x90\\x9D"},
