@@ -111,6 +111,29 @@ TEST_F(KvdevCli, LoadKeepsAnExistingFileUnlessForcedAndFilesAreNamedWithTheReaso
         << missing.err;
 }
 
+// A file named under a folder that is missing, or that is no folder, says so; nothing is asked
+// of KV32 for a file that could not be written.
+TEST_F(KvdevCli, AFileUnderAMissingFolderIsExplainedAsSuch) {
+    device.write("hello.bin", "data");
+    const std::string nowhere = device.str() + "/gone";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"save", "X", "nodir/a.bin"}, "cannot read nodir/a.bin: the folder nodir does not exist"},
+        {{"save", "X", "hello.bin/a"}, "cannot read hello.bin/a: hello.bin is not a folder"},
+        {{"load", "NOTHERE", "nodir/sub/out"},
+         "cannot write nodir/sub/out: the folder nodir does not exist"},
+        {{"load", "NOTHERE", nowhere + "/out"},
+         "cannot write " + nowhere + "/out: the folder " + nowhere + " does not exist"},
+        {{"print", "nodir/a.txt"}, "cannot read nodir/a.txt: the folder nodir does not exist"},
+        {{"print", "--raw", "nodir/a.txt"}, "the folder nodir does not exist"},
+        {{"save", "X", "gone.bin"}, "cannot read gone.bin: No such file or directory"},
+    };
+    for (const auto& [args, why] : cases) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 1) << args[0] << ": " << r.err;
+        EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(KvdevCli, ThePortComesFromKvdevPortWhenNotGiven) {
     ChildProcess p(KVDEV_BINARY, {"--timeout", "5000", "cat"}, device.str(),
                    {"KVDEV_PORT=" + path});

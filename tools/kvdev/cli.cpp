@@ -7,7 +7,10 @@
 #include "tools/kvdev/print.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <ostream>
 
 namespace kv::dev {
@@ -222,6 +225,23 @@ int run_invocation(const Invocation& inv, std::ostream& out, std::ostream& err) 
                "short): run kvdev wait-start, then the command again\n";
         return 1;
     }
+}
+
+std::string why_not_opened(const std::string& path, int error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) return "it is a folder";
+    if (error == ENOENT || error == ENOTDIR) {
+        // The first folder on the way that is missing or is not a folder.
+        fs::path folder;
+        for (const auto& part : fs::path(path).parent_path()) {
+            folder /= part;
+            if (fs::is_directory(folder, ec)) continue;
+            return fs::exists(folder, ec) ? folder.string() + " is not a folder"
+                                          : "the folder " + folder.string() + " does not exist";
+        }
+    }
+    return std::strerror(error);
 }
 
 }  // namespace kv::dev

@@ -38,6 +38,10 @@ std::optional<std::string> parse_hex_bytes(const std::vector<std::string>& words
 // Bytes as two-digit upper-case hexadecimal pairs separated by blanks.
 std::string to_hex(std::string_view bytes);
 
+// Why a file of the user's could not be opened, from the errno of the failed open: a folder on
+// its way that does not exist, or is no folder, is named as such.
+std::string why_not_opened(const std::string& path, int error);
+
 // What one command does with the open link; returns the exit status.
 struct Command {
     std::string name;

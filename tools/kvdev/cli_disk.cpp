@@ -66,8 +66,9 @@ bool parse_header(const std::vector<std::string>& args, FileHeader& header, std:
 // The file's bytes, or nothing with `why` set.
 std::optional<std::string> read_file(const std::string& path, std::string& why) {
     std::ifstream in(path, std::ios::binary);
+    const int error = errno;
     if (!in || std::filesystem::is_directory(path)) {
-        why = std::filesystem::is_directory(path) ? "it is a folder" : std::strerror(errno);
+        why = why_not_opened(path, error);
         return std::nullopt;
     }
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -77,7 +78,7 @@ bool write_file(const std::string& path, const std::string& data, std::string& w
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (file) file.write(data.data(), static_cast<std::streamsize>(data.size()));
     if (file.flush()) return true;
-    why = std::filesystem::is_directory(path) ? "it is a folder" : std::strerror(errno);
+    why = why_not_opened(path, errno);
     return false;
 }
 
@@ -128,6 +129,12 @@ int cli_load(DeviceLink& link, const Invocation& inv, std::ostream& out, std::os
         err << "kvdev: " << target
             << " here is a stored file (it begins with KVFILE), which kvdev never writes over, "
                "even with --force; name another output file\n";
+        return 1;
+    }
+    // A file that could not be written is known before KV32 is asked for its data.
+    if (const auto folder = std::filesystem::path(target).parent_path();
+        !folder.empty() && !std::filesystem::is_directory(folder)) {
+        err << "kvdev: cannot write " << target << ": " << why_not_opened(target, ENOENT) << '\n';
         return 1;
     }
     if (!named && !inv.force && std::filesystem::exists(target)) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -79,9 +80,11 @@ std::uint8_t print_line(DeviceLink& link, const std::string& line, Patience pati
 
 int cli_print(DeviceLink& link, const Invocation& inv, std::ostream& out, std::ostream& err) {
     std::ifstream file(inv.args[0], std::ios::binary);
-    if (!file) {
-        err << "kvdev: cannot read " << inv.args[0] << '\n';
-        return 2;
+    const int error = errno;
+    if (!file || std::filesystem::is_directory(inv.args[0])) {
+        err << "kvdev: cannot read " << inv.args[0] << ": " << why_not_opened(inv.args[0], error)
+            << '\n';
+        return 1;
     }
     std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (!inv.raw) {
