@@ -252,6 +252,8 @@ bool Run::serve() {
 void Run::open_first_port() {
     for (;;) {
         bool wants_settings = false;
+        // A start that fails tells in its box all that is wrong with it.
+        ScopedPortBoxNote note(served_folder_warning(served_root()));
         handle_ = APRICOM(*window_, port_, window_->widget() ? &wants_settings : nullptr);
         if (handle_ >= 0 || !wants_settings) break;
         const auto chosen = gui::run_settings_dialog(current(), port_lister({}));

@@ -178,7 +178,11 @@ std::unique_ptr<PortLine> open_tcp_port(int handle, const std::string& port_name
 // (nullptr: the box offers no settings).
 bool* settings_asked = nullptr;
 
-[[noreturn]] void fail(const std::string& text, const std::string& details = {}) {
+std::string port_box_note;
+
+[[noreturn]] void fail(const std::string& text, const std::string& what_failed = {}) {
+    std::string details = what_failed;
+    if (!port_box_note.empty()) details += (details.empty() ? "" : "\n\n") + port_box_note;
     if (settings_asked)
         *settings_asked = util::popmsg_offering(text, details, kSettingsButton);
     else
@@ -423,6 +427,14 @@ std::string settings_failure_text(const std::string& port_name) {
 
 std::string notification_failure_text(const std::string& port_name) {
     return "Errore di abilitazione della notifica (" + port_name + ").";
+}
+
+ScopedPortBoxNote::ScopedPortBoxNote(std::string note) : previous_(std::move(port_box_note)) {
+    port_box_note = std::move(note);
+}
+
+ScopedPortBoxNote::~ScopedPortBoxNote() {
+    port_box_note = std::move(previous_);
 }
 
 int APRICOM(gui::Window& window, const std::string& port_name, bool* wants_settings) {

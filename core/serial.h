@@ -90,6 +90,18 @@ bool ENABLECOMMNOTIFICATION(int handle, gui::Hwnd window, int = 1, int = -1);
 // `wants_settings`, the failure's box has a button kSettingsButton beside OK, and
 // *wants_settings tells whether it was pressed.
 int APRICOM(gui::Window& window, const std::string& port_name, bool* wants_settings = nullptr);
+// While it lives, a port failure's box ends its details with this note (at start, what else is
+// wrong: a served folder that cannot take new files); the note before is put back after it.
+class ScopedPortBoxNote {
+  public:
+    explicit ScopedPortBoxNote(std::string note);
+    ~ScopedPortBoxNote();
+    ScopedPortBoxNote(const ScopedPortBoxNote&) = delete;
+    ScopedPortBoxNote& operator=(const ScopedPortBoxNote&) = delete;
+
+  private:
+    std::string previous_;
+};
 
 // The button of the port failure's box that opens the settings dialog.
 constexpr const char* kSettingsButton = "Impostazioni...";

@@ -1,4 +1,6 @@
 // The start procedure with its real window on the offscreen platform and a real pseudo-terminal.
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
@@ -135,6 +137,28 @@ TEST_F(MainProcedureTest, FolderOrPortFailureShowsOneBoxAndNeverShowsTheWindow) 
         SCOPED_TRACE(c.text.toStdString());
         expect_one_box_and_no_window(c.options, c.text);
     }
+}
+
+// The box of a start that fails tells everything wrong with it: also a served folder in which
+// the device's Saves would be refused.
+TEST_F(MainProcedureTest, TheStartBoxDetailsAServedFolderThatCannotBeWritten) {
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write anywhere";
+    const auto folder = dir.path() / "RO";
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(
+        folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    QString details;
+    {
+        kv::gui::ScopedBoxAnswerer answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
+            details = box.detailedText();
+            box.button(QMessageBox::Ok)->click();
+        });
+        EXPECT_FALSE(kv::core::MAIN(start_options("COM99", folder.string())));
+    }
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(details.contains("Warning: no new file can be made in the served folder"))
+        << details.toStdString();
+    EXPECT_TRUE(details.contains("ermission denied")) << details.toStdString();
 }
 
 void MainProcedureTest::expect_one_box_and_no_window(const kv::core::StartOptions& options,
