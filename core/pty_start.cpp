@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +48,14 @@ void drop_queued(int device_side) {
     }
 }
 
+// While a device has the line, no other may open it (an open fails with EIO, as before the
+// pseudo-terminal was first unlocked): a device that comes back right after leaving must not
+// find what was queued for the one before, so the line opens again only once that is dropped.
+void lock_device_side(int master, bool locked) {
+    int on = locked ? 1 : 0;
+    ::ioctl(master, TIOCSPTLCK, &on);
+}
+
 }  // namespace
 
 PtyStartGate::PtyStartGate(int master, int device_side, const std::string& device_path,
@@ -64,6 +73,7 @@ PtyStartGate::PtyStartGate(int master, int device_side, const std::string& devic
 
 PtyStartGate::~PtyStartGate() {
     if (watcher_.joinable()) {
+        ending_ = true;
         const std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
         watcher_.join();
@@ -76,15 +86,21 @@ PtyStartGate::~PtyStartGate() {
 // open is reported before the device's first byte can arrive, so a device that comes back is
 // seen before it is answered. The first open is the watching thread's alone (it lets the device
 // settle before the held bytes go out).
-bool PtyStartGate::hold(std::string_view bytes) {
+bool PtyStartGate::hold(std::string_view bytes, std::optional<std::uint64_t> departures) {
     bool gone = false;
     bool held = true;
     {
         std::lock_guard lock(mutex_);
         if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        if (state_ == State::kStarting && departures && *departures == departures_ &&
+            closed_departures_ == departures_) {
+            state_ = State::kOpen;  // the new device's own command: it wanted no start byte
+            held_.clear();
+        }
+        // Bytes of a command that began before the device went are dropped; others wait.
         if (state_ == State::kOpen)
             held = false;
-        else if (state_ == State::kWaiting)
+        else if (state_ == State::kWaiting || (state_ == State::kStarting && !departures))
             held_ += bytes;
     }
     if (gone && on_departure_) on_departure_();
@@ -135,8 +151,39 @@ std::uint64_t PtyStartGate::departures(bool settled) {
     return count;
 }
 
-bool PtyStartGate::take_events_locked() {
+void PtyStartGate::close_departures() {
     bool gone = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        // Only once the last device's last bytes have had the time to arrive (and, as the window's
+        // thread asks with nothing left to take, have been taken).
+        if (!gone && std::chrono::steady_clock::now() - departed_at_ >=
+                         std::chrono::milliseconds(kLastBytesMs))
+            closed_departures_ = departures_;
+        start_new_device_locked();
+    }
+    if (gone && on_departure_) on_departure_();
+}
+
+void PtyStartGate::start_new_device_locked() {
+    if (state_ != State::kStarting || closed_departures_ != departures_ ||
+        std::chrono::steady_clock::now() - opened_at_ < std::chrono::milliseconds(kSettleMs))
+        return;
+    state_ = State::kOpen;
+    const std::string bytes = std::string(1, '\0') + held_;
+    held_.clear();
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        const auto n = ::write(master_, rest.data(), rest.size());
+        if (n <= 0) break;
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+bool PtyStartGate::take_events_locked(bool watching) {
+    bool gone = false;
+    bool seen = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const auto n = ::read(watch_, buffer, sizeof buffer);
@@ -145,43 +192,82 @@ bool PtyStartGate::take_events_locked() {
             const auto* event = reinterpret_cast<const inotify_event*>(at);
             at += sizeof(inotify_event) + event->len;
             if (event->mask & IN_OPEN) {
-                ++opens_;
+                lock_device_side(master_, true);
+                if (++opens_ == 1 && state_ == State::kWaiting)
+                    opened_at_ = std::chrono::steady_clock::now();
                 if (state_ == State::kDeparted) {
-                    state_ = State::kOpen;  // nothing was held for it
+                    // A new device: nothing of the old one's reaches it, and it gets a start
+                    // byte of its own.
+                    state_ = State::kStarting;
+                    opened_at_ = std::chrono::steady_clock::now();
+                    start_told_ = false;
+                    seen = true;
                     drop_queued(device_side_);
                 }
             }
-            if ((event->mask & IN_CLOSE) && opens_ > 0 && --opens_ == 0 && state_ == State::kOpen) {
-                state_ = State::kDeparted;
-                ++departures_;
-                departed_at_ = std::chrono::steady_clock::now();
-                gone = true;
-                // What the departed device did not read would reach the next one.
-                drop_queued(device_side_);
+            if ((event->mask & IN_CLOSE) && opens_ > 0 && --opens_ == 0) {
+                if (state_ == State::kOpen || state_ == State::kStarting) {
+                    state_ = State::kDeparted;
+                    held_.clear();
+                    ++departures_;
+                    departed_at_ = std::chrono::steady_clock::now();
+                    departure_told_ = false;
+                    gone = seen = true;
+                    // What the departed device did not read would reach the next one.
+                    drop_queued(device_side_);
+                }
+                lock_device_side(master_, false);
             }
         }
+    }
+    if (seen && !watching) {
+        const std::uint64_t one = 1;  // the watching thread keeps the times
+        [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
     }
     return gone;
 }
 
+// Keeps the gate's times: the first device's settling, after which the held bytes go out; and,
+// for a device that goes and one that comes after it, the moments at which the window's thread
+// is woken to find the departure settled and the new device ready for its start byte.
 void PtyStartGate::watch() {
+    using std::chrono::milliseconds;
+    int timeout = -1;
     for (;;) {
-        if (wait_readable(watch_, wake_, -1) != 0) return;  // closing
-        bool gone;
-        bool first_open;
+        if (wait_readable(watch_, wake_, timeout) == 1) {
+            std::uint64_t count;
+            [[maybe_unused]] auto n = ::read(wake_, &count, sizeof count);
+        }
+        if (ending_) return;
+        bool tell = false;
+        bool first_open = false;
+        timeout = -1;
         {
             std::lock_guard lock(mutex_);
-            gone = take_events_locked();
-            first_open = state_ == State::kWaiting && opens_ > 0;
+            take_events_locked(true);
+            const auto now = std::chrono::steady_clock::now();
+            auto due = [&](bool& told, std::chrono::steady_clock::time_point since, int ms) {
+                if (told) return;
+                const auto left = std::chrono::ceil<milliseconds>(since + milliseconds(ms) - now);
+                if (left.count() <= 0) {
+                    told = tell = true;
+                } else if (timeout < 0 || left.count() < timeout) {
+                    timeout = static_cast<int>(left.count());
+                }
+            };
+            due(departure_told_, departed_at_, kLastBytesMs);
+            if (state_ == State::kStarting) due(start_told_, opened_at_, kSettleMs);
+            if (state_ == State::kWaiting && opens_ > 0) {
+                const auto left =
+                    std::chrono::ceil<milliseconds>(opened_at_ + milliseconds(kSettleMs) - now);
+                if (left.count() <= 0)
+                    first_open = true;
+                else if (timeout < 0 || left.count() < timeout)
+                    timeout = static_cast<int>(left.count());
+            }
         }
-        if (gone) {
-            if (wait_readable(wake_, wake_, kLastBytesMs) == 0) return;
-            if (on_departure_) on_departure_();
-        }
-        if (first_open) {
-            if (wait_readable(wake_, wake_, kSettleMs) == 0) return;
-            release();
-        }
+        if (first_open) release();
+        if (tell && on_departure_) on_departure_();
     }
 }
 

@@ -239,7 +239,8 @@ int WRITECOMM(int handle, std::string_view bytes) {
     auto* port = port_of(handle);
     if (!port) return 0;
     auto* gate = start_gate_of(handle);
-    if (gate && gate->hold(bytes)) return static_cast<int>(bytes.size());
+    if (gate && gate->hold(bytes, departures_at_command(handle)))
+        return static_cast<int>(bytes.size());
     // A device that takes nothing for the receive time-out is given up, as is every write once
     // the program is ending or the device has gone.
     WriteLimits limits;
@@ -397,6 +398,8 @@ bool bytes_on_the_way() {
 void close_departures() {
     for (auto& line : ports())
         if (line) line->close_departures();
+    for (auto& gate : start_gates())
+        if (gate) gate->close_departures();
 }
 
 void SENDSTR(int handle, std::string_view bytes) {

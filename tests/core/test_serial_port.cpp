@@ -175,6 +175,16 @@ TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << log[0];
     for (const char* bytes : {"first", "second"}) {
         auto device = dev::DeviceLink::open(path);
+        if (std::string(bytes) == "second") {
+            // A device that opens the line after the last one left is a new device: its own start
+            // byte, once the window's thread is done with the last (as the command loop says).
+            auto start = std::async(std::launch::async, [&] { return device.read_bytes(1, 5s); });
+            ASSERT_TRUE(pump_until([&] {
+                close_departures();
+                return start.wait_for(0s) == std::future_status::ready;
+            }));
+            EXPECT_EQ(start.get(), std::string(1, '\0'));
+        }
         device.send_raw(bytes);
         ASSERT_TRUE(pump_until([&] { return receive_buffer().size() >= std::strlen(bytes); }));
         EXPECT_EQ(take_receive_buffer(), bytes);

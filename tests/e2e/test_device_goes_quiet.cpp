@@ -95,6 +95,7 @@ TEST_F(OwnPseudoTerminal, ADeviceThatGoesAwayEndsItsCommandAndTheNextIsServedAfr
         SCOPED_TRACE(c.name);
         {
             DeviceLink gone = DeviceLink::open(path);
+            ASSERT_EQ(gone.read_byte(kReplyTimeout), 0);  // each device that opens: a start byte
             c.leave(gone);
         }
         // A device that comes back at once (an emulator restarted) takes a moment to do so.
@@ -107,6 +108,7 @@ TEST_F(OwnPseudoTerminal, ADeviceThatGoesAwayEndsItsCommandAndTheNextIsServedAfr
         }
         // The next device: its commands are commands, and no byte of the old answer reaches it.
         DeviceLink next = DeviceLink::open(path);
+        ASSERT_EQ(next.read_byte(kReplyTimeout), 0);
         EXPECT_EQ(erase(next, ""), kRefused);
         EXPECT_EQ(erase(next, ""), kRefused);
         waiting += 3;
@@ -117,6 +119,24 @@ TEST_F(OwnPseudoTerminal, ADeviceThatGoesAwayEndsItsCommandAndTheNextIsServedAfr
     EXPECT_NE(kv32.out().find("The command was abandoned: the device went away."),
               std::string::npos)
         << kv32.out();
+}
+
+TEST_F(OwnPseudoTerminal, ADeviceThatComesBackAtOnceMidLoadIsANewDevice) {
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        {
+            DeviceLink gone = DeviceLink::open(path);
+            ASSERT_EQ(gone.read_byte(kReplyTimeout), 0);
+            gone.send_command('L');
+            gone.send_string("BIG");
+            ASSERT_EQ(gone.read_bytes(100, kReplyTimeout).size(), 100u);
+        }
+        // Opened the moment the last one closed: its own start byte, then nothing of the Load.
+        DeviceLink next = DeviceLink::open(path);
+        ASSERT_EQ(next.read_byte(kReplyTimeout), 0) << kv32.out();
+        EXPECT_EQ(next.read_bytes(1, 300ms), "");
+        EXPECT_EQ(erase(next, ""), kRefused);
+    }
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/tcp_line.h"
 
@@ -51,7 +53,14 @@ DeviceLink DeviceLink::open(const std::string& path) {
                 system_error_text("cannot connect to " + platform::address_text(*address)));
         return adopt(fd);
     }
+    // KV32's own pseudo-terminal refuses opens (EIO) for the moment it takes to clear the line
+    // after a device has closed it: a device that comes back at once tries again.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EIO && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
     if (fd < 0) throw LinkError(system_error_text("cannot open " + path));
     return adopt(fd);
 }
