@@ -75,8 +75,11 @@ std::vector<std::string> components_below_root(const std::string& path) {
 }
 
 // A component of a device name as the device's own file system keeps it: the spaces and dots
-// that end it are dropped ("NAME . " is NAME). One made of nothing else stays as given.
+// that end it are dropped ("NAME . " is NAME). One made of nothing else stays as given, and so
+// does a wildcard pattern, whose ending dot means something ("*." is the names without an
+// extension).
 std::string device_component(const std::string& part) {
+    if (part.find_first_of("*?") != std::string::npos) return part;
     const auto last = part.find_last_not_of(". ");
     return last == std::string::npos ? part : part.substr(0, last + 1);
 }

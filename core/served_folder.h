@@ -19,7 +19,8 @@ const std::string& served_current_folder();
 
 // The absolute path of a device name inside the served tree. The spaces and dots that end each of
 // the name's components are dropped, as the device's own file system does (never those of the
-// served root's path). A trailing separator and wildcards are kept; "" stays "".
+// served root's path, nor those of a wildcard pattern). A trailing separator and wildcards are
+// kept; "" stays "".
 std::string served_path(const std::string& name);
 // Makes a device folder name the current folder; false, with nothing changed, when it is not a
 // folder that can be made current.

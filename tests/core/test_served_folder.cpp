@@ -138,9 +138,9 @@ TEST_F(ServedFolder, SpacesAndDotsThatEndANamePartAreDropped) {
     const struct {
         std::string name;
         std::string on_disk;
-    } cases[] = {{"P ", "P"},        {"P.", "P"},     {"P . ", "P"}, {"SUB /Q. ", "SUB/Q"},
-                 {"SUB. /", "SUB/"}, {"A B", "A B"},  {" A", " A"},  {"A.B ", "A.B"},
-                 {"...", "..."},     {"*.* ", "*.*"}, {"/X ", "X"},  {"..\\ R", " R"}};
+    } cases[] = {{"P ", "P"},        {"P.", "P"},    {"P . ", "P"}, {"SUB /Q. ", "SUB/Q"},
+                 {"SUB. /", "SUB/"}, {"A B", "A B"}, {" A", " A"},  {"A.B ", "A.B"},
+                 {"...", "..."},     {"*.", "*."},   {"/X ", "X"},  {"..\\ R", " R"}};
     for (const auto& c : cases)
         EXPECT_EQ(core::served_path(c.name), served() + "/" + c.on_disk) << '"' << c.name << '"';
 
