@@ -437,9 +437,9 @@ bool Table::zap() {
     return true;
 }
 
-// Through a copy: the records that are not deleted, with their memos in a fresh memo file, are
-// written beside the table and put in its place by renames (pack_swap.h), so that a kill at any
-// moment leaves the old table or the packed one, and a failure leaves the old one untouched.
+// Through copies put in place by renames of the table alone, in the order of pack_swap.h, so that
+// a kill at any moment leaves a table that agrees with its memo file for every reader, and a
+// failure before the first rename leaves the table, its memo file and its bags untouched.
 bool Table::pack() {
     if (!writable("pack")) return false;
     if (shared_) {
@@ -448,134 +448,189 @@ bool Table::pack() {
     }
     if (!commit()) return false;
     const PackNames names = pack_names(name_);
-    const std::string memo_name = memo_.is_open() ? memo_.name() : std::string();
-    auto drop_copy = [&] {
+    auto drop_copies = [&] {
         ::unlink(names.copy.c_str());
-        ::unlink(names.copy_memo.c_str());
+        ::unlink(names.interim.c_str());
     };
+    // Each text's block in the memo file, in the packed memo file, and after the old end.
+    struct Move {
+        std::uint32_t from, packed;
+    };
+    std::vector<Move> moves;
+    std::uint64_t packed_end = memo_.is_open() ? memo_.first_block() : 0;
+    // The memo file's size and next free block before the pack, put back on a failure.
+    std::uint64_t memo_bytes = 0;
+    std::string memo_head;
+    auto restore_memo = [&] {
+        if (memo_bytes == 0 || ::ftruncate(memo_.fd(), static_cast<off_t>(memo_bytes)) != 0) return;
+        write_at(memo_.fd(), 0, memo_head);
+    };
+    std::uint64_t shift = 0;  // interim block = packed block + shift
+    bool moving = false;      // some text changes its block
     long kept = 0;
     long reading = 0;
+    platform::File packed, interim;
+    auto create = [&](platform::File& file, const std::string& name) {
+        if (file.open(name, platform::Access::ReadWrite, platform::Share::DenyAll,
+                      platform::Disposition::CreateAlways, platform::NameCase::AsGiven))
+            return true;
+        const auto error = platform::last_file_error().win32;
+        drop_copies();
+        raise(kGenCreate, "Create error", name, "pack", error);
+        return false;
+    };
     try {
-        drop_copy();
-        MemoFile fresh;
-        if (memo_.is_open() &&
-            (!MemoFile::create(names.copy_memo, memo_.layout(),
-                               static_cast<int>(memo_.block_size())) ||
-             !fresh.open(names.copy_memo, memo_.layout(), platform::Access::ReadWrite,
-                         platform::Share::DenyAll))) {
-            const auto error = platform::last_file_error().win32;
-            drop_copy();
-            raise(kGenCreate, "Create error", names.copy_memo, "pack", error);
-            return false;
-        }
-        platform::File copy;
-        if (!copy.open(names.copy, platform::Access::ReadWrite, platform::Share::DenyAll,
-                       platform::Disposition::CreateAlways, platform::NameCase::AsGiven)) {
-            const auto error = platform::last_file_error().win32;
-            drop_copy();
-            raise(kGenCreate, "Create error", names.copy, "pack", error);
-            return false;
-        }
-        // The header as it stands (every descriptor, hidden ones too), then the kept records.
+        drop_copies();
+        if (!create(packed, names.copy)) return false;
+        // The packed copy: the header as it stands (every descriptor, hidden ones too), then
+        // the kept records, each text given the next blocks of the packed memo file. Nothing is
+        // written anywhere else yet, so a pointer that leads nowhere stops the pack here.
         std::string header = read_at(file_.fd(), 0, header_.header_length);
         std::string record, chunk;
-        std::uint64_t at = header_.header_length;
+        std::uint64_t at = header.size();
+        auto put_chunk = [&](platform::File& file, bool last) {
+            if (!last && chunk.size() < (1u << 20)) return;
+            if (const int error = write_at(file.fd(), at, chunk); error != 0)
+                throw WriteFailed(error);
+            at += chunk.size();
+            chunk.clear();
+        };
         const long count = static_cast<long>(header_.record_count);
         for (reading = 1; reading <= count; ++reading) {
             read_record(reading, record);
             if (record[0] == kDeletedFlag) continue;
-            if (fresh.is_open()) {
-                for (const FieldLayout& field : header_.fields) {
-                    if (!is_memo_type(field.spec.type)) continue;
-                    const std::uint32_t block = memo_block(field, record.data());
-                    if (block == 0) continue;
-                    std::string text;
-                    try {
-                        text = memo_.read(block);
-                    } catch (const Corrupt& fault) {
-                        throw Corrupt("field " + field.spec.name + ": " + fault.what());
-                    }
-                    int error = 0;
-                    const std::uint32_t moved = fresh.write(text, false, &error);
-                    if (error != 0) throw WriteFailed(error);
-                    set_memo_block(field, moved, record.data());
+            for (const FieldLayout& field : header_.fields) {
+                if (!memo_.is_open() || !is_memo_type(field.spec.type)) continue;
+                const std::uint32_t block = memo_block(field, record.data());
+                if (block == 0) continue;
+                std::string text;
+                try {
+                    text = memo_.read(block);
+                } catch (const Corrupt& fault) {
+                    throw Corrupt("field " + field.spec.name + ": " + fault.what());
                 }
+                moves.push_back({block, static_cast<std::uint32_t>(packed_end)});
+                moving = moving || block != packed_end;
+                set_memo_block(field, static_cast<std::uint32_t>(packed_end), record.data());
+                packed_end += memo_.blocks_for(text.size());
+                if (packed_end > 0xFFFFFFFFu) throw WriteFailed(EFBIG);
             }
             ++kept;
             chunk += record;
-            if (chunk.size() >= (1u << 20)) {
-                if (const int error = write_at(copy.fd(), at, chunk); error != 0)
-                    throw WriteFailed(error);
-                at += chunk.size();
-                chunk.clear();
-            }
+            put_chunk(packed, false);
         }
         reading = 0;
         chunk += kEofMark;
-        if (const int error = write_at(copy.fd(), at, chunk); error != 0) throw WriteFailed(error);
+        put_chunk(packed, true);
         const util::LocalDateTime now = util::local_now();
         header.replace(
             1, 7,
             count_and_date_bytes(static_cast<std::uint32_t>(kept), now.year,
                                  static_cast<int>(now.month), static_cast<int>(now.day)));
-        if (const int error = write_at(copy.fd(), 0, header); error != 0) throw WriteFailed(error);
-        fresh.close();
-        if (!copy.flush() || (!memo_name.empty() && !sync_file(names.copy_memo)))
-            throw WriteFailed(platform::last_file_error().posix);
-        copy.close();
+        if (const int error = write_at(packed.fd(), 0, header); error != 0)
+            throw WriteFailed(error);
+        if (!packed.flush()) throw WriteFailed(platform::last_file_error().posix);
+        if (moving) {
+            // The texts after the memo file's end (and after the packed blocks), and the interim
+            // copy: the packed one with its pointers moved there.
+            memo_head = read_at(memo_.fd(), 0, 4);
+            memo_bytes = file_size(memo_.fd());
+            const std::uint64_t after = std::max(memo_.end_block(), packed_end);
+            shift = after - memo_.first_block();
+            if (packed_end + shift > 0xFFFFFFFFu) throw WriteFailed(EFBIG);
+            for (const Move& move : moves) {
+                if (const int error = memo_.put(static_cast<std::uint32_t>(move.packed + shift),
+                                                memo_.read(move.from));
+                    error != 0)
+                    throw WriteFailed(error);
+            }
+            if (const int error =
+                    memo_.set_next_free(static_cast<std::uint32_t>(packed_end + shift));
+                error != 0)
+                throw WriteFailed(error);
+            if (!memo_.sync()) throw WriteFailed(platform::last_file_error().posix);
+            if (!create(interim, names.interim)) {
+                restore_memo();
+                return false;
+            }
+            const std::uint64_t length = header_.record_length;
+            for (std::uint64_t offset = header.size(); offset < at; offset += chunk.size()) {
+                chunk = read_at(packed.fd(), offset,
+                                static_cast<std::size_t>(std::min<std::uint64_t>(
+                                    at - offset, (1u << 20) / length * length)));
+                if (chunk.empty()) throw WriteFailed(EIO);
+                for (std::size_t r = 0; r + length <= chunk.size(); r += length) {
+                    for (const FieldLayout& field : header_.fields) {
+                        if (!is_memo_type(field.spec.type)) continue;
+                        if (const std::uint32_t block = memo_block(field, chunk.data() + r))
+                            set_memo_block(field, static_cast<std::uint32_t>(block + shift),
+                                           chunk.data() + r);
+                    }
+                }
+                if (const int error = write_at(interim.fd(), offset, chunk); error != 0)
+                    throw WriteFailed(error);
+            }
+            if (const int error = write_at(interim.fd(), 0, header); error != 0)
+                throw WriteFailed(error);
+            if (!interim.flush()) throw WriteFailed(platform::last_file_error().posix);
+        }
+        // The bags are marked until they are built again over the packed records.
+        if (orders_) orders_->mark_rebuild();
     } catch (const Corrupt& fault) {
-        drop_copy();
+        drop_copies();
+        restore_memo();
         raise_corrupt(name_, "pack",
                       std::string("the pack stopped and changed nothing: ") +
                           (reading > 0 ? "record " + std::to_string(reading) + ", " : "") +
                           fault.what());
         return false;
     } catch (const WriteFailed& failure) {
-        drop_copy();
+        drop_copies();
+        restore_memo();
         return write_failed(failure.error(), "pack");
     }
     pack_step_reached(PackStep::CopyWritten);
-    // The replacement: decided once the copy has its ready name.
-    try {
-        if (orders_) orders_->mark_rebuild();
-    } catch (const Corrupt& fault) {
-        drop_copy();
-        raise_corrupt(name_, "pack", fault.what());
-        return false;
-    } catch (const WriteFailed& failure) {
-        drop_copy();
-        return write_failed(failure.error(), "pack");
-    }
-    if (!memo_name.empty()) {
-        if (!replace_file(names.copy_memo, names.ready_memo)) {
-            drop_copy();
-            return write_failed(errno, "pack");
+    // From here on the table changes by renames only; each copy is held before it takes the
+    // table's name, so that no other open slips in.
+    int error = 0;
+    if (moving) {
+        if (!replace_file(names.interim, name_)) {
+            error = errno;
+            drop_copies();
+            restore_memo();
+            return write_failed(error, "pack");
         }
-        pack_step_reached(PackStep::MemoReady);
+        file_ = std::move(interim);
+        pack_step_reached(PackStep::InterimReplaced);
+        // The packed blocks lie below the interim ones, which the interim copy alone uses.
+        try {
+            for (const Move& move : moves) {
+                error = memo_.put(move.packed,
+                                  memo_.read(static_cast<std::uint32_t>(move.packed + shift)));
+                if (error != 0) break;
+            }
+        } catch (const Corrupt&) {
+            error = EIO;
+        }
+        if (error == 0 && !memo_.sync()) error = platform::last_file_error().posix;
+        if (error == 0) pack_step_reached(PackStep::MemoPacked);
     }
-    // The packed table is held before it takes the table's name, so that no other open slips in.
-    platform::File packed;
-    if (!replace_file(names.copy, names.ready) ||
-        !packed.open(names.ready, platform::Access::ReadWrite, platform::Share::DenyAll,
-                     platform::Disposition::OpenExisting, platform::NameCase::AsGiven)) {
-        ::unlink(names.ready_memo.c_str());
-        drop_copy();
-        return write_failed(errno, "pack");
+    if (error == 0) {
+        if (replace_file(names.copy, name_)) {
+            file_ = std::move(packed);
+            pack_step_reached(PackStep::TableReplaced);
+            if (memo_.is_open()) {
+                // Cut after the packed blocks: what lies beyond is no record's any more.
+                if (memo_.set_next_free(static_cast<std::uint32_t>(packed_end)) == 0 &&
+                    memo_.cut(packed_end) == 0 && memo_.sync())
+                    pack_step_reached(PackStep::MemoCut);
+            }
+        } else {
+            error = errno;
+        }
     }
-    pack_step_reached(PackStep::TableReady);
-    if (!memo_name.empty()) {
-        memo_.close();
-        replace_file(names.ready_memo, memo_name);
-        pack_step_reached(PackStep::MemoReplaced);
-    }
-    replace_file(names.ready, name_);
-    pack_step_reached(PackStep::TableReplaced);
-    file_ = std::move(packed);
+    drop_copies();
     header_.record_count = static_cast<std::uint32_t>(kept);
-    if (!memo_name.empty() && !memo_.open(memo_name, memo_.layout(), platform::Access::ReadWrite,
-                                          platform::Share::DenyAll)) {
-        raise(kGenOpen, "Open error", memo_name, "pack", platform::last_file_error().win32);
-    }
     try {
         if (orders_) orders_->rebuild_all();
     } catch (const Corrupt& fault) {
@@ -585,6 +640,9 @@ bool Table::pack() {
         return write_failed(failure.error(), "pack");
     }
     go_top();
+    // The records are packed even so (the interim copy is in place); the memos stay after the
+    // memo file's old end until the next pack.
+    if (error != 0) return write_failed(error, "pack");
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -131,34 +132,72 @@ std::uint32_t MemoFile::write(const std::string& text, bool shared, int* error) 
         const std::uint64_t end_block = (size + block_size_ - 1) / block_size_;
         if (first < lowest || first > end_block)
             first = static_cast<std::uint32_t>(std::max<std::uint64_t>(lowest, end_block));
-        std::string bytes;
-        if (layout_ == MemoLayout::Blocks) {
-            bytes.assign(8, '\0');
-            put_be32(bytes.data(), kTextType);
-            put_be32(bytes.data() + 4, static_cast<std::uint32_t>(text.size()));
-            bytes += text;
-        } else {
-            bytes = text + "\x1A\x1A";
-        }
-        const std::uint64_t blocks = (bytes.size() + block_size_ - 1) / block_size_;
-        bytes.resize(blocks * block_size_, '\0');
+        std::string bytes = stored_form(text);
+        const std::uint64_t blocks = bytes.size() / block_size_;
         const std::uint64_t offset = static_cast<std::uint64_t>(first) * block_size_;
         if (first + blocks > 0xFFFFFFFFu) {
             *error = EFBIG;
         } else if ((*error = reserve(fd, offset, bytes.size())) == 0 &&
                    (*error = write_at(fd, offset, bytes)) == 0) {
-            char next[4];
-            const auto next_free = static_cast<std::uint32_t>(first + blocks);
-            if (layout_ == MemoLayout::Blocks) {
-                put_be32(next, next_free);
-            } else {
-                put_le32(next, next_free);
-            }
-            *error = write_at(fd, 0, next, 4);
+            *error = set_next_free(static_cast<std::uint32_t>(first + blocks));
         }
     }
     if (shared) unlock(fd, kMemoLockOffset, 1);
     return *error == 0 ? first : 0;
+}
+
+std::string MemoFile::stored_form(const std::string& text) const {
+    std::string bytes;
+    if (layout_ == MemoLayout::Blocks) {
+        bytes.assign(8, '\0');
+        put_be32(bytes.data(), kTextType);
+        put_be32(bytes.data() + 4, static_cast<std::uint32_t>(text.size()));
+        bytes += text;
+    } else {
+        bytes = text + "\x1A\x1A";
+    }
+    bytes.resize(blocks_for(text.size()) * block_size_, '\0');
+    return bytes;
+}
+
+std::uint32_t MemoFile::first_block() const {
+    return (kHeaderBytes + block_size_ - 1) / block_size_;
+}
+
+std::uint64_t MemoFile::blocks_for(std::size_t length) const {
+    const std::uint64_t bytes = length + (layout_ == MemoLayout::Blocks ? 8 : 2);
+    return (bytes + block_size_ - 1) / block_size_;
+}
+
+std::uint64_t MemoFile::end_block() {
+    return (file_size(file_.fd()) + block_size_ - 1) / block_size_;
+}
+
+int MemoFile::put(std::uint32_t block, const std::string& text) {
+    const std::string bytes = stored_form(text);
+    const std::uint64_t offset = static_cast<std::uint64_t>(block) * block_size_;
+    if (const int error = reserve(file_.fd(), offset, bytes.size()); error != 0) return error;
+    return write_at(file_.fd(), offset, bytes);
+}
+
+int MemoFile::set_next_free(std::uint32_t block) {
+    char next[4];
+    if (layout_ == MemoLayout::Blocks) {
+        put_be32(next, block);
+    } else {
+        put_le32(next, block);
+    }
+    return write_at(file_.fd(), 0, next, 4);
+}
+
+int MemoFile::cut(std::uint64_t blocks) {
+    const std::uint64_t bytes = std::max<std::uint64_t>(blocks * block_size_, kHeaderBytes);
+    if (bytes >= file_size(file_.fd())) return 0;
+    return ::ftruncate(file_.fd(), static_cast<off_t>(bytes)) == 0 ? 0 : errno;
+}
+
+bool MemoFile::sync() {
+    return file_.flush();
 }
 
 }  // namespace kv::db

@@ -25,6 +25,7 @@ class MemoFile {
               platform::Share share);
     void close();
     bool is_open() const { return file_.is_open(); }
+    int fd() const { return file_.fd(); }
     const std::string& name() const { return name_; }
     MemoLayout layout() const { return layout_; }
 
@@ -37,7 +38,21 @@ class MemoFile {
 
     std::uint32_t block_size() const { return block_size_; }
 
+    // For a pack that rewrites the file in place (Table::pack): the lowest block a text may take,
+    // the blocks a text of that length takes, the blocks the file covers, a text stored at a given
+    // block (no lock, the next free block left alone), the next free block set, the file cut
+    // after a number of blocks and flushed to disk. The writes answer 0 or the errno.
+    std::uint32_t first_block() const;
+    std::uint64_t blocks_for(std::size_t length) const;
+    std::uint64_t end_block();
+    int put(std::uint32_t block, const std::string& text);
+    int set_next_free(std::uint32_t block);
+    int cut(std::uint64_t blocks);
+    bool sync();
+
   private:
+    std::string stored_form(const std::string& text) const;
+
     platform::File file_;
     std::string name_;
     MemoLayout layout_ = MemoLayout::Blocks;

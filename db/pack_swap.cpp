@@ -54,6 +54,7 @@ PackNames pack_names(const std::string& table_path) {
     const std::string stem = stem_of(table_path);
     names.copy = stem + ".PKW";
     names.copy_memo = stem + ".PKX";
+    names.interim = stem + ".PKI";
     names.ready = stem + ".PKD";
     names.ready_memo = stem + ".PKM";
     return names;
@@ -78,7 +79,8 @@ void finish_interrupted_pack(const std::string& table) {
     const std::string ready = on_disk(names.ready);
     const std::string ready_memo = on_disk(names.ready_memo);
     const bool leftovers = platform::file_exists(on_disk(names.copy)) ||
-                           platform::file_exists(on_disk(names.copy_memo));
+                           platform::file_exists(on_disk(names.copy_memo)) ||
+                           platform::file_exists(on_disk(names.interim));
     if (!platform::file_exists(ready) && !platform::file_exists(ready_memo) && !leftovers) return;
     {
         platform::File hold;  // nobody may be using the table, least of all a pack still running
@@ -88,7 +90,7 @@ void finish_interrupted_pack(const std::string& table) {
         }
         erase(on_disk(names.copy));
         erase(on_disk(names.copy_memo));
-        if (!platform::file_exists(ready) && !platform::file_exists(ready_memo)) return;
+        erase(on_disk(names.interim));
         if (!platform::file_exists(ready)) {
             erase(ready_memo);  // the replacement had not been decided
         } else {
@@ -104,7 +106,7 @@ void finish_interrupted_pack(const std::string& table) {
             replace_file(ready, table_path);
         }
     }
-    // The records moved (or the pack's mark on the bag stayed): the own bag is built again.
+    // The records moved, or the pack's mark on the bag stayed: the own bag is built again.
     const std::string bag = on_disk(stem_of(table_path) + ".NTX");
     if (!platform::file_exists(bag)) return;
     auto packed = Table::open(table_path);

@@ -1,9 +1,15 @@
 #pragma once
-// A packed copy put in place of its table by renames. Both finished files first get their "ready"
-// names (the table's stem + ".PKD" and ".PKM"); once the ready table exists the replacement is
-// decided, and an interrupted one is finished by the next open of the table
-// (finish_interrupted_pack), which then rebuilds the table's own bag. The table is never missing
-// and never half written: a kill at any moment leaves the old table or the packed one.
+// A pack put in place of its table, so that a kill at any moment leaves a table that every reader
+// reads right, the old one or the packed one, never missing and never half written, and never a
+// table beside a memo file that is not its own. Memo texts are first copied after the end of the
+// memo file (blocks that no record uses); an interim copy of the packed records that points at
+// them replaces the table by a rename; then the texts are written to their packed blocks (which
+// the interim copy no longer uses), the packed copy replaces the table, and the memo file is cut
+// after the packed blocks. Only the table is ever renamed; each rename is one step.
+//
+// Packs of earlier versions put a finished copy and its memo file in place by two renames from
+// their "ready" names (the stem + ".PKD" and ".PKM"); the next open of the table finishes such a
+// replacement (finish_interrupted_pack), and drops the leftovers of any pack that stopped.
 #include <functional>
 #include <string>
 
@@ -11,12 +17,12 @@ namespace kv::db {
 
 // The steps of a pack, for fault injection in tests.
 enum class PackStep {
-    Opened = 1,     // the table is open exclusively (under the system lock for MPACK_)
-    CopyWritten,    // the copy and its memo are complete and on disk
-    MemoReady,      // the copy's memo has its ready name
-    TableReady,     // the copy has its ready name: the replacement is decided
-    MemoReplaced,   // the ready memo replaced the memo file
-    TableReplaced,  // the ready table replaced the table
+    Opened = 1,       // the table is open exclusively (under the system lock for MPACK_)
+    CopyWritten,      // both copies, and the texts after the memo file's end, are on disk
+    InterimReplaced,  // the interim copy replaced the table: the records are packed
+    MemoPacked,       // the texts are in their packed blocks as well
+    TableReplaced,    // the packed copy replaced the table
+    MemoCut,          // the memo file ends after the packed blocks
 };
 
 // Called after each step (tests).
@@ -25,10 +31,11 @@ void pack_step_reached(PackStep step);
 
 struct PackNames {
     std::string table;       // on disk
-    std::string copy;        // the copy while it is written
-    std::string copy_memo;   // its memo while it is written
-    std::string ready;       // the finished copy
-    std::string ready_memo;  // the finished copy's memo
+    std::string copy;        // the packed copy while it is written
+    std::string copy_memo;   // a fresh memo file while it is written (zap)
+    std::string interim;     // the interim copy (its memos after the memo file's old end)
+    std::string ready;       // an earlier version's finished copy
+    std::string ready_memo;  // an earlier version's finished copy's memo
 };
 // The names of a pack of the table at that path (copy names beside it, from its stem).
 PackNames pack_names(const std::string& table_path);
@@ -40,9 +47,9 @@ bool replace_file(const std::string& from, const std::string& to);
 // Flushes a file to disk; false when it cannot be opened or flushed.
 bool sync_file(const std::string& path);
 
-// Finishes a replacement that a pack decided but did not complete (and rebuilds the table's own
-// bag over the packed records), or drops the leftovers of one that had not been decided. Does
-// nothing while another open holds the table.
+// Drops the copies of a pack that stopped, or finishes an earlier version's replacement that was
+// decided; either way the table's own bag is then built again over the records. Does nothing
+// while another open holds the table.
 void finish_interrupted_pack(const std::string& table);
 
 }  // namespace kv::db

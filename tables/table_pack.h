@@ -1,6 +1,6 @@
 #pragma once
-// Packing a table through a copy written beside it (MPACK_, tables.h). The copy replaces the
-// table and its memo file by renames (pack_swap.h); an interrupted replacement is finished by the
-// next open of the table. The table's own bag (same name, ".NTX"), when present, is rebuilt after
-// the replacement, since the records have moved.
+// Packing a table (MPACK_, tables.h) by the engine's pack: copies put in place by renames of the
+// table alone (pack_swap.h), so that a kill at any moment leaves a table that agrees with its memo
+// file. The table's own bag (same name, ".NTX"), when present, is rebuilt, since the records have
+// moved; after a kill, by the next open of the table or of the bag.
 #include "db/pack_swap.h"

@@ -1,6 +1,11 @@
 // Tables and memo files exchanged with two independent readers and writers of the format, run as
 // Debian's python3 modules: python3-dbf (reads and writes) and python3-dbfread (reads).
+#include <sys/wait.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -232,6 +237,81 @@ t.close()
     }
     ASSERT_EQ(kvdb::run({"pack", name}, out, err), 0) << err.str();
     EXPECT_EQ(run_python(dir_, script).value_or("python failed"), expected(true));
+}
+
+// Run by the test below as a second process, under strace: kvdb packs the table named in
+// KV_KVDB_PACK.
+TEST(InteropPacker, Pack) {
+    const char* table = std::getenv("KV_KVDB_PACK");
+    if (!table) GTEST_SKIP() << "run by the tests as a second process";
+    std::ostringstream out, err;
+    std::exit(kvdb::run({"pack", table}, out, err));
+}
+
+// A pack killed at each of its renames (strace makes the rename a SIGKILL) leaves, for both
+// partners, every record beside its own memo text; the next kvdb check finishes what is left.
+TEST_F(InteropTest, APackKilledAtEachRenameLeavesEveryRecordWithItsOwnMemo) {
+    if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    const std::string name = (dir_.path() / "T.DBF").string();
+    // Each record's memo begins with its name: a memo read beside another record shows.
+    const std::string script = R"(
+import dbf, dbfread
+seen = []
+for r in dbfread.DBF('T.DBF', load=True).records:
+    seen.append(r['NAME'] + ('' if (r['NOTES'] or '').startswith(r['NAME'] + ':') else '?'))
+t = dbf.Table('T.DBF')
+t.open(dbf.READ_ONLY)
+for r in t:
+    seen.append(r.name.strip().lower() + ('' if r.notes.startswith(r.name.strip() + ':') else '?'))
+t.close()
+print(' '.join(seen))
+)";
+    for (int kill_at = 1; kill_at <= 4; ++kill_at) {
+        SCOPED_TRACE("killed at rename " + std::to_string(kill_at));
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+            std::filesystem::remove(entry.path());
+        std::ostringstream out, err;
+        ASSERT_EQ(
+            kvdb::run({"create", name, "NAME:C:10", "NOTES:M", "--memo-ext", "FPT"}, out, err), 0);
+        for (const char* key : {"A", "B", "C", "D", "E"}) {
+            const std::string notes = std::string(key) + ":" + std::string(100 - key[0], 'x');
+            kvdb::run({"append", name, std::string("NAME=") + key, "NOTES=" + notes}, out, err);
+        }
+        kvdb::run({"index", name, "T", "BYNAME", "NAME"}, out, err);
+        {
+            auto table = open_table(name);
+            for (long r : {2, 4}) {
+                table->go_to(r);
+                table->mark_deleted();
+            }
+        }
+        const std::string command =
+            "cd '" + dir_.str() + "' && KV_KVDB_PACK=T.DBF ASAN_OPTIONS=detect_leaks=0 " +
+            "strace -f -o /dev/null -e trace=rename -e inject=rename:signal=SIGKILL:when=" +
+            std::to_string(kill_at) + " '" +
+            std::filesystem::read_symlink("/proc/self/exe").string() +
+            "' --gtest_filter=InteropPacker.Pack >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        // strace ends as its tracee did: killed, or exited 0 once the renames ran out.
+        const bool killed = WIFSIGNALED(status) ? WTERMSIG(status) == SIGKILL
+                                                : WEXITSTATUS(status) == 128 + SIGKILL;
+        EXPECT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+        if (kill_at == 1) {
+            EXPECT_TRUE(killed) << "a pack renames at least once";
+        }
+        const std::string packed = "A C E a c e\n", unpacked = "A C E a b c d e\n";
+        const auto before = run_python(dir_, script);
+        ASSERT_TRUE(before);
+        EXPECT_TRUE(*before == packed || *before == unpacked) << *before;
+        const auto check = kvdb_within({"check", name}, std::chrono::seconds(10));
+        ASSERT_TRUE(check);
+        EXPECT_EQ(check->status, 0) << check->err;
+        EXPECT_EQ(run_python(dir_, script).value_or("python failed"), *before);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                                std::filesystem::directory_iterator()),
+                  4)
+            << "T.DBF, T.FPT, T.NTX and the script: nothing of the pack left";
+    }
 }
 
 TEST_F(InteropTest, AWalkInKeyOrderVisitsEachKeyOnceWhenTheTableChangedBehindTheTag) {
