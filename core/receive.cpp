@@ -125,6 +125,7 @@ void abandon_if_esc(const std::string& what) {
 
 void abandon_command() {
     receive_buffer().clear();
+    drop_held_back_bytes();
     abandoning = true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/port_line.h"
@@ -328,6 +329,15 @@ void CONNECT(int handle) {
     // The whole ring, not one piece: bytes left behind would wait for the device's next byte,
     // and a device waiting for an answer sends none.
     drain_ring(handle);
+}
+
+void drop_held_back_bytes() {
+    if (held_back_port < 0) return;
+    const int handle = std::exchange(held_back_port, -1);
+    if (!port_of(handle)) return;
+    std::string piece;
+    do piece = RECEIVESTR(handle);
+    while (piece.size() == kReceivePieceSize);
 }
 
 void refill_receive_buffer() {

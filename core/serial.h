@@ -115,6 +115,8 @@ void install_connect_handler(gui::Window& window);
 void CONNECT(int handle);
 // Takes into the (empty) receive buffer what the ring of a port held back by a full buffer has.
 void refill_receive_buffer();
+// Drops what the ring of a port held back by a full buffer has (its device went away).
+void drop_held_back_bytes();
 
 // Sends the bytes in pieces of 16384.
 void SENDSTR(int handle, std::string_view bytes);
