@@ -4,9 +4,10 @@
 // clear a backlog of command files. The latency's reference is the same rename answered by a
 // thread that deletes the file named by the folder's change notice: what any server that watches
 // the folder must take. The backlog's reference is a plain loop that does a server's work on each
-// file (read the command word, delete the file, write a log line).
+// file (look at it, read the command word, delete the file, write a log line).
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,17 +169,22 @@ double clear_backlog(const std::string& kvserver, std::size_t files) {
     return seconds;
 }
 
-// The same work in a plain loop: each file's command word read, the file deleted, a log line
-// with the time written and flushed.
+// The same work in a plain loop: each file looked at (a server must know that it is a regular
+// file and has settled before reading what others write), its command word read, the file
+// deleted, a log line with the time written to a log file and flushed.
 double plain_backlog(std::size_t files) {
     TempFolder folder;
     write_backlog(folder.path(), files);
-    FILE* log = std::fopen("/dev/null", "w");
+    TempFolder logs;
+    FILE* log = std::fopen((logs.path() / "server.log").c_str(), "w");
+    if (!log) throw Broken("cannot write the plain loop's log");
     const auto start = Clock::now();
     std::vector<fs::path> names;
     for (const auto& entry : fs::directory_iterator(folder.path())) names.push_back(entry.path());
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
+        struct stat st;
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         std::ifstream in(name);
         std::string line;
         std::string word;

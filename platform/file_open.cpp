@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -332,12 +333,18 @@ std::optional<std::string> read_whole_file(const std::string& name, NameCase nam
     if (!file.open(name, Access::Read, Share::DenyWrite, Disposition::OpenExisting, name_case)) {
         return std::nullopt;
     }
+    // Read in pieces of the size the file has now (one more byte tells that it ended there), so
+    // that the many small files read this way cost no large buffers.
+    constexpr std::uint64_t kPiece = 1 << 16;
+    const std::uint64_t size = file.size().value_or(kPiece);
+    const auto piece = static_cast<std::size_t>(std::min(size + 1, kPiece));
     std::string data;
     while (true) {
-        auto chunk = file.read(1 << 16);
+        auto chunk = file.read(piece);
         if (!chunk) return std::nullopt;
         if (chunk->empty()) return data;
         data += *chunk;
+        if (chunk->size() < piece) return data;  // the end came before the piece was full
     }
 }
 

@@ -104,7 +104,9 @@ bool delete_file(const std::string& name, NameCase name_case) {
     std::string path = resolve_path(name, name_case);
     auto st = lstat_path(path);
     if (!st) return false;
-    if (is_folder_path(path)) return detail::fail(win_error::ACCESS_DENIED);
+    // A link to a folder is a folder too; a regular file needs no second look.
+    if (!S_ISREG(st->st_mode) && is_folder_path(path))
+        return detail::fail(win_error::ACCESS_DENIED);
     if (S_ISREG(st->st_mode) && detail::mode_is_read_only(st->st_mode)) {
         return detail::fail(win_error::ACCESS_DENIED);
     }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "gui/pump.h"
 #include "platform/files.h"
@@ -20,8 +21,9 @@ namespace {
 
 // The moment in a name made by GETNEWFNAME: "CMD_", the mark, the date as YYYYMMDD, then the
 // hundredths of a second since midnight without leading zeros, then the extension.
+// Read without copying: the waiting files are kept in this order, so it is asked often.
 struct Moment {
-    std::string date;
+    std::string_view date;
     unsigned long long hundredths = 0;
 };
 
@@ -32,7 +34,10 @@ std::optional<Moment> moment_of(const std::string& name) {
     while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
     if (end - at < 9 || end - at > 15 || end >= name.size() || name[end] != '.')
         return std::nullopt;
-    return Moment{name.substr(at, 8), std::stoull(name.substr(at + 8, end - at - 8))};
+    unsigned long long hundredths = 0;
+    for (std::size_t i = at + 8; i < end; ++i)
+        hundredths = hundredths * 10 + static_cast<unsigned>(name[i] - '0');
+    return Moment{std::string_view(name).substr(at, 8), hundredths};
 }
 
 // Files on network folders send no change notices: the wait also looks every so often.

@@ -1,10 +1,13 @@
 #include "server/command_queue.h"
 
 #include <dirent.h>
+#include <linux/magic.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <memory>
@@ -23,6 +26,25 @@ std::int64_t nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
+// File systems whose file times this machine's kernel writes: a network folder's come from
+// another machine, whose clock may run behind.
+bool local_file_times(const char* folder) {
+    struct statfs fs;
+    if (::statfs(folder, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case RAMFS_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case OVERLAYFS_SUPER_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 bool CommandQueue::Order::operator()(const std::string& a, const std::string& b) const {
@@ -30,7 +52,7 @@ bool CommandQueue::Order::operator()(const std::string& a, const std::string& b)
 }
 
 CommandQueue::CommandQueue(bool watch, std::function<void(const std::string&)> log)
-    : log_(std::move(log)) {
+    : log_(std::move(log)), local_times_(local_file_times(".")) {
     if (!watch) return;
     watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (watch_ >= 0 && ::inotify_add_watch(watch_, ".", kWatched) < 0) {
@@ -47,6 +69,17 @@ std::optional<CommandQueue::Signature> CommandQueue::signature_of(const std::str
     struct stat st;
     if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     return Signature{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim)};
+}
+
+// Neither written nor changed (a change time cannot be set back) for the settling time, by the
+// file system's own clock.
+bool CommandQueue::settled_long_ago(const struct stat& st) const {
+    if (!local_times_) return false;
+    const std::int64_t last = std::max(nanoseconds(st.st_mtim), nanoseconds(st.st_ctim));
+    const auto now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(wall_clock_().time_since_epoch())
+            .count();
+    return now - last >= std::chrono::nanoseconds(kSettling + kFileTimeMargin).count();
 }
 
 void CommandQueue::read_watch() {
@@ -135,6 +168,10 @@ void CommandQueue::vanished(const std::string& name) {
 }
 
 std::optional<std::string> CommandQueue::next_ready(Clock::time_point now) {
+    next_settling_.reset();
+    const auto settling = [this](Clock::time_point at) {
+        if (!next_settling_ || at < *next_settling_) next_settling_ = at;
+    };
     for (auto it = pending_.begin(); it != pending_.end();) {
         const std::string& name = it->first;
         Waiting& waiting = it->second;
@@ -152,10 +189,11 @@ std::optional<std::string> CommandQueue::next_ready(Clock::time_point now) {
             }
             const Signature now_seen{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim)};
             if (waiting.complete) return name;
-            if (waiting.seen && *waiting.seen == now_seen) return name;
+            if (waiting.seen ? *waiting.seen == now_seen : settled_long_ago(st)) return name;
             waiting.seen = now_seen;
             waiting.since = now;
         }
+        settling(waiting.since + kSettling);
         ++it;
     }
     return std::nullopt;

@@ -143,11 +143,19 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
     QTimer next;  // the next ready file, after the events that came meanwhile
     next.setSingleShot(true);
     next.setInterval(0);
+    QTimer settled;  // the moment the first file written in place has settled
+    settled.setSingleShot(true);
     // One command at a time: commands never overlap, and the look waits while one runs.
     auto serve = [&] {
         if (busy || closing) return;
-        const auto file = queue.next_ready(CommandQueue::Clock::now());
-        if (!file) return;
+        const auto now = CommandQueue::Clock::now();
+        const auto file = queue.next_ready(now);
+        if (!file) {
+            if (const auto at = queue.next_settling())
+                settled.start(static_cast<int>(
+                    std::chrono::ceil<std::chrono::milliseconds>(*at - now).count() + 1));
+            return;
+        }
         busy = true;
         const Served served = serve_command_file(*file, base_name);
         busy = false;
@@ -160,10 +168,13 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
         next.start();
     };
     QObject::connect(&next, &QTimer::timeout, serve);
+    QObject::connect(&settled, &QTimer::timeout, serve);
     QTimer look;
     look.setInterval(kLookMilliseconds);
     QObject::connect(&look, &QTimer::timeout, [&] {
-        if (busy) return;
+        // While ready files are served one after the other, the folder changes with each
+        // deletion: it is listed again once they are done, not ten times a second.
+        if (busy || next.isActive()) return;
         queue.look();
         serve();
     });
@@ -210,6 +221,7 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
     loop.exec();
     look.stop();
     next.stop();
+    settled.stop();
     if (tray) tray->hide();
     server_log("Server closed.");
     set_server_log(nullptr);
