@@ -46,7 +46,11 @@ TEST_F(ServerProcessTest, FilesAreServedInNameOrderAndDeleted) {
     dir.write(name("2026120799", "INI"), "[Command]\r\nCommand=FIRST\r\n");
     dir.write(name("2026120798", "TMP"), "[Command]\r\nCommand=HALF\r\n");
     auto server = start_server();
-    ASSERT_TRUE(wait_for([&] { return command_files().size() == 1; }));
+    // A file is deleted before its line is logged: both are waited for.
+    ASSERT_TRUE(wait_for([&] {
+        return command_files().size() == 1 &&
+               server->out().find("unknown command SECOND") != std::string::npos;
+    })) << server->out();
     EXPECT_EQ(command_files(), std::vector<std::string>{name("2026120798", "TMP")});
     const std::string& out = server->out();
     const auto first = out.find("unknown command FIRST: nothing done");
