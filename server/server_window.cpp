@@ -186,11 +186,12 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
             serve();
         });
     }
-    // A command that waits for a table or a lock gives up when the server is asked to close; its
-    // file stays for the next start.
+    // A command that waits for a table or a lock gives up when the server is asked to close (its
+    // file stays for the next start), or when it has waited too long (its file goes).
     db::ScopedWaitPause pause([] {
         gui::wait_for_events(kWaitPause);
         if (platform::termination_requested()) throw ServerClosing();
+        note_wait();
     });
 
     std::unique_ptr<QSystemTrayIcon> tray;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "errors/diagnostic.h"
 #include "fs/profile.h"
@@ -12,6 +13,7 @@
 #include "server/server.h"
 #include "util/abandon.h"
 #include "util/startup.h"
+#include "util/status_popup.h"
 #include "util/system_unlock.h"
 #include "util/text.h"
 
@@ -34,12 +36,19 @@ std::map<std::string, Routine>& routines() {
 }
 
 bool running_command = false;
+std::optional<platform::TimePoint> waiting_since;  // the command's first wait
 
-// Marks the time a command runs, for the error handler.
+// Marks the time a command runs, for the error handler and the limit of its waits.
 class CommandScope {
   public:
-    CommandScope() : previous_(running_command) { running_command = true; }
-    ~CommandScope() { running_command = previous_; }
+    CommandScope() : previous_(running_command) {
+        running_command = true;
+        waiting_since.reset();
+    }
+    ~CommandScope() {
+        running_command = previous_;
+        waiting_since.reset();
+    }
     CommandScope(const CommandScope&) = delete;
     CommandScope& operator=(const CommandScope&) = delete;
 
@@ -74,6 +83,8 @@ std::string carry_out(const std::string& word, const std::string& file,
     } catch (const CommandRefused& refused) {
         return std::string("refused: ") + refused.what();
     } catch (const CommandFailed& failed) {
+        // A wait given up leaves its "please wait" pop-up behind.
+        util::close_status_popup();
         return bounded(word) + " failed: " + failed.what();
     } catch (const std::exception& error) {
         return bounded(word) + " failed: " + error.what();
@@ -127,6 +138,15 @@ std::string run_routine(const std::string& name, bool with_false_argument) {
 
 bool command_running() {
     return running_command;
+}
+
+void note_wait() {
+    if (!running_command) return;
+    const auto now = platform::clock().now();
+    if (!waiting_since) waiting_since = now;
+    if (now - *waiting_since < kLongestWait) return;
+    throw CommandFailed("a table or lock stayed in use by another program for " +
+                        std::to_string(kLongestWait.count()) + " minutes: given up");
 }
 
 util::ErrorAnswer command_error(

@@ -1,5 +1,6 @@
 #pragma once
 // SERVERGO: one command file carried out, and the pieces it dispatches to.
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -53,6 +54,13 @@ util::ErrorAnswer command_error(
     const std::function<util::ErrorAnswer(const util::ErrorRecord&)>& outside);
 // True while a command runs.
 bool command_running();
+
+// The longest a command waits, in all, for tables and locks that other programs hold: a file that
+// nobody releases must not hold the server, and every command after it, for ever.
+inline constexpr std::chrono::minutes kLongestWait{10};
+// Called between two tries of such a wait: once the command in progress has waited kLongestWait,
+// on the program's clock, it is given up (CommandFailed) and its file deleted.
+void note_wait();
 
 // Where the server's log lines go (standard output while none is set).
 void set_server_log(std::function<void(const std::string&)> sink);

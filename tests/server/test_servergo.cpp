@@ -8,12 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "server/command_files.h"
 #include "server/server.h"
 #include "server/servergo.h"
+#include "tables/table_wait.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tables/tables_fixture.h"
 #include "util/abandon.h"
+#include "util/status_popup.h"
 
 namespace kv::server {
 namespace {
@@ -126,6 +130,41 @@ TEST_F(ServergoTest, AnAbandonedCommandIsLoggedAndItsFileDeleted) {
     EXPECT_FALSE(exists("CMD_X.INI"));
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find("abandoned: Disco  non pronto."), std::string::npos);
+}
+
+TEST_F(ServergoTest, ACommandThatWaitsTooLongForATableIsGivenUpAndItsFileDeleted) {
+    test::make_table("T.DBF", {"ALFA"});
+    platform::File held;  // another program holds the table for itself alone, and keeps it
+    ASSERT_TRUE(held.open("T.DBF", platform::Access::ReadWrite, platform::Share::DenyAll,
+                          platform::Disposition::OpenExisting));
+    // The server's handler: the failed shared open answers quietly, and the open waits.
+    const util::ScopedErrorHandler handler([](const util::ErrorRecord& error) {
+        return command_error(error, [](const util::ErrorRecord&) -> util::ErrorAnswer {
+            throw std::logic_error("not during a command");
+        });
+    });
+    platform::ManualClock clock;
+    const platform::ScopedClock on(&clock);
+    const auto start = clock.now();
+    const db::ScopedWaitPause pause([&] {
+        clock.advance(std::chrono::seconds(30));
+        if (clock.now() - start > 2 * kLongestWait) throw std::runtime_error("still waiting");
+        note_wait();
+    });
+    dir.write("CMD_X.INI",
+              "[Command]\r\nCommand=SETVIEW\r\n[Table]\r\nTable1=T.DBF\r\n[Alias]\r\nAlias1=T\r\n"
+              "[Select]\r\nAlias=T\r\n[Order]\r\nOrdKey=NAME\r\n");
+    const Served served = serve_command_file("CMD_X.INI", "kv32");
+    EXPECT_TRUE(served.deleted);
+    EXPECT_FALSE(exists("CMD_X.INI"));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("SETVIEW failed: a table or lock stayed in use by another program for "
+                          "10 minutes: given up"),
+              std::string::npos)
+        << log[0];
+    EXPECT_EQ(util::CURMSG(), std::nullopt);  // the wait's pop-up is gone with it
+    // Given up after the longest wait from the first pause, not at once and not later.
+    EXPECT_EQ(clock.now() - start, kLongestWait + std::chrono::seconds(30));
 }
 
 // The search path of this process for the length of a scope.
