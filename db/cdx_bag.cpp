@@ -471,11 +471,12 @@ std::vector<IndexBag::PathStep> IndexBag::path_to(const TagHeader& tag, std::str
     std::uint32_t offset = tag.root;
     for (int depth = 0; depth < kMaxDepth; ++depth) {
         Node current = node(tag, offset);
-        std::size_t index = 0;
-        while (index < current.entries.size() &&
-               below(current.entries[index].key, current.entries[index].recno, key, recno)) {
-            ++index;
-        }
+        auto& entries = current.entries;
+        auto index = static_cast<std::size_t>(
+            std::partition_point(
+                entries.begin(), entries.end(),
+                [&](const NodeEntry& entry) { return below(entry.key, entry.recno, key, recno); }) -
+            entries.begin());
         if (current.leaf()) {
             path.push_back(PathStep{std::move(current), index});
             return path;
@@ -631,6 +632,26 @@ bool IndexBag::remove(TagHeader& tag, const std::string& key, std::uint32_t recn
         return true;
     }
     write_node(tag, leaf.node);
+    fix_parents(tag, path);
+    return true;
+}
+
+bool IndexBag::renumber(TagHeader& tag, const std::string& key, std::uint32_t from,
+                        std::uint32_t to) {
+    std::vector<PathStep> path = path_to(tag, key, from);
+    PathStep& leaf = path.back();
+    auto& entries = leaf.node.entries;
+    const std::size_t i = leaf.index;
+    if (i >= entries.size() || entries[i].key != key || entries[i].recno != from) return false;
+    // Only an entry whose key no other entry of the leaf shares keeps its place when renumbered.
+    if ((i > 0 && entries[i - 1].key == key) ||
+        (i + 1 < entries.size() && entries[i + 1].key == key))
+        return false;
+    entries[i].recno = to;
+    std::string bytes;
+    if (!encode_node(leaf.node, tag.key_length, tag.pad, bytes)) return false;
+    write_page(leaf.node.offset, bytes);
+    nodes_.put(std::make_shared<const Node>(leaf.node));
     fix_parents(tag, path);
     return true;
 }

@@ -78,6 +78,9 @@ class IndexBag {
     void step(const TagHeader& tag, TagPosition& position, int direction);
     void insert(TagHeader& tag, const std::string& key, std::uint32_t recno);
     bool remove(TagHeader& tag, const std::string& key, std::uint32_t recno);
+    // Gives the entry of a key held by one record alone to another record, in one write; false
+    // (nothing written) when there is no such entry or the node cannot take the new number.
+    bool renumber(TagHeader& tag, const std::string& key, std::uint32_t from, std::uint32_t to);
     // Entries from a to b inclusive (both valid, a not after b).
     long count_between(const TagHeader& tag, const TagPosition& a, const TagPosition& b);
     // Every fault found walking a tag's tree; empty when it is sound.

@@ -718,9 +718,20 @@ void IndexOrders::record_written(long recno, const std::string* before, const st
                     if (change.new_key) file.insert(*shadow, *change.new_key, r);
                 }
                 TagHeader& tag = header(order);
-                if (change.old_key && file.remove(tag, *change.old_key, r) && order.unique) {
-                    if (const auto other = replacement(order, *change.old_key, recno)) {
-                        file.insert(tag, *change.old_key, static_cast<std::uint32_t>(*other));
+                if (change.old_key && !order.unique) {
+                    file.remove(tag, *change.old_key, r);
+                } else if (change.old_key) {
+                    // Only the holder of the key leaves an entry; the next record with the key
+                    // takes it over, in place when the node allows.
+                    const TagPosition held = file.lower_bound(tag, *change.old_key, 0);
+                    if (held.valid() && held.entry().key == *change.old_key &&
+                        held.entry().recno == r) {
+                        const auto other = replacement(order, *change.old_key, recno);
+                        const auto next = static_cast<std::uint32_t>(other.value_or(0));
+                        if (!other || !file.renumber(tag, *change.old_key, r, next)) {
+                            file.remove(tag, *change.old_key, r);
+                            if (other) file.insert(tag, *change.old_key, next);
+                        }
                     }
                 }
                 if (!change.new_key) continue;
