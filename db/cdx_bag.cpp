@@ -662,8 +662,8 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
                        const std::vector<std::uint32_t>& recnos) {
     const auto replaced = std::find_if(tags_.begin(), tags_.end(),
                                        [&](const TagHeader& t) { return t.name == tag.name; });
-    const std::optional<std::uint32_t> old_header =
-        replaced == tags_.end() ? std::nullopt : std::optional(replaced->header_offset);
+    const bool rebuilt = replaced != tags_.end();
+    const std::uint32_t old_header = rebuilt ? replaced->header_offset : 0;
     const std::size_t length = tag.key_length;
     std::uint32_t largest = 0;
     for (std::uint32_t recno : recnos) largest = std::max(largest, recno);
@@ -706,17 +706,16 @@ void IndexBag::add_tag(TagHeader tag, const std::string& keys,
     if (level.size() == 1) tag.root = level.front().child;
     out.resize(pages * kPageSize, '\0');
     write_page(tag.header_offset, tag_header_bytes(tag) + out);
-    if (!old_header) {
+    if (!rebuilt) {
         insert(directory_, padded_name(tag.name), tag.header_offset);
         tags_.push_back(std::move(tag));
         return;
     }
     // A tag built again: its directory entry turns to the new tree in one write, so that a
     // process dying at any moment leaves the old tag or the new one, never none.
-    std::vector<PathStep> path = path_to(directory_, padded_name(tag.name), *old_header);
+    std::vector<PathStep> path = path_to(directory_, padded_name(tag.name), old_header);
     PathStep& leaf = path.back();
-    if (leaf.index >= leaf.node.entries.size() ||
-        leaf.node.entries[leaf.index].recno != *old_header)
+    if (leaf.index >= leaf.node.entries.size() || leaf.node.entries[leaf.index].recno != old_header)
         throw Corrupt("tag " + tag.name + " is missing from the bag's directory");
     leaf.node.entries[leaf.index].recno = tag.header_offset;
     write_node(directory_, leaf.node);
