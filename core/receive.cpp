@@ -40,9 +40,11 @@ void refresh() {
 // buffer. Pumping after every byte of a burst would cost more than the byte itself.
 constexpr auto kRefreshInterval = std::chrono::milliseconds(5);
 
-// Nothing to do until an event comes: no byte waiting and Esc not held.
+// Nothing to do until an event comes: no byte waiting, Esc not held, and nothing that the events
+// just handled asked for (an end, or the command given up) left to act on.
 bool idle(bool command_wait) {
-    return receive_buffer().empty() && !esc_held() && !(command_wait && command_wait_interrupted);
+    return receive_buffer().empty() && !esc_held() && !platform::termination_requested() &&
+           !(command_wait ? command_wait_interrupted : abandoning);
 }
 
 // One wait for a byte: Esc is tested before the buffer, and a byte already waiting is taken even

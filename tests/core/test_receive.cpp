@@ -65,6 +65,23 @@ TEST(WaitCommand, HasNoTimeOut) {
     EXPECT_EQ(link.waits(), 1);
 }
 
+// An end or a give-up that the window's events ask for while a wait handles them is acted on
+// before the wait blocks, never left until the next event (which may never come).
+TEST(WaitCommand, AnEndOrGiveUpAskedByTheEventsIsActedOnBeforeBlocking) {
+    {
+        kv::test::FakeLink link;
+        link.at(0s, [] { kv::platform::request_termination(); });
+        EXPECT_THROW(kv::core::WAITCOMMAND(), kv::core::Terminated);
+        EXPECT_EQ(link.waits(), 0);
+    }
+    {
+        kv::test::FakeLink link;
+        link.at(0s, [] { kv::core::abandon_command(); });
+        EXPECT_THROW(kv::core::WAITCHAR(), kv::core::DeviceGone);
+        EXPECT_EQ(link.elapsed(), 0s);
+    }
+}
+
 TEST(WaitUint, LowByteFirstAndMissingBytesCountAsZero) {
     kv::test::FakeLink link;
     receive_buffer().append("\x34\x12");
