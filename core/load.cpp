@@ -69,6 +69,8 @@ void load_file(int port, const std::string& name) {
 void LOAD(int port) {
     const std::string name = wait_name();
     if (refused_name(port, name)) return;
+    if (name.find_first_of("*?") != std::string::npos)
+        return refuse(port, name, "a Load names one file, not a pattern");
     if (is_folder_request(name)) return load_folder(port, name);
     load_file(port, name);
 }

@@ -110,6 +110,8 @@ void SAVE(int port) {
         abandon_if_esc("The Save of " + shown_name(r.name));
     }
     if (refused_name(port, r.name)) return;
+    if (const std::string why = why_not_a_single_name(r.name); !why.empty())
+        return refuse_logged(port, r.name, why);
     if (is_folder_request(r.name)) return save_folder(port, r);
     save_file(port, r);
 }

@@ -74,14 +74,20 @@ std::vector<std::string> components_below_root(const std::string& path) {
     return parts;
 }
 
+bool holds_wildcard(const std::string& part) {
+    return part.find_first_of("*?") != std::string::npos;
+}
+
 // A component of a device name as the device's own file system keeps it: the spaces and dots
-// that end it are dropped ("NAME . " is NAME). One made of nothing else stays as given, and so
-// does a wildcard pattern, whose ending dot means something ("*." is the names without an
-// extension).
+// that end it are dropped ("NAME . " is NAME). One made of nothing else stays as given (a Save
+// refuses it). A wildcard pattern keeps one ending dot, which means something there ("*. " is
+// "*.", the names without an extension).
 std::string device_component(const std::string& part) {
-    if (part.find_first_of("*?") != std::string::npos) return part;
     const auto last = part.find_last_not_of(". ");
-    return last == std::string::npos ? part : part.substr(0, last + 1);
+    if (last == std::string::npos) return part;
+    std::string kept = part.substr(0, last + 1);
+    if (holds_wildcard(part) && part.find('.', last + 1) != std::string::npos) kept += '.';
+    return kept;
 }
 
 }  // namespace
@@ -134,6 +140,25 @@ std::string served_path(const std::string& name) {
     for (const auto& p : parts) path = join(path, p);
     if (is_separator(name.back()) && path != "/") path += '/';
     return path;
+}
+
+std::string why_not_a_single_name(const std::string& name) {
+    std::string part;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !is_separator(name[i])) {
+            part += name[i];
+            continue;
+        }
+        if (!part.empty() && part != "." && part != "..") {
+            if (holds_wildcard(part)) return "a name cannot hold \"*\" or \"?\"";
+            if (part.find_last_not_of(". ") == std::string::npos)
+                return "a part of the name is nothing but spaces and dots";
+            if (part.front() == '.')
+                return "a name part beginning with \".\" is hidden from the catalogue and Erase";
+        }
+        part.clear();
+    }
+    return {};
 }
 
 bool enter_served_folder(const std::string& name) {

@@ -19,9 +19,14 @@ const std::string& served_current_folder();
 
 // The absolute path of a device name inside the served tree. The spaces and dots that end each of
 // the name's components are dropped, as the device's own file system does (never those of the
-// served root's path, nor those of a wildcard pattern). A trailing separator and wildcards are
-// kept; "" stays "".
+// served root's path; a wildcard pattern keeps one ending dot). A trailing separator and
+// wildcards are kept; "" stays "".
 std::string served_path(const std::string& name);
+// Why a device name cannot be given to a new file or folder, "" when it can: a part of it holds a
+// wildcard (no Load could name it), is nothing but spaces and dots (the dropping leaves it empty
+// or a dot name), or begins with "." (hidden here: the catalogue never lists it and Erase never
+// finds it). "." and ".." standing alone are steps between folders.
+std::string why_not_a_single_name(const std::string& name);
 // Makes a device folder name the current folder; false, with nothing changed, when it is not a
 // folder that can be made current.
 bool enter_served_folder(const std::string& name);

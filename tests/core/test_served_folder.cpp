@@ -158,6 +158,30 @@ TEST_F(ServedFolder, SpacesAndDotsThatEndANamePartAreDropped) {
     EXPECT_EQ(listing.find(line), listing.rfind(line));
 }
 
+// A Save makes only names that the device can name again, list and erase: no part that the
+// dropping leaves empty or a dot name, none holding a wildcard, none hidden by a leading dot.
+// A Load names one file, never a pattern; a pattern still drops its ending spaces.
+TEST_F(ServedFolder, NamesTheDeviceCouldNotSeeAgainAreRefused) {
+    EXPECT_EQ(core::served_path("Q* "), served() + "/Q*");
+    EXPECT_EQ(core::served_path("SUB/*. "), served() + "/SUB/*.");
+    core::ScopedLogSink quiet([](const std::string&) {});
+    for (const std::string name : {" ", "...", ". .", "SUB/ ", "SUB/...", "SUB/.. .", " /X", "Q1* ",
+                                   "Q2?", "Q3*.", "SUB/*/X", ".HIDDEN", "SUB/.H", ".H/X", ". X"})
+        EXPECT_EQ(run('S', save_args(0, 0, 1, 0, name) + "d"), kRefused) << '"' << name << '"';
+    for (const std::string folder : {" /", "SUB/.../", ".F/"})
+        EXPECT_EQ(run('S', save_args(0, 0, 1, 0, folder) + "d"), kRefused) << '"' << folder << '"';
+    EXPECT_EQ(std::distance(fsys::recursive_directory_iterator(served()), {}), 1);
+
+    dir.write("SERVED/Q1* ", core::encode_header({}));
+    dir.write("SERVED/Q1", core::encode_header({}));
+    EXPECT_EQ(run('L', "Q1* \r"), kRefused);
+    EXPECT_EQ(run('L', "Q?\r"), kRefused);
+    EXPECT_EQ(run('L', "Q1 \r", 8).substr(0, 1), kOk);
+    EXPECT_EQ(run('E', "Q1* \r"), kOk);
+    EXPECT_FALSE(fsys::exists(served() + "/Q1"));
+    EXPECT_FALSE(fsys::exists(served() + "/Q1* "));
+}
+
 TEST_F(ServedFolder, NamesHoldingANulAreRefused) {
     dir.write("SERVED/A", core::encode_header({}));
     const std::string nul_name("A\0B", 3);
