@@ -23,6 +23,8 @@ struct ServerOptions {
 // SIGTERM where there is no tray). `program_name` names the program it serves; its part after the
 // last "\" is the base name that the updater receives. False when it cannot serve the folder
 // (another server holds it, or SERVER.EXE cannot be held; the log says which); nothing was served.
+// Also false when it ended because another server took SERVER.EXE while it ran (after someone
+// removed or replaced the file it held).
 bool SERVER(const std::string& program_name, const ServerOptions& options = {});
 
 // "Server " + the program name capitalised + " " + the current folder.

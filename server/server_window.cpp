@@ -12,6 +12,9 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <memory>
+#include <optional>
+
+#include <sys/stat.h>
 
 #include "gui/main_window.h"
 #include "gui/pump.h"
@@ -31,6 +34,8 @@ namespace {
 
 constexpr int kLookMilliseconds = 100;
 constexpr std::chrono::milliseconds kWaitPause{5};
+// While SERVER.EXE cannot be taken again, how often the server tries.
+constexpr std::chrono::seconds kRetryHold{1};
 
 // The window: out of sight, its log pane and message bar; a double-click on the tray icon brings
 // it into view.
@@ -67,9 +72,20 @@ std::string base_name_of(const std::string& program_name) {
     return slash == std::string::npos ? program_name : program_name.substr(slash + 1);
 }
 
-// SERVER.EXE held for this server alone, so that ISSERVERRUNNING sees it elsewhere: created when
-// missing, otherwise opened for reading, which a read-only file or one of another user allows.
-std::optional<platform::File> hold_server_file(std::string& why) {
+// SERVER.EXE held for this server alone, so that ISSERVERRUNNING sees it elsewhere: the open
+// file, the name it had when it was taken, and its identity, which the name must keep leading to.
+struct HeldFile {
+    platform::File file;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// Created when missing, otherwise opened for reading, which a read-only file or one of another
+// user allows. Nothing, with the reason, when it cannot be held; `other_server` tells when that is
+// because another process holds it.
+std::optional<HeldFile> hold_server_file(std::string& why, bool& other_server) {
+    other_server = false;
     for (int tries = 0; tries < 3; ++tries) {
         const ServerProbe probe = probe_server();
         if (probe.state == ServerState::Running) break;
@@ -77,14 +93,20 @@ std::optional<platform::File> hold_server_file(std::string& why) {
             why = probe.text;
             return std::nullopt;
         }
-        platform::File held;
+        HeldFile held;
         const bool created = probe.state == ServerState::Absent;
-        if (held.open(
+        struct stat st;
+        if (held.file.open(
                 kServerFile, created ? platform::Access::ReadWrite : platform::Access::Read,
                 platform::Share::DenyAll,
                 created ? platform::Disposition::CreateNew : platform::Disposition::OpenExisting,
-                platform::NameCase::AsGiven))
+                platform::NameCase::AsGiven) &&
+            ::fstat(held.file.fd(), &st) == 0) {
+            held.path = platform::resolve_path(kServerFile);
+            held.device = st.st_dev;
+            held.inode = st.st_ino;
             return held;
+        }
         const auto error = platform::last_file_error();
         if (error.win32 == platform::win_error::SHARING_VIOLATION) break;
         if (error.win32 == platform::win_error::FILE_EXISTS) continue;  // made meanwhile
@@ -92,8 +114,20 @@ std::optional<platform::File> hold_server_file(std::string& why) {
               (created ? "created" : "opened") + " (" + platform::file_error_text(error) + ").";
         return std::nullopt;
     }
+    other_server = true;
     why = "A server already runs in this folder (" + std::string(kServerFile) + " is in use).";
     return std::nullopt;
+}
+
+// Whether the name still leads to the file held: one stat, the folder is not listed. "" when it
+// does, otherwise what became of it.
+std::string change_of(const HeldFile& held) {
+    struct stat st;
+    if (held.path.empty() || ::stat(held.path.c_str(), &st) != 0)
+        return std::string(kServerFile) + " is gone";
+    if (st.st_dev != held.device || st.st_ino != held.inode)
+        return std::string(kServerFile) + " is no longer the file this server holds";
+    return {};
 }
 
 }  // namespace
@@ -114,13 +148,15 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
         server_log("Cannot serve this folder: " + why + ".");
         return false;
     }
-    auto held = hold_server_file(why);
+    bool other_server = false;
+    auto held = hold_server_file(why, other_server);
     if (!held) {
         server_log(why);
         return false;
     }
     // No command may name it: it would wait for the server itself.
-    const ScopedOwnFile own(kServerFile);
+    std::optional<ScopedOwnFile> own;
+    own.emplace(held->path);
     const std::string base_name = base_name_of(program_name);
     const std::string title = server_title(program_name, platform::current_folder());
     const bool windowed = !gui::is_headless() && qobject_cast<QApplication*>(qApp) != nullptr;
@@ -169,9 +205,51 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
     };
     QObject::connect(&next, &QTimer::timeout, serve);
     QObject::connect(&settled, &QTimer::timeout, serve);
+    // Anyone who writes in the folder can remove or replace SERVER.EXE: the look sees it, and the
+    // server takes it again at once, so that it stays visible and no second server starts here.
+    // Should another server have taken it meanwhile, this one ends rather than serve beside it.
+    bool taken_over = false;
+    bool lost = false;
+    std::string last_failure;
+    CommandQueue::Clock::time_point retry_at{};
+    auto keep_hold = [&] {
+        if (closing) return;
+        const auto now = CommandQueue::Clock::now();
+        if (!lost) {
+            const std::string change = change_of(*held);
+            if (change.empty()) return;
+            server_log(change + ": this server takes it again.");
+            lost = true;
+        } else if (now < retry_at) {
+            return;
+        }
+        auto again = hold_server_file(why, other_server);
+        if (again) {
+            own.reset();
+            held = std::move(again);
+            own.emplace(held->path);
+            lost = false;
+            last_failure.clear();
+            server_log(std::string(kServerFile) + " is held by this server again.");
+        } else if (other_server) {
+            server_log("Another server now holds " + std::string(kServerFile) +
+                       " in this folder: this server ends.");
+            taken_over = true;
+            closing = true;
+            loop.quit();
+        } else {
+            if (why != last_failure)
+                server_log("This server cannot hold " + std::string(kServerFile) +
+                           " again, so other programs do not see it: " + why +
+                           " It serves on and tries again every second.");
+            last_failure = why;
+            retry_at = now + kRetryHold;
+        }
+    };
     QTimer look;
     look.setInterval(kLookMilliseconds);
     QObject::connect(&look, &QTimer::timeout, [&] {
+        keep_hold();
         // While ready files are served one after the other, the folder changes with each
         // deletion: it is listed again once they are done, not ten times a second.
         if (busy || next.isActive()) return;
@@ -226,7 +304,7 @@ bool SERVER(const std::string& program_name, const ServerOptions& options) {
     if (tray) tray->hide();
     server_log("Server closed.");
     set_server_log(nullptr);
-    return true;
+    return !taken_over;
 }
 
 }  // namespace kv::server

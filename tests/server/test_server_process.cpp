@@ -3,6 +3,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +93,51 @@ TEST_F(ServerProcessTest, RunningServerIsSeenThroughItsHeldFile) {
     server->signal(SIGINT);
     EXPECT_EQ(server->wait_exit(kTimeout), 0);
     EXPECT_EQ(client({"--running"}), 1);
+}
+
+TEST_F(ServerProcessTest, ARemovedOrReplacedServerExeIsHeldAgain) {
+    namespace fs = std::filesystem;
+    auto server = start_server();
+    const fs::path held = dir.path() / "SERVER.EXE";
+    const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+        {"renamed", [&] { fs::rename(held, dir.path() / "MOVED.EXE"); }},
+        {"removed", [&] { fs::remove(held); }},
+        {"replaced", [&] { fs::rename(dir.write("OTHER.EXE", ""), held); }},
+    };
+    for (const auto& [change, make] : changes) {
+        SCOPED_TRACE(change);
+        make();
+        ASSERT_TRUE(wait_for([&] { return client({"--running"}) == 0; }, kTimeout));
+        EXPECT_EQ(client({"--headless"}), 1);
+    }
+    server->signal(SIGTERM);
+    EXPECT_EQ(server->wait_exit(kTimeout), 0);
+    // Each change is logged once.
+    const std::string& out = server->out();
+    std::size_t again = 0;
+    for (auto at = out.find("held by this server again"); at != std::string::npos;
+         at = out.find("held by this server again", at + 1))
+        ++again;
+    EXPECT_EQ(again, changes.size()) << out;
+    EXPECT_NE(out.find("SERVER.EXE is gone"), std::string::npos) << out;
+    EXPECT_NE(out.find("SERVER.EXE is no longer the file this server holds"), std::string::npos)
+        << out;
+}
+
+TEST_F(ServerProcessTest, AServerWhoseServerExeAnotherServerTookEnds) {
+    // The first server is held still while its file is removed and a second server starts.
+    auto first = start_server();
+    first->signal(SIGSTOP);
+    std::filesystem::remove(dir.path() / "SERVER.EXE");
+    auto second = start_server();
+    first->signal(SIGCONT);
+    EXPECT_EQ(first->wait_exit(kTimeout), 1);
+    EXPECT_NE(first->out().find("Another server now holds SERVER.EXE in this folder"),
+              std::string::npos)
+        << first->out();
+    EXPECT_EQ(client({"--running"}), 0);
+    second->signal(SIGTERM);
+    EXPECT_EQ(second->wait_exit(kTimeout), 0);
 }
 
 }  // namespace
