@@ -86,14 +86,15 @@ PtyStartGate::~PtyStartGate() {
 // open is reported before the device's first byte can arrive, so a device that comes back is
 // seen before it is answered. The first open is the watching thread's alone (it lets the device
 // settle before the held bytes go out).
-bool PtyStartGate::hold(std::string_view bytes, std::optional<std::uint64_t> departures) {
+bool PtyStartGate::hold(std::string_view bytes, std::optional<std::uint64_t> departures,
+                        std::optional<std::uint64_t> arrivals) {
     bool gone = false;
     bool held = true;
     {
         std::lock_guard lock(mutex_);
         if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
         if (state_ == State::kStarting && departures && *departures == departures_ &&
-            closed_departures_ == departures_) {
+            (closed_departures_ == departures_ || (arrivals && *arrivals == arrivals_))) {
             state_ = State::kOpen;  // the new device's own command: it wanted no start byte
             held_.clear();
         }
@@ -151,6 +152,18 @@ std::uint64_t PtyStartGate::departures(bool settled) {
     return count;
 }
 
+std::uint64_t PtyStartGate::arrivals() {
+    bool gone = false;
+    std::uint64_t count;
+    {
+        std::lock_guard lock(mutex_);
+        if (watcher_.joinable() && state_ != State::kWaiting) gone = take_events_locked();
+        count = arrivals_;
+    }
+    if (gone && on_departure_) on_departure_();
+    return count;
+}
+
 void PtyStartGate::close_departures() {
     bool gone = false;
     {
@@ -199,6 +212,7 @@ bool PtyStartGate::take_events_locked(bool watching) {
                     // A new device: nothing of the old one's reaches it, and it gets a start
                     // byte of its own.
                     state_ = State::kStarting;
+                    ++arrivals_;
                     opened_at_ = std::chrono::steady_clock::now();
                     start_told_ = false;
                     seen = true;

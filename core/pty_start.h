@@ -37,10 +37,11 @@ class PtyStartGate {
     // Keeps the bytes while no device has yet opened the line, drops them while a device has
     // gone and the next has not had its start byte (answers true then); false once they may go
     // straight to the line. `departures` are those counted when the command that writes began
-    // (nothing outside a command): a command of the new device's own, begun once the window's
-    // thread was done with the last one, shows that it did not wait for a start byte; it is
-    // answered, and the start byte is not sent.
-    bool hold(std::string_view bytes, std::optional<std::uint64_t> departures = std::nullopt);
+    // (nothing outside a command), `arrivals` likewise: a command of the new device's own, begun
+    // once it had opened the line or once the window's thread was done with the last one, shows
+    // that it did not wait for a start byte; it is answered, and the start byte is not sent.
+    bool hold(std::string_view bytes, std::optional<std::uint64_t> departures = std::nullopt,
+              std::optional<std::uint64_t> arrivals = std::nullopt);
     // Writes to the line (the master side, not blocking) unless a device has gone since
     // `departures` (when given) or none has the line now: then -1 with errno EPIPE. Checked and
     // written under one lock, so that nothing meant for a device that has gone reaches the next.
@@ -50,6 +51,8 @@ class PtyStartGate {
     // How many times a device has gone so far. `settled`: a departure counts only once what the
     // device wrote before it closed the line has had the time to reach KV32's end.
     std::uint64_t departures(bool settled);
+    // How many devices have opened the line after one had gone.
+    std::uint64_t arrivals();
     // The window's thread is done with the devices that have gone: it has taken what they sent
     // and no command of theirs is in progress. A new device's start byte may go out.
     void close_departures();
@@ -77,6 +80,7 @@ class PtyStartGate {
     int opens_ = 0;  // the device side's opens by others than KV32, less their closes
     std::uint64_t departures_ = 0;
     std::uint64_t closed_departures_ = 0;  // those the window's thread is done with
+    std::uint64_t arrivals_ = 0;
     std::chrono::steady_clock::time_point departed_at_{};
     std::chrono::steady_clock::time_point opened_at_{};  // the last open after a departure
     bool departure_told_ = true;                         // on_departure_ for the last one

@@ -15,6 +15,7 @@ platform::TimePoint last_refresh{};
 bool abandoning = false;
 bool esc_ended_wait = false;                    // since the command letter
 std::uint64_t departures_at_command_start = 0;  // counted at once
+std::uint64_t arrivals_at_command_start = 0;
 int command_port = -1;
 std::uint64_t settled_departures_at_command = 0;  // counted once the last bytes are in
 bool in_command = false;
@@ -25,7 +26,7 @@ bool departed_and_drained() {
     if (!receive_buffer().empty() || bytes_on_the_way()) return false;
     // A connection that closed before the command's last bytes were taken (the command letter,
     // say) has no device behind it any more either.
-    return device_departures(true) != settled_departures_at_command ||
+    return device_departures(true) > settled_departures_at_command ||
            (in_command && connection_departed(command_port));
 }
 bool command_wait_interrupted = false;
@@ -101,10 +102,24 @@ std::optional<std::uint64_t> departures_at_command(int port) {
     return departures_at_command_start;
 }
 
+std::optional<std::uint64_t> arrivals_at_command(int port) {
+    if (!in_command || port != command_port) return std::nullopt;
+    return arrivals_at_command_start;
+}
+
 CommandInProgress::CommandInProgress(int port) {
     in_command = true;
     command_port = port;
     departures_at_command_start = port_departures(port, false);
+    arrivals_at_command_start = port_arrivals(port);
+    // A command begun once a new device had opened the line is that device's (as its answer is):
+    // the departures before it, settled or not yet, did not happen during it (the settled count
+    // may stay below them for a moment yet).
+    if (arrivals_at_command_start > 0 && !device_departed(port)) {
+        const std::uint64_t settled = port_departures(port, true);
+        if (departures_at_command_start > settled)
+            settled_departures_at_command += departures_at_command_start - settled;
+    }
 }
 
 CommandInProgress::~CommandInProgress() {

@@ -46,6 +46,8 @@ bool device_gone_during_command();
 // The departures of the port's device counted when the command in progress began; nothing
 // outside a command or for another port.
 std::optional<std::uint64_t> departures_at_command(int port);
+// Likewise the devices that had opened the port's line after one had gone (port_arrivals).
+std::optional<std::uint64_t> arrivals_at_command(int port);
 
 // Marks the command in progress for its length (the command loop runs each handler in one).
 class CommandInProgress {

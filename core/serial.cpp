@@ -240,7 +240,7 @@ int WRITECOMM(int handle, std::string_view bytes) {
     auto* port = port_of(handle);
     if (!port) return 0;
     auto* gate = start_gate_of(handle);
-    if (gate && gate->hold(bytes, departures_at_command(handle)))
+    if (gate && gate->hold(bytes, departures_at_command(handle), arrivals_at_command(handle)))
         return static_cast<int>(bytes.size());
     // A device that takes nothing for the receive time-out is given up, as is every write once
     // the program is ending or the device has gone.
@@ -382,6 +382,11 @@ std::uint64_t port_departures(int handle, bool settled) {
     if (auto* gate = start_gate_of(handle)) return gate->departures(settled);
     auto* port = port_of(handle);
     return port ? port->departures(settled) : 0;
+}
+
+std::uint64_t port_arrivals(int handle) {
+    auto* gate = start_gate_of(handle);
+    return gate ? gate->arrivals() : 0;
 }
 
 std::uint64_t device_departures(bool settled) {

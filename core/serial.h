@@ -131,6 +131,9 @@ bool device_departed(int handle);
 // `settled` as PtyStartGate::departures.
 std::uint64_t device_departures(bool settled);
 std::uint64_t port_departures(int handle, bool settled);
+// Devices that have opened the line of a pseudo-terminal of the program's own after one had gone
+// (PtyStartGate::arrivals); 0 for other ports.
+std::uint64_t port_arrivals(int handle);
 // True while a port whose line is a connection (tcp:) has none since its device went away.
 bool connection_departed(int handle);
 // True while bytes received from a device have not yet reached the receive buffer.

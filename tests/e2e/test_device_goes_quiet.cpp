@@ -117,8 +117,7 @@ TEST_F(OwnPseudoTerminal, ADeviceThatGoesAwayEndsItsCommandAndTheNextIsServedAfr
     }
     EXPECT_FALSE(std::filesystem::exists(pc.path() / "HALF"));
     EXPECT_NE(kv32.out().find("The command was abandoned: the device went away."),
-              std::string::npos)
-        << kv32.out();
+              std::string::npos);
 }
 
 TEST_F(OwnPseudoTerminal, ADeviceThatComesBackAtOnceMidLoadIsANewDevice) {
@@ -133,10 +132,63 @@ TEST_F(OwnPseudoTerminal, ADeviceThatComesBackAtOnceMidLoadIsANewDevice) {
         }
         // Opened the moment the last one closed: its own start byte, then nothing of the Load.
         DeviceLink next = DeviceLink::open(path);
-        ASSERT_EQ(next.read_byte(kReplyTimeout), 0) << kv32.out();
+        ASSERT_EQ(next.read_byte(kReplyTimeout), 0);
         EXPECT_EQ(next.read_bytes(1, 300ms), "");
         EXPECT_EQ(erase(next, ""), kRefused);
     }
+}
+
+TEST_F(OwnPseudoTerminal, ADeviceThatComesBackAndAsksAtOnceIsAnsweredItself) {
+    struct Case {
+        std::string name;
+        std::function<void(DeviceLink&)> ask;  // a command that KV32 refuses
+    };
+    const std::vector<Case> commands = {
+        {"a Load of a missing file",
+         [](DeviceLink& d) {
+             d.send_command('L');
+             d.send_string("NOSUCH");
+         }},
+        {"a Save over a stored file",
+         [](DeviceLink& d) {
+             d.send_command('S');
+             d.send_raw(std::string("\x03\0\0\x08\0\0\0", 7));
+             d.send_string("BIG");
+         }},
+    };
+    for (const auto gap : {0ms, 20ms, 60ms}) {
+        for (const auto& c : commands) {
+            SCOPED_TRACE(c.name + " " + std::to_string(gap.count()) + " ms after the last left");
+            {
+                DeviceLink gone = DeviceLink::open(path);
+                ASSERT_EQ(gone.read_byte(kReplyTimeout), 0);
+            }
+            std::this_thread::sleep_for(gap);
+            DeviceLink next = DeviceLink::open(path);
+            c.ask(next);
+            // Its own answer, not a start byte in its place (which a device takes for "go on").
+            EXPECT_EQ(next.read_byte(kReplyTimeout), kRefused);
+            EXPECT_EQ(next.read_bytes(1, 200ms), "");
+        }
+    }
+    EXPECT_EQ(std::filesystem::file_size(pc.path() / "BIG"), 13 + kBig.size());
+    // A Save it begins at once waits for its data as long as for any device's.
+    {
+        DeviceLink gone = DeviceLink::open(path);
+        ASSERT_EQ(gone.read_byte(kReplyTimeout), 0);
+    }
+    DeviceLink next = DeviceLink::open(path);
+    next.send_command('S');
+    next.send_raw(std::string("\x03\0\0\x04\0\0\0", 7));
+    next.send_string("NEW");
+    ASSERT_EQ(next.read_byte(kReplyTimeout), kOk);
+    std::this_thread::sleep_for(300ms);
+    next.send_raw("DATA");
+    const auto stored = pc.path() / "NEW";
+    for (int i = 0; i < 100 && !std::filesystem::exists(stored); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(std::filesystem::exists(stored)) << kv32.out();
+    EXPECT_EQ(std::filesystem::file_size(stored), 13u + 4u);
 }
 
 }  // namespace
