@@ -39,7 +39,7 @@ class Listing {
     // Sends one line and waits (at most 2 seconds) for the device's acknowledgement.
     void send(const std::string& line) {
         abandon_if_esc("The catalogue");
-        SENDSTR(port_, line);
+        send_unless_esc(port_, line, "The catalogue");
         WAITNEXT();
     }
 
@@ -80,6 +80,7 @@ Listed list_entries(const std::string& pattern, const std::string& folder) {
 
 void CAT(int port) {
     const std::string received = wait_name();
+    abandon_if_esc_interrupted(port, "The catalogue");
     if (longer_than_a_path(received)) return refuse(port, received, "longer than a path can be");
     const std::string pattern = search_pattern(received);
     send_ok(port);

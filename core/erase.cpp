@@ -73,6 +73,7 @@ void erase_files(int port, const std::string& name) {
 
 void ERASE_(int port) {
     const std::string name = wait_name();
+    abandon_if_esc_interrupted(port, "The Erase of " + shown_name(name));
     if (refused_name(port, name)) return;
     if (is_folder_request(name)) return erase_folder(port, name);
     erase_files(port, name);

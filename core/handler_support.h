@@ -1,6 +1,7 @@
 #pragma once
 // Small pieces that the command handlers share.
 #include <string>
+#include <string_view>
 
 #include "core/log.h"
 #include "core/protocol.h"
@@ -45,6 +46,28 @@ inline bool longer_than_a_path(const std::string& name) {
 // it is too long; the rest up to the CR is read and dropped.
 inline std::string wait_name() {
     return WAITSTRING(kLongestPath + 1);
+}
+
+// Esc ended a wait of the command: the device is refused (when the line takes the status) and
+// the command abandoned, logged as `what` ("The Load of NAME") "was abandoned: Esc was pressed.".
+inline void abandon_if_esc_interrupted(int port, const std::string& what) {
+    if (!esc_interrupted()) return;
+    try {
+        SENDERR(port, kStatusRefused);
+    } catch (const Abandoned&) {
+        // Esc still held: the status is not sent, the command is abandoned all the same.
+    }
+    abandon_if_esc(what);
+}
+
+// Sends a piece of the command's answer; Esc held meanwhile abandons the command as `what`.
+inline void send_unless_esc(int port, std::string_view bytes, const std::string& what) {
+    try {
+        SENDSTR(port, bytes);
+    } catch (const Abandoned&) {
+        abandon_if_esc(what);
+        throw;
+    }
 }
 
 // The refusals every named command shares: no name, or one that no file can have.

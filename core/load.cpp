@@ -48,14 +48,16 @@ void load_file(int port, const std::string& name) {
     send_ok(port);
     send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    abandon_if_esc("The Load of " + shown_name(name));
+    const std::string what = "The Load of " + shown_name(name);
+    abandon_if_esc(what);
     // What the file holds, which may be less than the header announces; in pieces, so that the
     // window shows how far it has come and stays responsive meanwhile.
     const std::string_view data = std::string_view(*bytes).substr(kStoredHeaderSize);
     Progress progress("Loading " + shown_name(name), data.size());
     for (std::size_t sent = 0; sent < data.size();) {
         const std::string_view piece = data.substr(sent, kLoadPieceSize);
-        SENDSTR(port, piece);
+        abandon_if_esc(what);
+        send_unless_esc(port, piece, what);
         sent += piece.size();
         progress.advance(sent);
         gui::SYSREFRESH();
@@ -68,6 +70,7 @@ void load_file(int port, const std::string& name) {
 
 void LOAD(int port) {
     const std::string name = wait_name();
+    abandon_if_esc_interrupted(port, "The Load of " + shown_name(name));
     if (refused_name(port, name)) return;
     if (name.find_first_of("*?") != std::string::npos)
         return refuse(port, name, "a Load names one file, not a pattern");

@@ -166,6 +166,7 @@ constexpr std::size_t kLongestPrintedLine = 4096;
 
 void PRINT_(int port) {
     const std::string line = WAITSTRING(kLongestPrintedLine);
+    abandon_if_esc_interrupted(port, "The line to print");
     send_ok(port);
     if (!line.empty() && line[0] == kFormFeed) {
         if (!job) return log_outcome("form feed: no document is open, nothing to do");

@@ -93,6 +93,10 @@ bool esc_held() {
     return util::GETASYNCKEYSTATE(platform::VK_ESCAPE);
 }
 
+bool command_in_progress() {
+    return in_command;
+}
+
 bool device_gone_during_command() {
     return in_command && port_departures(command_port, false) != departures_at_command_start;
 }
@@ -182,14 +186,14 @@ std::string WAITSTRING(std::size_t kept) {
     for (;;) {
         std::string c = WAITCHAR();
         if (c.size() == 1 && c[0] == kCarriageReturn) break;
+        // Esc ends the string too: while it is held no byte is taken, so a wait for the CR would
+        // never end. The command reading the string abandons it (esc_interrupted()).
+        if (c.empty() && esc_ended_wait) break;
         if (s.size() < kept) s += c;
         // As for every byte taken: the window's events once the buffer is drained or every few
         // milliseconds, not after each byte of a line that has already arrived whole.
         if (receive_buffer().empty() || platform::clock().now() - last_refresh >= kRefreshInterval)
             refresh();
-        // While Esc is held every byte wait returns at once; only an event (a byte, the key's
-        // release) can change that, so wait for one instead of spinning.
-        if (c.empty() && esc_held()) gui::wait_for_events(kByteTimeout);
     }
     return s;
 }

@@ -10,6 +10,8 @@ namespace kv::core {
 
 // True while the user holds Esc down, which ends the command loop and every byte wait.
 bool esc_held();
+// True while a handler runs (CommandInProgress).
+bool command_in_progress();
 
 // Thrown by every primitive once the program has been asked to end: the command in progress is
 // abandoned, and the command loop returns.
@@ -75,7 +77,8 @@ std::string WAITCHAR();
 unsigned WAITUINT();
 // An acknowledgement byte, as WAITCHAR.
 std::string WAITNEXT();
-// The bytes up to the next CR, without it. No overall time limit. At most `kept` bytes are kept:
+// The bytes up to the next CR, without it; those before it when Esc ended the wait (then
+// esc_interrupted() is true). No overall time limit. At most `kept` bytes are kept:
 // the rest, up to the CR, are read and dropped, so that a device that never sends its CR cannot
 // make the program hold more than that.
 std::string WAITSTRING(std::size_t kept = std::string::npos);

@@ -105,10 +105,7 @@ void save_file(int port, const SaveRequest& r) {
 
 void SAVE(int port) {
     const SaveRequest r = read_request();
-    if (esc_interrupted()) {
-        SENDERR(port, kStatusRefused);
-        abandon_if_esc("The Save of " + shown_name(r.name));
-    }
+    abandon_if_esc_interrupted(port, "The Save of " + shown_name(r.name));
     if (refused_name(port, r.name)) return;
     if (const std::string why = why_not_a_single_name(r.name); !why.empty())
         return refuse_logged(port, r.name, why);

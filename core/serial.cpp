@@ -15,6 +15,7 @@
 #include "core/receive.h"
 #include "core/serial_port.h"
 #include "core/tcp_port.h"
+#include "gui/pump.h"
 #include "gui/window.h"
 #include "platform/keystate.h"
 #include "platform/serial_dcb.h"
@@ -243,11 +244,15 @@ int WRITECOMM(int handle, std::string_view bytes) {
     if (gate && gate->hold(bytes, departures_at_command(handle), arrivals_at_command(handle)))
         return static_cast<int>(bytes.size());
     // A device that takes nothing for the receive time-out is given up, as is every write once
-    // the program is ending or the device has gone.
+    // the program is ending or the device has gone, or Esc is held during a command. While the
+    // line takes nothing the window's events run, so that an Esc pressed meanwhile is seen.
     WriteLimits limits;
     limits.stall_limit = kByteTimeout;
-    limits.give_up = [] {
-        return platform::termination_requested() || device_gone_during_command();
+    limits.give_up = [first = true]() mutable {
+        if (!first && command_in_progress()) gui::SYSREFRESH();
+        first = false;
+        return platform::termination_requested() || device_gone_during_command() ||
+               (command_in_progress() && esc_held());
     };
     if (gate)
         limits.through = [gate, since = departures_at_command(handle)](const char* data,
@@ -426,6 +431,8 @@ void SENDSTR(int handle, std::string_view bytes) {
         if (static_cast<std::size_t>(WRITECOMM(handle, piece)) == piece.size()) return;
         if (platform::termination_requested()) throw Terminated{};
         if (gone()) throw DeviceGone{};
+        if (command_in_progress() && esc_held())
+            throw Abandoned{"The command was abandoned: Esc was pressed."};
         throw Abandoned{"The command was abandoned: the device took nothing for " +
                         std::to_string(kByteTimeout.count()) + " seconds."};
     });

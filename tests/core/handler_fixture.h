@@ -2,9 +2,13 @@
 // Runs command handlers in this process: the device's bytes are put straight into the receive
 // buffer on a manual clock, and what the PC sends goes through a real port on a pseudo-terminal
 // and is collected on its other side. Files live in a temporary folder, served and current.
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -34,9 +38,20 @@ class HandlerFixture : public ::testing::Test {
         ASSERT_GE(port, 0);
         collector_ = std::thread([this] {
             while (!stop_) {
-                std::string got = device_.read_bytes(4096, std::chrono::milliseconds(20));
+                std::size_t wanted = 4096;
+                {
+                    std::lock_guard lock(mutex_);
+                    if (reads_left_ == 0 && at_stop_) std::exchange(at_stop_, nullptr)();
+                    wanted = std::min(wanted, reads_left_);
+                }
+                if (wanted == 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    continue;
+                }
+                std::string got = device_.read_bytes(wanted, std::chrono::milliseconds(20));
                 std::lock_guard lock(mutex_);
                 sent_ += got;
+                reads_left_ -= std::min(reads_left_, got.size());  // the count may be new
             }
         });
     }
@@ -50,6 +65,12 @@ class HandlerFixture : public ::testing::Test {
 
     // The device's bytes, as if they had arrived.
     void device_sends(const std::string& bytes) { core::receive_buffer().append(bytes); }
+    // The device reads `count` bytes more, then stops reading and calls `then` (on its thread).
+    void device_stops_reading_after(std::size_t count, std::function<void()> then) {
+        std::lock_guard lock(mutex_);
+        reads_left_ = count;
+        at_stop_ = std::move(then);
+    }
     // Everything the PC sent so far (waits briefly for the bytes to cross the line).
     std::string pc_sent(std::size_t at_least = 0) {
         for (int i = 0; i < 2000; ++i) {  // up to 10 s, for a loaded machine
@@ -83,6 +104,8 @@ class HandlerFixture : public ::testing::Test {
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::string sent_;
+    std::size_t reads_left_ = SIZE_MAX;
+    std::function<void()> at_stop_;
 };
 
 // A Save command's bytes after the letter: kind, three numbers low byte first, name and CR.

@@ -105,8 +105,8 @@ TEST_F(CommandLoopStress, SurvivesRandomTrafficInsideTheServedFolderAndThenLists
     TrafficGenerator traffic(20261207);
     int chunks = 0;
     bool esc = false;
-    // Whenever the loop would wait, more traffic arrives; at the end Esc is pressed, released
-    // with a CR between (a name wait ends only with its CR, and Esc held hides the buffer).
+    // Whenever the loop would wait, more traffic arrives; at the end Esc is pressed (released
+    // again, with a CR, should the loop go on).
     link.on_idle([&] {
         if (chunks < 10000) {
             ++chunks;

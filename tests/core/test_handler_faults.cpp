@@ -28,10 +28,16 @@ class LogLines : public kv::gui::LogPane {
 
 class HandlerFaults : public kv::test::HandlerFixture {
   protected:
-    // Runs the command loop on what the device sends until Esc ends it; the log's text.
-    std::string serve(const std::string& bytes, kv::platform::Duration esc_at) {
+    // Runs the command loop on what the device sends until Esc ends it (pressed at `esc_at`, or
+    // by the test itself); the log's text. A loop that Esc does not end fails the test.
+    std::string serve(const std::string& bytes, std::optional<kv::platform::Duration> esc_at) {
         device_sends(bytes);
-        link.at(esc_at, [] { kv::platform::set_key_down(kv::platform::VK_ESCAPE, true); });
+        if (esc_at)
+            link.at(*esc_at, [] { kv::platform::set_key_down(kv::platform::VK_ESCAPE, true); });
+        link.on_idle([this, give_up = link.elapsed() + 1min] {
+            if (link.elapsed() > give_up) throw std::runtime_error("Esc did not end the loop");
+            return false;
+        });
         LogLines pane;
         kv::core::ScopedLogSink sink([&pane](const std::string& l) { pane.append_line(l); });
         kv::core::KV(port, pane);
@@ -51,6 +57,11 @@ TEST_F(HandlerFaults, EscInTheMiddleOfATransferAbandonsItAndKeepsNothing) {
         {"S" + save_args(3, 0, 1000, 0, "PROG") + "12345",
          "The Save of PROG was abandoned: Esc was pressed.", ""},
         {"C\r\x06\x06\x06", "The catalogue was abandoned: Esc was pressed.", "File(s)"},
+        // Esc before the CR that ends a name, a line to print or a Save's header.
+        {"LNAME", "The Load of NAME was abandoned: Esc was pressed.", ""},
+        {"EOLD", "The Erase of OLD was abandoned: Esc was pressed.", ""},
+        {"PSOME TEXT", "The line to print was abandoned: Esc was pressed.", ""},
+        {"S", "The Save of (no name) was abandoned: Esc was pressed.", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.logged);
@@ -63,6 +74,18 @@ TEST_F(HandlerFaults, EscInTheMiddleOfATransferAbandonsItAndKeepsNothing) {
         }
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "PROG"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "OLD"));
+}
+
+TEST_F(HandlerFaults, EscDuringALoadToADeviceThatStoppedReadingAbandonsIt) {
+    // Far more than the line and its buffers can hold while the device does not read.
+    dir.write("BIGL", kv::core::encode_header({3, 0, 60000, 0}) + std::string(1 << 20, 'y'));
+    device_stops_reading_after(2000,
+                               [] { kv::platform::set_key_down(kv::platform::VK_ESCAPE, true); });
+    const std::string log = serve("LBIGL\r", std::nullopt);
+    EXPECT_NE(log.find("The Load of BIGL was abandoned: Esc was pressed."), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("bytes sent"), std::string::npos) << log;
 }
 
 }  // namespace
