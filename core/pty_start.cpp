@@ -172,8 +172,10 @@ void PtyStartGate::close_departures() {
         // Only once the last device's last bytes have had the time to arrive (and, as the window's
         // thread asks with nothing left to take, have been taken).
         if (!gone && std::chrono::steady_clock::now() - departed_at_ >=
-                         std::chrono::milliseconds(kLastBytesMs))
+                         std::chrono::milliseconds(kLastBytesMs)) {
             closed_departures_ = departures_;
+            if (state_ == State::kDeparted) lock_device_side(master_, false);  // the next may come
+        }
         start_new_device_locked();
     }
     if (gone && on_departure_) on_departure_();
@@ -229,8 +231,12 @@ bool PtyStartGate::take_events_locked(bool watching) {
                     gone = seen = true;
                     // What the departed device did not read would reach the next one.
                     drop_queued(device_side_);
+                    // The line stays locked until the window's thread is done with the departed
+                    // device (close_departures): a device that opened it before then would have
+                    // its bytes taken into the departed device's command.
+                } else {
+                    lock_device_side(master_, false);
                 }
-                lock_device_side(master_, false);
             }
         }
     }

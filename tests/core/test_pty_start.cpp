@@ -2,6 +2,7 @@
 // device that comes back the moment the last one left, which must meet nothing meant for that one.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,16 +38,25 @@ TEST(PtyStartGate, ADeviceThatComesBackAtOnceIsANewDeviceWithItsOwnStartByte) {
         EXPECT_FALSE(gate.hold("x", 0));
         EXPECT_EQ(gate.write("old", 3, 0), 3);  // queued, never read: the device leaves
         first.close();
-        // The next device opens at once (the line refuses it only until the last one's queue is
-        // dropped).
-        auto next = dev::DeviceLink::open(pty->slave_path);
         ASSERT_TRUE(eventually([&] { return gate.departures(false) == 1; }));
-        EXPECT_FALSE(gate.departed());  // a device has the line: a new one
-        // The command in progress when the last device left writes nothing to the new one.
+        EXPECT_TRUE(gate.departed());
+        // The command in progress when the last device left writes nothing.
         EXPECT_TRUE(gate.hold("late", 0));
         errno = 0;
         EXPECT_EQ(gate.write("late", 4, 0), -1);
         EXPECT_EQ(errno, EPIPE);
+        // The line refuses the next device until the window's thread is done with the last one,
+        // so nothing the next one sends can reach the last one's command.
+        EXPECT_LT(::open(pty->slave_path.c_str(), O_RDWR | O_NOCTTY), 0);
+        EXPECT_EQ(errno, EIO);
+        ASSERT_TRUE(eventually([&] {
+            gate.close_departures();
+            return gate.departures(true) == 1;
+        }));
+        gate.close_departures();
+        auto next = dev::DeviceLink::open(pty->slave_path);
+        ASSERT_TRUE(
+            eventually([&] { return !gate.departed(); }));  // a device has the line: a new one
         // No start byte until the window's thread is done with the last device.
         EXPECT_FALSE(next.read_byte(300ms));
         std::optional<std::uint8_t> start;

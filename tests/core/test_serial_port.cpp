@@ -174,8 +174,15 @@ TEST(SerialPort, ThePtyPortNameServesOnANewPseudoTerminalThatDevicesMayReopen) {
     const std::string path = log[0].substr(log[0].rfind(' ') + 1);
     EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << log[0];
     for (const char* bytes : {"first", "second"}) {
-        auto device = dev::DeviceLink::open(path);
-        if (std::string(bytes) == "second") {
+        const bool second = std::string(bytes) == "second";
+        // The line refuses the next device until the window's thread is done with the last.
+        auto opening = std::async(std::launch::async, [&] { return dev::DeviceLink::open(path); });
+        ASSERT_TRUE(pump_until([&] {
+            if (second) close_departures();
+            return opening.wait_for(0s) == std::future_status::ready;
+        }));
+        auto device = opening.get();
+        if (second) {
             // A device that opens the line after the last one left is a new device: its own start
             // byte, once the window's thread is done with the last (as the command loop says).
             auto start = std::async(std::launch::async, [&] { return device.read_bytes(1, 5s); });

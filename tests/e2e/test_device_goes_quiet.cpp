@@ -191,4 +191,38 @@ TEST_F(OwnPseudoTerminal, ADeviceThatComesBackAndAsksAtOnceIsAnsweredItself) {
     EXPECT_EQ(std::filesystem::file_size(stored), 13u + 4u);
 }
 
+// A device that leaves in the middle of a command, with another coming at once: nothing the new
+// device sends is ever taken into the command of the one that left.
+TEST_F(OwnPseudoTerminal, ANewDevicesBytesNeverFinishTheCommandOfTheOneThatLeft) {
+    struct Case {
+        std::string name;
+        std::string left;  // what the departing device sent before it closed the line
+        std::string next;  // what the next device sends at once
+    };
+    const std::vector<Case> cases = {
+        {"an Erase that waits for its name", "E", "BIG\r"},
+        {"a Save that waits for its last bytes",
+         std::string("S\x64\0\0\0\0\0\0PART\r", 12) + std::string(92, 'x'), "LBIG\r"},
+    };
+    for (const auto gap : {0ms, 20ms}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name + " " + std::to_string(gap.count()) + " ms after the last left");
+            {
+                DeviceLink gone = DeviceLink::open(path);
+                gone.read_byte(kReplyTimeout);  // its start byte, or the last one's
+                gone.send_raw(c.left);
+                std::this_thread::sleep_for(20ms);
+            }
+            std::this_thread::sleep_for(gap);
+            DeviceLink next = DeviceLink::open(path);
+            next.send_raw(c.next);
+            next.read_bytes(1, kReplyTimeout);
+            std::this_thread::sleep_for(300ms);
+            EXPECT_EQ(std::filesystem::file_size(pc.path() / "BIG"), 13 + kBig.size())
+                << kv32.out();
+            EXPECT_FALSE(std::filesystem::exists(pc.path() / "PART")) << kv32.out();
+        }
+    }
+}
+
 }  // namespace
