@@ -157,6 +157,9 @@ class Table : public FieldBinder, public RecordView {
     bool write_record();
     bool write_new_keys();
     bool write_failed(int error, const char* operation);
+    // Runs `work` on the table's orders (when it has any); damage or a failed write there is
+    // raised as the operation's error record, and answers false.
+    bool update_orders(const char* operation, const std::function<void(OrderList&)>& work);
     void write_header_date();
     bool may_change();
 

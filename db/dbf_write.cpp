@@ -151,6 +151,19 @@ bool Table::write_failed(int error, const char* operation) {
     return false;
 }
 
+bool Table::update_orders(const char* operation, const std::function<void(OrderList&)>& work) {
+    if (!orders_) return true;
+    try {
+        work(*orders_);
+        return true;
+    } catch (const Corrupt& fault) {
+        raise_corrupt(name_, operation, fault.what());
+        return false;
+    } catch (const WriteFailed& failure) {
+        return write_failed(failure.error(), operation);
+    }
+}
+
 void Table::write_header_date() {
     if (date_written_) return;
     const util::LocalDateTime now = util::local_now();
@@ -211,15 +224,8 @@ bool Table::commit() {
 bool Table::write_new_keys() {
     if (!keys_pending_) return true;
     keys_pending_ = false;
-    try {
-        if (orders_) orders_->record_written(recno_, nullptr, stored_);
-        return true;
-    } catch (const Corrupt& fault) {
-        raise_corrupt(name_, "write", fault.what());
-        return false;
-    } catch (const WriteFailed& failure) {
-        return write_failed(failure.error(), "write");
-    }
+    return update_orders(
+        "write", [&](OrderList& orders) { orders.record_written(recno_, nullptr, stored_); });
 }
 
 bool Table::append() {
@@ -393,14 +399,7 @@ bool Table::zap() {
     dirty_ = false;
     keys_pending_ = false;
     pending_memos_.clear();
-    try {
-        if (orders_) orders_->empty_all();
-    } catch (const Corrupt& fault) {
-        raise_corrupt(name_, "zap", fault.what());
-        return false;
-    } catch (const WriteFailed& failure) {
-        return write_failed(failure.error(), "zap");
-    }
+    if (!update_orders("zap", [](OrderList& orders) { orders.empty_all(); })) return false;
     const int fd = file_.fd();
     const std::uint64_t end = header_.header_length;
     const util::LocalDateTime now = util::local_now();
@@ -426,13 +425,7 @@ bool Table::zap() {
         memo_.open(memo_name, layout, platform::Access::ReadWrite,
                    shared_ ? platform::Share::DenyNone : platform::Share::DenyAll);
     }
-    try {
-        if (orders_) orders_->tags_emptied();
-    } catch (const Corrupt& fault) {
-        raise_corrupt(name_, "zap", fault.what());
-    } catch (const WriteFailed& failure) {
-        write_failed(failure.error(), "zap");
-    }
+    update_orders("zap", [](OrderList& orders) { orders.tags_emptied(); });
     go_top();
     return true;
 }
@@ -631,14 +624,7 @@ bool Table::pack() {
     }
     drop_copies();
     header_.record_count = static_cast<std::uint32_t>(kept);
-    try {
-        if (orders_) orders_->rebuild_all();
-    } catch (const Corrupt& fault) {
-        raise_corrupt(name_, "pack", fault.what());
-        return false;
-    } catch (const WriteFailed& failure) {
-        return write_failed(failure.error(), "pack");
-    }
+    if (!update_orders("pack", [](OrderList& orders) { orders.rebuild_all(); })) return false;
     go_top();
     // The records are packed even so (the interim copy is in place); the memos stay after the
     // memo file's old end until the next pack.
