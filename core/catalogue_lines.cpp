@@ -22,16 +22,15 @@ std::string folder_line(const std::string& name) {
     return pad_right(pad_right(name, 10) + " DIR", kCatalogueWidth);
 }
 
+std::string stored_file_words(const StoredHeader& h) {
+    if (h.type == 0) return h.param2 > 0 ? "BAS LINE " + std::to_string(h.param2) : "BAS";
+    std::string words = "CDE " + std::to_string(h.param1) + "," + std::to_string(h.length);
+    if (h.param2 > 0) words += "," + std::to_string(h.param2);
+    return words;
+}
+
 std::string stored_file_line(const std::string& name, const StoredHeader& h) {
-    std::string line = pad_right(name, 11);
-    if (h.type == 0) {
-        line += "BAS";
-        if (h.param2 > 0) line += " LINE " + std::to_string(h.param2);
-    } else {
-        line += "CDE " + std::to_string(h.param1) + "," + std::to_string(h.length);
-        if (h.param2 > 0) line += "," + std::to_string(h.param2);
-    }
-    return pad_right(line, kCatalogueWidth);
+    return pad_right(pad_right(name, 11) + stored_file_words(h), kCatalogueWidth);
 }
 
 std::string free_space_line(std::uint64_t free_bytes) {

@@ -14,6 +14,9 @@ std::string title_line();
 std::string folder_path_line(const std::string& path);
 // A folder: its name in 10 characters, then " DIR".
 std::string folder_line(const std::string& name);
+// What a stored file's line says after its name: "BAS" (with " LINE " and param2 when param2 is
+// not 0) or "CDE", param1, length and, when not 0, param2.
+std::string stored_file_words(const StoredHeader& header);
 // A stored file: its name in 11 characters, then "BAS" (with " LINE " and param2 when param2 is
 // not 0) or "CDE", param1, length and, when not 0, param2.
 std::string stored_file_line(const std::string& name, const StoredHeader& header);

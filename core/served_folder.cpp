@@ -142,7 +142,7 @@ std::string served_path(const std::string& name) {
     return path;
 }
 
-std::string why_not_a_single_name(const std::string& name) {
+NameFault single_name_fault(const std::string& name) {
     std::string part;
     for (std::size_t i = 0; i <= name.size(); ++i) {
         if (i < name.size() && !is_separator(name[i])) {
@@ -150,13 +150,25 @@ std::string why_not_a_single_name(const std::string& name) {
             continue;
         }
         if (!part.empty() && part != "." && part != "..") {
-            if (holds_wildcard(part)) return "a name cannot hold \"*\" or \"?\"";
-            if (part.find_last_not_of(". ") == std::string::npos)
-                return "a part of the name is nothing but spaces and dots";
-            if (part.front() == '.')
-                return "a name part beginning with \".\" is hidden from the catalogue and Erase";
+            if (holds_wildcard(part)) return NameFault::Wildcard;
+            if (part.find_last_not_of(". ") == std::string::npos) return NameFault::SpacesAndDots;
+            if (part.front() == '.') return NameFault::LeadingDot;
         }
         part.clear();
+    }
+    return NameFault::None;
+}
+
+std::string why_not_a_single_name(const std::string& name) {
+    switch (single_name_fault(name)) {
+        case NameFault::Wildcard:
+            return "a name cannot hold \"*\" or \"?\"";
+        case NameFault::SpacesAndDots:
+            return "a part of the name is nothing but spaces and dots";
+        case NameFault::LeadingDot:
+            return "a name part beginning with \".\" is hidden from the catalogue and Erase";
+        case NameFault::None:
+            break;
     }
     return {};
 }

@@ -27,6 +27,9 @@ std::string served_path(const std::string& name);
 // or a dot name), or begins with "." (hidden here: the catalogue never lists it and Erase never
 // finds it). "." and ".." standing alone are steps between folders.
 std::string why_not_a_single_name(const std::string& name);
+// The same rule as a value, for callers that say it in words of their own.
+enum class NameFault { None, Wildcard, SpacesAndDots, LeadingDot };
+NameFault single_name_fault(const std::string& name);
 // Makes a device folder name the current folder; false, with nothing changed, when it is not a
 // folder that can be made current.
 bool enter_served_folder(const std::string& name);

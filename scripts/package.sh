@@ -17,6 +17,7 @@ fail() { echo "package: $*" >&2; exit 1; }
 expected="./usr/bin/kv32
 ./usr/bin/kvdb
 ./usr/bin/kvdev
+./usr/bin/kvfile
 ./usr/bin/kvserver
 ./usr/bin/kvusers
 ./usr/lib/systemd/system/kv32@.service
@@ -28,6 +29,7 @@ expected="./usr/bin/kv32
 ./usr/share/man/man1/kv32.1.gz
 ./usr/share/man/man1/kvdb.1.gz
 ./usr/share/man/man1/kvdev.1.gz
+./usr/share/man/man1/kvfile.1.gz
 ./usr/share/man/man1/kvserver.1.gz
 ./usr/share/man/man1/kvusers.1.gz"
 actual="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)"

@@ -1,4 +1,4 @@
-// The five programs start alike: -h and --help, -V and --version, wrong usage in one line with
+// The six programs start alike: -h and --help, -V and --version, wrong usage in one line with
 // the way to the help, and long options' values after "=".
 #include <gtest/gtest.h>
 
@@ -39,6 +39,11 @@ TEST(ProgramStart, EveryProgramAnswersHelpVersionAndWrongUsageAlike) {
          1,
          "/kv-no-such-folder/tty"},
         {"kvdb", KVDB_BINARY, {"dump", "NONE", "--for=NAME"}, 1, "NONE.DBF"},
+        {"kvfile",
+         KVFILE_BINARY,
+         {"info", "NONE", "--root=/kv-no-such-folder"},
+         1,
+         "/kv-no-such-folder"},
         {"kvserver", KVSERVER_BINARY, {"--post=FROB"}, 2, "not FROB"},
         {"kvusers", KVUSERS_BINARY, {"add", "BOB", "--level=X", "--password=pw"}, 1, "\"X\""},
     };
