@@ -39,6 +39,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
 
+    // True when the option was given.
     bool has(std::string_view name) const;
     // The value given last, or nothing when the option was not given.
     std::optional<std::string> value(std::string_view name) const;

@@ -20,6 +20,7 @@ inline constexpr std::size_t kTagHeaderSize = 1024;
 inline constexpr std::size_t kMaxKeyLength = 240;
 inline constexpr std::size_t kTagNameLength = 10;
 
+// A tag's header: its name, place in the file, root node, key and condition.
 struct TagHeader {
     std::string name;  // upper case, without padding
     std::uint32_t header_offset = 0;
@@ -36,17 +37,23 @@ struct TagHeader {
 struct TagPosition {
     std::shared_ptr<const Node> leaf;
     std::size_t index = 0;
+    // True while the position is on an entry.
     bool valid() const { return leaf && index < leaf->entries.size(); }
+    // The entry at the position.
     const NodeEntry& entry() const { return leaf->entries[index]; }
 };
 
+// An open index bag (see the top of this file).
 class IndexBag {
   public:
     // Opens an existing bag or creates an empty one; false with the platform's error. Throws
     // Corrupt for an existing bag of 0 bytes: it is never taken for a new one.
     bool open(const std::string& name, bool shared, bool read_only, bool create);
+    // Closes the bag's file.
     void close();
+    // The bag's file name as opened.
     const std::string& file_name() const { return name_; }
+    // True when the bag is open for shared use.
     bool shared() const { return shared_; }
 
     // The tags in the order they were made (their headers' order in the file).
@@ -57,26 +64,35 @@ class IndexBag {
     // zap). Left behind by a process that died in the middle, it tells the next open that the
     // tags may disagree with the table. Set and cleared inside a change (begin(true)).
     static constexpr std::uint32_t kPendingAll = 0xFFFFFFFF;
+    // The change in progress recorded in the bag.
     std::uint32_t pending();
+    // Records the change in progress.
     void set_pending(std::uint32_t what);
 
     // Use of the bag: reading or changing, nested freely (a change inside a read is not allowed).
     void begin(bool write);
+    // Ends a use begun with begin.
     void end();
 
     // Adds a tag (replacing one of the same name) whose leaves hold the sorted entries; keys are
     // key-length bytes each, back to back.
     void add_tag(TagHeader tag, const std::string& keys, const std::vector<std::uint32_t>& recnos);
+    // Removes a tag and its nodes' place in the directory.
     void remove_tag(const std::string& name);
 
     // Tree operations on a tag.
     // The first entry not below (prefix, recno) comparing only the prefix's bytes of each key;
     // recno 2^32 passes every entry with that prefix.
     TagPosition lower_bound(const TagHeader& tag, std::string_view prefix, std::uint64_t recno);
+    // The tag's first entry.
     TagPosition first(const TagHeader& tag);
+    // The tag's last entry.
     TagPosition last(const TagHeader& tag);
+    // Moves a position one entry forward (direction 1) or back (-1).
     void step(const TagHeader& tag, TagPosition& position, int direction);
+    // Adds an entry for a record's key.
     void insert(TagHeader& tag, const std::string& key, std::uint32_t recno);
+    // Removes a record's entry; false when it was not there.
     bool remove(TagHeader& tag, const std::string& key, std::uint32_t recno);
     // Gives the entry of a key held by one record alone to another record, in one write; false
     // (nothing written) when there is no such entry or the node cannot take the new number.

@@ -15,19 +15,23 @@ inline constexpr std::uint16_t kAttrInterior = 0;
 inline constexpr std::uint16_t kAttrRoot = 1;
 inline constexpr std::uint16_t kAttrLeaf = 2;
 
+// An entry of a node: a key with its record and, in interior nodes, its child.
 struct NodeEntry {
     std::string key;  // the whole key, key-length bytes
     std::uint32_t recno = 0;
     std::uint32_t child = 0;  // interior nodes only
 };
 
+// A decoded node of an index bag.
 struct Node {
     std::uint32_t offset = 0;
     std::uint16_t attributes = kAttrLeaf;
     std::uint32_t left = kNoPage;
     std::uint32_t right = kNoPage;
     std::vector<NodeEntry> entries;
+    // True for a leaf.
     bool leaf() const { return (attributes & kAttrLeaf) != 0; }
+    // True for the root of its tag.
     bool root() const { return (attributes & kAttrRoot) != 0; }
 };
 
@@ -45,6 +49,7 @@ struct LeafLayout {
     int count_bits = 0;  // duplicate and trailing counts each
     int bytes_per_entry = 0;
 };
+// The layout that fits entries of that largest record number and key length.
 LeafLayout leaf_layout(std::uint32_t largest_recno, std::size_t key_length);
 // Bytes that one key takes in a leaf after the previous key (its entry and its stored part).
 std::size_t leaf_key_cost(const LeafLayout& layout, std::string_view previous, std::string_view key,
@@ -56,11 +61,15 @@ class LeafReader {
   public:
     // Throws Corrupt when the header is impossible.
     LeafReader(std::string_view page, std::size_t key_length, char pad);
+    // The number of entries of the leaf.
     int count() const { return count_; }
     // Decodes the next entry into key()/recno(); throws Corrupt when it runs outside the page.
     void next();
+    // The entry decoded last (from 0; -1 before the first).
     int index() const { return index_; }
+    // The key of the entry decoded last.
     const std::string& key() const { return key_; }
+    // The record number of the entry decoded last.
     std::uint32_t recno() const { return recno_; }
 
   private:
@@ -77,11 +86,17 @@ class LeafReader {
     std::uint32_t recno_ = 0;
 };
 
+// A little-endian 32-bit number at a byte offset.
 std::uint32_t le32_at(std::string_view bytes, std::size_t at);
+// A little-endian 16-bit number at a byte offset.
 std::uint16_t le16_at(std::string_view bytes, std::size_t at);
+// A big-endian 32-bit number at a byte offset.
 std::uint32_t be32_at(std::string_view bytes, std::size_t at);
+// Stores a little-endian 32-bit number at a byte offset.
 void put_le32(std::string& bytes, std::size_t at, std::uint32_t value);
+// Stores a little-endian 16-bit number at a byte offset.
 void put_le16(std::string& bytes, std::size_t at, std::uint16_t value);
+// Stores a big-endian 32-bit number at a byte offset.
 void put_be32(std::string& bytes, std::size_t at, std::uint32_t value);
 
 }  // namespace kv::db

@@ -32,7 +32,9 @@ class Corrupt : public std::runtime_error {
 // A write that failed (errno), carried to the operation that raises its record.
 class WriteFailed : public std::runtime_error {
   public:
+    // A write that failed with an errno.
     explicit WriteFailed(int error) : std::runtime_error("write failed"), error_(error) {}
+    // The errno of the failed write.
     int error() const { return error_; }
 
   private:

@@ -20,6 +20,7 @@ struct FieldSpec {
     int decimals = 0;
 };
 
+// A field and its place in the record.
 struct FieldLayout {
     FieldSpec spec;
     int offset = 0;  // from the start of the record (the deleted flag is byte 0)
@@ -36,6 +37,7 @@ inline constexpr char kEofMark = 0x1A;
 inline constexpr char kLiveFlag = ' ';
 inline constexpr char kDeletedFlag = '*';
 
+// The table file's header: version, date of the last update, counts, lengths and fields.
 struct DbfHeader {
     std::uint8_t version = kVersionPlain;
     int year = 0, month = 0, day = 0;  // last update; year is the full year
@@ -79,10 +81,12 @@ void blank_field(const FieldLayout& field, char* record);
 // The memo block number stored in a record (0 for none; throws Corrupt, naming the field, when
 // the text is not a block number) and its stored form.
 std::uint32_t memo_block(const FieldLayout& field, const char* record);
+// Stores a memo block number into a record's field (0: no text).
 void set_memo_block(const FieldLayout& field, std::uint32_t block, char* record);
 
 // Julian day numbers of dates (0 for the empty date).
 long julian_day(util::Date date);
+// The date of a Julian day number (the empty date for 0).
 util::Date date_of_julian_day(long day);
 
 }  // namespace kv::db

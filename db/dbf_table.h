@@ -20,12 +20,14 @@ namespace kv::db {
 
 class OrderList;
 
+// How a table is opened: shared or exclusive, read-only or not, and its alias.
 struct OpenOptions {
     bool shared = false;
     bool read_only = false;
     std::string alias;  // empty: the file's name without folder and extension, upper case
 };
 
+// How a new table's memo file is made: its layout, extension and block size.
 struct CreateOptions {
     MemoLayout memo_layout = MemoLayout::Blocks;
     std::string memo_extension;  // empty: the run-time setting's (".DBT")
@@ -40,6 +42,7 @@ struct BuildConditions {
     bool descending = false;
 };
 
+// One open table with its current record (see the top of this file).
 class Table : public FieldBinder, public RecordView {
   public:
     ~Table() override;
@@ -59,28 +62,45 @@ class Table : public FieldBinder, public RecordView {
 
     // Structure.
     const std::string& file_name() const { return name_; }
+    // The table's alias in its work area.
     const std::string& alias() const { return alias_; }
+    // Gives the table another alias.
     void set_alias(std::string alias) { alias_ = std::move(alias); }
+    // True when the table is open for shared use.
     bool shared() const { return shared_; }
+    // True when the table is open for reading only.
     bool read_only() const { return read_only_; }
+    // The number of fields.
     int field_count() const { return static_cast<int>(header_.fields.size()); }
+    // The name, type, width and decimals of a field (from 0).
     const FieldSpec& field_spec(int index) const {
         return header_.fields.at(static_cast<std::size_t>(index)).spec;
     }
+    // The index (from 0) of the field with that name, ignoring case; none when there is none.
     std::optional<int> field_index(std::string_view name) const;
+    // The table's header as last read.
     const DbfHeader& header() const { return header_; }
+    // The memo file; nullptr when the table has none.
     MemoFile* memo() { return memo_.is_open() ? &memo_ : nullptr; }
 
     // Position.
     long record_number() const override { return recno_; }
     long record_count();  // re-read from the header of a shared table
+    // True past the last record.
     bool eof() const { return eof_; }
+    // True after a move before the first record.
     bool bof() const { return bof_; }
+    // True when the last seek matched.
     bool found() const { return found_; }
+    // True when the current record is marked deleted.
     bool deleted() const override;
+    // Moves to the first record (of the current order, when there is one).
     void go_top();
+    // Moves to the last record (of the current order, when there is one).
     void go_bottom();
+    // Moves to a record by its number; past the last one is end of file.
     void go_to(long recno);
+    // Moves forward (or back, for a negative count) in the current order or in natural order.
     void skip(long count = 1);
     // Searches the current order; found() tells the result. Soft: a miss stays on the next key
     // instead of end of file. Last: the last of the matching keys.
@@ -88,10 +108,12 @@ class Table : public FieldBinder, public RecordView {
 
     // Field values of the current record (blank values at end of file).
     Value get(int index) const;
+    // A field's value by name; an unknown name raises an error record and gives Nil.
     Value get(std::string_view name) const;
     // Changes a field of the current record; raises an error record and returns false when the
     // value does not fit or the record may not be changed (read-only, not locked when shared).
     bool put(int index, const Value& value);
+    // Changes a field by name, as put by index does.
     bool put(std::string_view name, const Value& value);
     // Changes an N or F field to a number given as decimal text, every digit kept (see
     // decimal_field_text); raises an error record and returns false as put does.
@@ -99,6 +121,7 @@ class Table : public FieldBinder, public RecordView {
     // Appends a blank record, locks it and makes it current; false when the append lock or the
     // disk refused (the error record has been raised).
     bool append();
+    // Marks the current record deleted (or live again); written with the record.
     void mark_deleted(bool deleted = true);
     // Writes the current record to disk (with its memos and its keys); false on a write error.
     bool commit();
@@ -114,18 +137,25 @@ class Table : public FieldBinder, public RecordView {
 
     // Locks of a shared table; on an exclusive table every lock succeeds at once.
     bool lock_record(long recno = 0, bool release_others = true);
+    // Takes the file lock of a shared table; false when another copy holds a lock.
     bool lock_file();
     void unlock(long recno = 0);  // 0: every lock
+    // True while this copy holds the file lock.
     bool file_locked() const { return file_locked_; }
+    // True while this copy holds the lock of that record.
     bool record_locked(long recno) const;
+    // The numbers of the records this copy holds locked.
     std::vector<long> locked_records() const;
 
     // The orders: an empty list until index bags install theirs (index_orders.h).
     OrderList* orders() const { return orders_.get(); }
+    // Puts the orders of the index bags in place (index_orders.h).
     void install_orders(std::unique_ptr<OrderList> orders);
+    // Sets what the next build of an order honours.
     void set_build_conditions(BuildConditions conditions) {
         build_conditions_ = std::move(conditions);
     }
+    // Takes the conditions set for a build, leaving the defaults behind.
     BuildConditions take_build_conditions();
 
     // FieldBinder and RecordView over the current record (for expressions).
@@ -135,11 +165,13 @@ class Table : public FieldBinder, public RecordView {
 
     // Expression evaluation over another record's bytes (used by the orders).
     Value value_in(int index, const char* record) const;
+    // The current record's bytes as they stand in the buffer.
     const char* record_bytes() const { return record_.data(); }
     // The record's bytes as last read from or written to disk.
     const std::string& stored_bytes() const { return stored_; }
     // Reads a record's bytes without moving (for building orders); false past the end.
     bool read_record(long recno, std::string& bytes);
+    // The table file's descriptor.
     int fd() const { return file_.fd(); }
     // Refreshes the header's count (shared tables); throws Corrupt.
     void refresh_count();

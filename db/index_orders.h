@@ -15,8 +15,10 @@
 
 namespace kv::db {
 
+// The orders of a table's open index bags (see the top of this file).
 class IndexOrders : public OrderList {
   public:
+    // The orders of a table, with no bag open yet.
     explicit IndexOrders(Table& table);
     ~IndexOrders() override;
 
@@ -33,32 +35,44 @@ class IndexOrders : public OrderList {
     // the table, creating the bag when needed; the new order becomes current.
     bool create_order(const std::string& bag, const std::string& tag, const std::string& key_text,
                       bool unique);
+    // Removes a tag from a bag; false when it is not there.
     bool delete_order(const std::string& bag, const std::string& tag);
     // Closes every bag; no order is current.
     void close_bags();
     // Full paths of the open bags, in the order they were opened.
     std::vector<std::string> bag_names() const;
 
+    // The number of open orders.
     int count() const { return static_cast<int>(orders_.size()); }
+    // The current order's number; 0 for natural order.
     int current() const { return current_; }
     // 0 for no order; false for a number without an order.
     bool set_current(int number);
     // The number of the order with that tag name (in that bag when one is named), 0 for none.
     int find(const std::string& tag, const std::string& bag = {}) const;
+    // The tag name of an order.
     std::string tag_name(int number) const;
+    // The bag file of an order.
     std::string bag_name(int number) const;
+    // The key expression of an order.
     std::string key_text(int number) const;
+    // The FOR condition of an order ("" when none).
     std::string for_text(int number) const;
+    // True when an order keeps one record per key.
     bool unique(int number) const;
+    // True when an order runs from the highest key down.
     bool descending(int number) const;
+    // The type letter of an order's keys ('C', 'N', 'D', 'L').
     char key_type(int number) const;
 
     // Scopes of the current order (top: its first key, bottom: its last); nullopt clears.
     void set_scope(bool top, const std::optional<Value>& value);
+    // The top or bottom scope of the current order; none when not set.
     std::optional<Value> scope(bool top) const;
     // Keys of the current order within its scope, and the current record's place among them
     // (0 when it is not there).
     long key_count();
+    // The position of the current record among the current order's keys (from 1).
     long key_number();
     // The key of the current order for the current record.
     std::optional<std::string> current_key();
@@ -69,18 +83,25 @@ class IndexOrders : public OrderList {
     // OrderList.
     bool active() const override { return current_ != 0; }
     long first() override;
+    // The last record number in the current order, within its scope.
     long last() override;
+    // The record after the table's current one in the current order.
     long next() override;
+    // The record before the table's current one in the current order.
     long previous() override;
     long seek(const Value& key, bool soft, bool last, bool& found) override;
     bool current_matches(const Value& key) override;
     void about_to_write(long recno, const std::string* before, const std::string& after) override;
+    // A write announced by about_to_write failed: its changes are dropped.
     void write_abandoned() override;
     void record_written(long recno, const std::string* before, const std::string& after) override;
     void rebuild_all() override;
+    // Empties every tag (zap).
     void empty_all() override;
     void mark_rebuild() override { mark_all(IndexBag::kPendingAll); }
+    // Clears the mark of mark_rebuild after a zap emptied the tags.
     void tags_emptied() override;
+    // Closes every bag.
     void close_all() override;
 
     struct Order;

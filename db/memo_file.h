@@ -14,6 +14,7 @@ enum class MemoLayout { Blocks, Old };
 
 inline constexpr int kDefaultMemoBlockSize = 64;
 
+// A memo file, which holds the texts of a table's memo fields.
 class MemoFile {
   public:
     // Creates an empty memo file; false with the platform's error when it cannot.
@@ -23,10 +24,15 @@ class MemoFile {
     // Opens with the same access and sharing as its table; false with the platform's error.
     bool open(const std::string& name, MemoLayout layout, platform::Access access,
               platform::Share share);
+    // Closes the file.
     void close();
+    // True while the file is open.
     bool is_open() const { return file_.is_open(); }
+    // The file's descriptor.
     int fd() const { return file_.fd(); }
+    // The file's name as opened.
     const std::string& name() const { return name_; }
+    // The file's layout.
     MemoLayout layout() const { return layout_; }
 
     // The text stored from a block; throws Corrupt when the block or its length lie outside the
@@ -36,6 +42,7 @@ class MemoFile {
     // 0 with *error set to the errno when the file could not be written.
     std::uint32_t write(const std::string& text, bool shared, int* error);
 
+    // The size of a block in bytes.
     std::uint32_t block_size() const { return block_size_; }
 
     // For a pack that rewrites the file in place (Table::pack): the lowest block a text may take,
@@ -43,11 +50,17 @@ class MemoFile {
     // block (no lock, the next free block left alone), the next free block set, the file cut
     // after a number of blocks and flushed to disk. The writes answer 0 or the errno.
     std::uint32_t first_block() const;
+    // The number of blocks a text of that length takes.
     std::uint64_t blocks_for(std::size_t length) const;
+    // The number of blocks the file covers.
     std::uint64_t end_block();
+    // Stores a text at a block; 0 or the errno.
     int put(std::uint32_t block, const std::string& text);
+    // Sets the next free block in the header; 0 or the errno.
     int set_next_free(std::uint32_t block);
+    // Cuts the file after a number of blocks; 0 or the errno.
     int cut(std::uint64_t blocks);
+    // Flushes the file to disk; false when it could not.
     bool sync();
 
   private:

@@ -10,18 +10,24 @@
 
 namespace kv::db {
 
+// The decoded nodes of one bag (see the top of this file).
 class NodeCache {
   public:
+    // An empty cache that keeps nodes of at most that many bytes in all.
     explicit NodeCache(std::size_t budget_bytes) : budget_(budget_bytes) {}
 
     // nullptr when the node is not cached.
     std::shared_ptr<const Node> find(std::uint32_t offset) const;
     // Caches a node (replacing one at its offset); offset 0 is never a node.
     void put(std::shared_ptr<const Node> node);
+    // Drops the node at an offset.
     void erase(std::uint32_t offset);
+    // Drops every node.
     void clear();
 
+    // The number of cached nodes.
     std::size_t size() const { return count_; }
+    // The bytes the cached nodes take.
     std::size_t bytes() const { return bytes_; }
 
   private:

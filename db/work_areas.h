@@ -13,8 +13,10 @@ namespace kv::db {
 
 inline constexpr int kMaxWorkArea = 65534;
 
+// The process's work areas and the one that is current.
 class WorkAreas {
   public:
+    // The current area's number.
     int current() const { return current_; }
     // Makes an area current: 1 to 65534, or 0 for the lowest free one. False for other numbers.
     bool select(int area);
@@ -24,6 +26,7 @@ class WorkAreas {
     int free_area() const;
     // The table of an area (0: the current one), nullptr when the area is empty.
     Table* table(int area = 0) const;
+    // The area holding the table with that alias, ignoring case; none when no area has it.
     std::optional<int> area_of(std::string_view alias) const;
     // The areas that hold a table, in increasing order.
     std::vector<int> used_areas() const;

@@ -54,8 +54,11 @@ bool FINDCLOSE(std::int32_t handle);
 // Attribute setters: read the attributes, act only when the bit is not yet as wanted, write them
 // back. A path whose attributes cannot be read is left alone; failures are not reported.
 void CLEARREADONLY(const OptPath& path);
+// Clears the hidden attribute of a file or folder.
 void CLEARHIDDEN(const OptPath& path);
+// Clears the system attribute of a file or folder.
 void CLEARSYSTEM(const OptPath& path);
+// Sets the hidden attribute of a file or folder.
 void SETHIDDEN(const OptPath& path);
 
 // Copies a folder tree (system files are not copied). With create_target the target folder is

@@ -29,16 +29,25 @@ class Win32FindData {
   public:
     Win32FindData() : buffer_(find_record::SIZE, '\0') {}
 
+    // The record's 320 bytes, to fill.
     std::string& buffer() { return buffer_; }
+    // The record's 320 bytes.
     const std::string& buffer() const { return buffer_; }
 
+    // The entry's attributes.
     std::uint32_t nFileAttr() const;
     std::string cCreatTime() const;  // the 8 raw FILETIME bytes
+    // The last access time as 8 bytes of a FILETIME.
     std::string cLastATime() const;
+    // The last write time as 8 bytes of a FILETIME.
     std::string cLastWTime() const;
+    // The high 32 bits of the file's size.
     std::uint32_t nFileSizeH() const;
+    // The low 32 bits of the file's size.
     std::uint32_t nFileSizeL() const;
+    // The first reserved number of the record.
     std::uint32_t nReserved0() const;
+    // The second reserved number of the record.
     std::uint32_t nReserved1() const;
     std::string cFileName() const;   // up to the first NUL
     std::string cShortName() const;  // up to the first NUL
@@ -52,7 +61,9 @@ Win32FindData OWIN32FINDDATA();
 
 // Reading the members of a raw record (also used by Win32FindData).
 std::uint32_t record_u32(const std::string& record, std::size_t offset);
+// Bytes of a record at an offset, as many as there are up to size.
 std::string record_bytes(const std::string& record, std::size_t offset, std::size_t size);
+// The text of a record at an offset: the bytes up to the first 0 byte within size.
 std::string record_text(const std::string& record, std::size_t offset, std::size_t size);
 
 }  // namespace kv::fs

@@ -3,6 +3,7 @@
 // shown on the first row, and a redraw after the table's position changed.
 namespace kv::gui {
 
+// A table browse as the key searches move it.
 class Browse {
   public:
     virtual ~Browse() = default;

@@ -29,11 +29,14 @@ struct Variable {
     std::function<VarValue()> get;
     std::function<void(const VarValue&)> set;
 };
+// The accessor of a text variable.
 Variable text_variable(std::string& variable);
+// The accessor of a numeric variable.
 Variable number_variable(double& variable);
 
 // A Windows colour: 0x00BBGGRR.
 using Colour = std::uint32_t;
+// The colour of red, green and blue parts from 0 to 255.
 constexpr Colour rgb(int r, int g, int b) {
     return static_cast<Colour>(r) | static_cast<Colour>(g) << 8 | static_cast<Colour>(b) << 16;
 }
@@ -41,14 +44,18 @@ constexpr Colour rgb(int r, int g, int b) {
 class Dialog;
 class Container;
 
+// A control of a dialog or folder page (see the top of this file).
 class Control {
   public:
     virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
+    // The control's class name ("TGET", "TBUTTON", ...).
     const std::string& class_name() const { return class_name_; }
+    // The control's widget.
     QWidget* widget() const { return widget_; }
+    // The dialog or page holding the control.
     Container& owner() const { return owner_; }
 
     int id = 0;
@@ -70,15 +77,21 @@ class Control {
     // The lost-focus action: the shown text reaches the variable.
     virtual void finish_edit();
 
+    // The background colour.
     Colour pane_colour() const;
+    // Changes the background colour.
     void set_pane_colour(Colour colour);
+    // Gives the control the keyboard focus.
     void set_focus();
+    // Enables or disables the control.
     void enable(bool on);
+    // True while the control is enabled.
     bool enabled() const;
     // Places the control in its dialog or page.
     Control& at(int left, int top, int width, int height);
 
   protected:
+    // A control of a kind, made by Container::add.
     Control(Container& owner, std::string class_name, QWidget* widget);
     // The edit's change action: the owner is modified.
     void changed();
@@ -96,8 +109,11 @@ class Container {
     Container(const Container&) = delete;
     Container& operator=(const Container&) = delete;
 
+    // The container's widget.
     QWidget* widget() const { return widget_; }
+    // The dialog the container belongs to (itself for a dialog).
     virtual Dialog& dialog() = 0;
+    // The controls, in the order they were made.
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
 
     // Makes a control of this container: add<Get>(variable, ...), see gui/controls.h.
@@ -112,6 +128,7 @@ class Container {
     bool modified = false;  // lModify
 
   protected:
+    // A container over its widget.
     explicit Container(QWidget* widget) : widget_(widget) {}
 
   private:
@@ -119,11 +136,15 @@ class Container {
     std::vector<std::unique_ptr<Control>> controls_;
 };
 
+// A modal dialog holding controls, which closes under its close rule.
 class Dialog : public Container {
   public:
+    // A dialog with its title, not shown yet.
     explicit Dialog(const std::string& title);
     ~Dialog() override;
+    // The dialog itself.
     Dialog& dialog() override { return *this; }
+    // The dialog's window.
     QDialog* window() const;
 
     std::optional<int> cargo;
@@ -137,6 +158,7 @@ class Dialog : public Container {
     int activate();
     // A close request with a result (0 for Esc and the close box).
     void end(int result);
+    // The result the dialog closed with.
     int result() const;
     // Repaints the dialog now.
     void redraw();
@@ -151,7 +173,9 @@ class Dialog : public Container {
 // A page of a folder control: a container of its own, in the dialog.
 class FolderPage : public Container {
   public:
+    // A page of a folder of a dialog, over its widget.
     FolderPage(Dialog& dialog, QWidget* widget) : Container(widget), dialog_(dialog) {}
+    // The dialog holding the folder.
     Dialog& dialog() override { return dialog_; }
 
   private:

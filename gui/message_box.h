@@ -18,6 +18,7 @@ constexpr int IDNO = 7;
 // The code of a request's extra button.
 constexpr int kExtraButton = 100;
 
+// What a message box shows and which buttons it offers.
 struct BoxRequest {
     std::string title;
     std::string text;
@@ -43,11 +44,13 @@ int default_answer(const BoxRequest& request);
 // Tests answer boxes through an answerer: it is called with the box on screen, once its event
 // loop runs, and answers it (for instance by clicking a button or pressing Enter).
 using BoxAnswerer = std::function<void(QMessageBox& box, const BoxRequest& request)>;
+// Installs an answerer for every later box (an empty one: the user answers).
 void set_box_answerer(BoxAnswerer answerer);
 
 // Installs an answerer for the length of a scope and puts the one before it back.
 class ScopedBoxAnswerer {
   public:
+    // Installs the answerer.
     explicit ScopedBoxAnswerer(BoxAnswerer answerer);
     ~ScopedBoxAnswerer();
     ScopedBoxAnswerer(const ScopedBoxAnswerer&) = delete;

@@ -17,13 +17,16 @@ using MessageHandler =
 
 // Registers a window's message handler and returns its handle (GUI thread).
 Hwnd register_window(MessageHandler handler);
+// Forgets a window's handler; sends to it return false from then on.
 void unregister_window(Hwnd window);
 
 // The way out of a send for a sender that is being shut down: close() (from the GUI thread)
 // wakes a waiting send_message and makes every later one return false at once.
 class SendGate {
   public:
+    // Closes the gate: waiting and later sends return false.
     void close();
+    // True once the gate is closed.
     bool closed() const;
 
   private:

@@ -8,6 +8,7 @@
 
 namespace kv::gui {
 
+// The pump of the window's thread (see the top of this file).
 class Pump {
   public:
     virtual ~Pump() = default;
@@ -27,6 +28,7 @@ Pump* set_pump(Pump* pump);
 // Installs a pump for the length of a scope and puts the one before it back.
 class ScopedPump {
   public:
+    // Installs a pump for the guard's lifetime.
     explicit ScopedPump(Pump* pump) : previous_(set_pump(pump)) {}
     ~ScopedPump() { set_pump(previous_); }
     ScopedPump(const ScopedPump&) = delete;

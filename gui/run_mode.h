@@ -16,7 +16,9 @@ bool display_available();
 // The program's icon among the window layer's resources.
 constexpr const char* kProgramIcon = ":/kv32/kv32.svg";
 
+// True when the program runs without windows.
 bool is_headless();
+// Sets the run mode; made once at start, before any window.
 void set_headless(bool headless);
 
 // Creates the application object for the mode: QApplication with key tracking for windowed runs,
@@ -31,6 +33,7 @@ QTranslator* install_qt_translation(QCoreApplication& app);
 // Sets the run mode for the length of a scope and puts the one before it back.
 class ScopedHeadless {
   public:
+    // Sets the run mode until the guard ends.
     explicit ScopedHeadless(bool headless) : previous_(is_headless()) { set_headless(headless); }
     ~ScopedHeadless() { set_headless(previous_); }
     ScopedHeadless(const ScopedHeadless&) = delete;

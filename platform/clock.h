@@ -9,9 +9,11 @@ namespace kv::platform {
 using TimePoint = std::chrono::steady_clock::time_point;
 using Duration = std::chrono::steady_clock::duration;
 
+// The monotonic clock (see the top of this file).
 class Clock {
   public:
     virtual ~Clock() = default;
+    // The time now.
     virtual TimePoint now() const = 0;
 };
 
@@ -24,6 +26,7 @@ const Clock* set_clock(const Clock* clock);
 // Installs a clock for the length of a scope and puts the one before it back.
 class ScopedClock {
   public:
+    // Installs a clock for the guard's lifetime.
     explicit ScopedClock(const Clock* clock) : previous_(set_clock(clock)) {}
     ~ScopedClock() { set_clock(previous_); }
     ScopedClock(const ScopedClock&) = delete;
@@ -36,7 +39,9 @@ class ScopedClock {
 // A clock that moves only when told to; for tests.
 class ManualClock : public Clock {
   public:
+    // The time the clock was set to.
     TimePoint now() const override { return now_; }
+    // Moves the clock forward.
     void advance(Duration d) { now_ += d; }
 
   private:

@@ -74,6 +74,7 @@ constexpr int FILENAME_EXCED_RANGE = 206;
 constexpr int DIRECTORY = 267;  // the name is not a folder
 }  // namespace win_error
 
+// Why an operation of this module failed.
 struct FileError {
     int win32 = win_error::SUCCESS;  // Windows error code
     int posix = 0;                   // errno behind it, 0 when the module itself refused
@@ -93,11 +94,13 @@ enum class NameCase {
 // The file-name case setting: true turns name and extension of files to upper case.
 // util's run-time settings call this; it is off until then.
 void set_upper_case_file_names(bool upper);
+// The file-name case setting.
 bool upper_case_file_names();
 
 // Sets the file-name case setting for the length of a scope and puts the one before it back.
 class ScopedUpperCaseFileNames {
   public:
+    // Sets the setting until the guard ends.
     explicit ScopedUpperCaseFileNames(bool upper) : previous_(upper_case_file_names()) {
         set_upper_case_file_names(upper);
     }
@@ -113,6 +116,7 @@ class ScopedUpperCaseFileNames {
 // unchanged (a folder named "DATA." stays "DATA."); Windows' rules for names (dots that end a
 // name are dropped) apply only to what follows it. "" (the default) sets none.
 void set_exact_folder(const std::string& absolute_path);
+// The folder set with set_exact_folder ("" for none).
 const std::string& exact_folder();
 
 // Windows-1252 upper case of a byte string (ASCII and the accented letters).
@@ -122,6 +126,7 @@ bool names_equal_ignoring_case(const std::string& a, const std::string& b);
 
 // Part of a name up to and including its last separator ("" when none), and the part after it.
 std::string folder_part(const std::string& name);
+// The part of a name after its last separator.
 std::string file_part(const std::string& name);
 // True when the last character is "/" or "\".
 bool ends_with_separator(const std::string& name);
@@ -150,10 +155,12 @@ bool wildcard_match(const std::string& pattern, const std::string& name);
 // ----------------------------------------------------------------------------------------
 // FILETIME: 100-nanosecond ticks since 1601-01-01 UTC.
 using FileTime = std::uint64_t;
+// The FILETIME of Unix seconds and nanoseconds.
 FileTime filetime_from_unix(std::int64_t seconds, std::int64_t nanoseconds);
 // Unix seconds and nanoseconds of a FILETIME.
 std::pair<std::int64_t, std::int64_t> unix_from_filetime(FileTime time);
 
+// The times of a file.
 struct FileTimes {
     FileTime creation = 0;  // birth time where the file system keeps it, else last write
     FileTime last_access = 0;
@@ -167,9 +174,11 @@ struct DirEntry {
     std::uint32_t attributes = 0;
     std::uint64_t size = 0;  // 0 for folders
     FileTimes times;
+    // True for a folder.
     bool is_folder() const { return (attributes & ATTR_DIRECTORY) != 0; }
 };
 
+// Which entries a search includes besides plain files.
 struct FindOptions {
     bool folders = false;  // include folders (with "." and "..", except at the root "/")
     bool hidden = false;   // include hidden entries
@@ -237,14 +246,19 @@ class File {
   public:
     File() = default;
     ~File();
+    // Takes over another file's open.
     File(File&& other) noexcept;
+    // Closes this file and takes over another file's open.
     File& operator=(File&& other) noexcept;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
+    // Opens a file; false with the reason in last_file_error().
     bool open(const std::string& name, Access access, Share share, Disposition disposition,
               NameCase name_case = NameCase::AsGiven);
+    // Closes the file (nothing when it is not open).
     void close();
+    // True while the file is open.
     bool is_open() const { return fd_ >= 0; }
 
     // Reads up to count bytes from the current position; nullopt on a read error.
@@ -253,14 +267,19 @@ class File {
     bool write(const std::string& bytes);
     // Moves the position (origin 0 start, 1 current, 2 end); the new position or -1.
     std::int64_t seek(std::int64_t offset, int origin = 0);
+    // The file's size; none on failure.
     std::optional<std::uint64_t> size() const;
+    // Makes the file that long.
     bool resize(std::uint64_t size);
+    // Writes what the system holds of the file to disk.
     bool flush();
 
     // Byte-range locks on this open (exclusive needs write access); fail at once when taken.
     bool lock(std::uint64_t offset, std::uint64_t length, bool exclusive = true);
+    // Releases a byte range locked with lock.
     bool unlock(std::uint64_t offset, std::uint64_t length);
 
+    // The file's descriptor (-1 when closed).
     int fd() const { return fd_; }
 
   private:

@@ -19,6 +19,7 @@ void release_all_keys();
 // The program was asked to end (SIGINT, SIGTERM): every wait for the device ends at once.
 // Async-signal-safe.
 void request_termination() noexcept;
+// True once SIGINT or SIGTERM asked the program to end.
 bool termination_requested();
 // Forgets the request (tests).
 void clear_termination_request();

@@ -8,6 +8,7 @@ namespace kv::printing {
 
 class TPrinter;
 
+// A font for a printer (see the top of this file).
 class TFont {
   public:
     // `width` 0 keeps the face's own proportions; otherwise the average character width in points.
@@ -16,6 +17,7 @@ class TFont {
     // Releases the font (nothing is drawn with it afterwards).
     void End() {}
 
+    // The font as Qt draws it.
     const QFont& font() const { return font_; }
 
   private:

@@ -30,6 +30,7 @@ void play_page(QPainter& painter, const QPicture& page, const PageGeometry& reco
 // The pages to print, collated: each copy runs through first..last in order.
 std::vector<int> print_order(int first, int last, int copies);
 
+// How a print of recorded pages went.
 struct PrintResult {
     bool ok = false;
     int pages = 0;          // pages printed whole

@@ -13,6 +13,7 @@ void run_preview(TPrinter& device, bool no_print);
 
 // Tests put another preview in place (empty: the window).
 using PreviewRunner = std::function<void(TPrinter& device, bool no_print)>;
+// Puts another preview in place (empty: the window).
 void set_preview_runner(PreviewRunner runner);
 
 }  // namespace kv::printing

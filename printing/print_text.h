@@ -13,6 +13,7 @@ class TFont;
 // The end of a paragraph in a text to be justified: the line is printed unjustified.
 inline constexpr char PARAGRAPH_END = '\x7f';
 
+// Where and how PRINTTXT prints its lines.
 struct TextOptions {
     // Column in 80ths of the page width, before the left margin is added. 0: go on from where the
     // previous text ended on the same row. None: the left margin, one line step lower.
@@ -38,8 +39,11 @@ double PFEED(std::optional<double> step = {});
 
 // Kept for programs written for other printing layers: they do nothing.
 void PRINTBEGIN();
+// Does nothing (kept for older programs).
 void PRINTEND();
+// Does nothing (kept for older programs).
 void PAGEBEGIN();
+// Does nothing (kept for older programs).
 void PAGEEND();
 
 // The run-time left margin in columns.

@@ -25,6 +25,7 @@ class TFont;
 // Text alignment of Say: left and top, right at the column, centred on it.
 enum class Align { Left = 0, Right = 1, Centre = 2 };
 
+// What a new printer job is: its document name, preview or print, and the printer.
 struct PrinterOptions {
     std::string document;                // cDocument
     bool preview = false;                // lPreview
@@ -37,6 +38,7 @@ struct PrinterOptions {
     bool fallback_page_only = false;
 };
 
+// One document on one printer (see the top of this file).
 class TPrinter {
   public:
     // New: shows "Impossibile trovare la stampante <name>." when no printer can be had.
@@ -46,10 +48,15 @@ class TPrinter {
     TPrinter(const TPrinter&) = delete;
     TPrinter& operator=(const TPrinter&) = delete;
 
+    // Ends the document: a direct print goes to the printer, the page files are deleted.
     void End();
+    // Shows the recorded pages in the preview (preview mode), and returns once it is closed.
     void Preview();
+    // Closes the progress dialog.
     void CloseWnd();
+    // Begins a page.
     void StartPage();
+    // Ends the page: recorded to its page file in preview mode.
     void EndPage();
 
     // Draws one text at a row and column in device units (see Align for `align`); `colour` and
@@ -64,6 +71,7 @@ class TPrinter {
     // An image file scaled into the rectangle (device units; a size of 0 keeps the image's own).
     void SayBitmap(double row, double col, const std::string& file, double width = 0,
                    double height = 0);
+    // An image file of any format Qt reads, scaled into the rectangle.
     void SayImage(double row, double col, const std::string& file, double width = 0,
                   double height = 0);
     // Title, date and "PAG. " with the page number across the top of the page.
@@ -72,18 +80,28 @@ class TPrinter {
     void SayFooter(const TFont* font = nullptr);
     // Moves the current position (device units).
     void SetPos(double row, double col);
+    // A line from one point to another.
     void Line(double top, double left, double bottom, double right, int pen_width = 1,
               int colour = 0);
+    // The outline of a rectangle.
     void Box(double top, double left, double bottom, double right, int pen_width = 1,
              int colour = 0);
+    // A rectangle filled with a colour.
     void FillRect(double top, double left, double bottom, double right, int colour);
 
+    // The printable width in device units.
     double nHorzRes() const { return geometry_.horz_res; }
+    // The printable height in device units.
     double nVertRes() const { return geometry_.vert_res; }
+    // The paper's width in millimetres.
     double nHorzSize() const { return geometry_.horz_size; }
+    // The paper's height in millimetres.
     double nVertSize() const { return geometry_.vert_size; }
+    // Device units per inch across.
     double nLogPixelX() const { return geometry_.dpi_x; }
+    // Device units per inch down.
     double nLogPixelY() const { return geometry_.dpi_y; }
+    // The width of a text in device units, in the font (the printer's own when none).
     double GetTextWidth(const std::string& text, const TFont* font = nullptr) const;
     // Centimetres from the paper's corner to device units of the printable area, in place.
     void Cmtr2Pix(double& row, double& col) const;
@@ -91,6 +109,7 @@ class TPrinter {
     // The state PRINTTXT works with: text alignment on the current position and the extra
     // spacing spread over blanks for justification.
     void align_on_current_position(Align align);
+    // Sets the extra spacing per blank of justified text.
     void set_justification(double extra_per_blank) { justify_extra_ = extra_per_blank; }
     // Sets the background colour; returns the previous one.
     int set_background(int colour);
@@ -100,6 +119,7 @@ class TPrinter {
     bool drawing() const { return hOutputDC != nullptr && !lCancel; }
     // True when there is something to draw for: a printer, or recording without one.
     bool active() const { return hPrinterDC != nullptr || recording_only_; }
+    // The page geometry of the printer (or of the fallback page).
     const PageGeometry& geometry() const { return geometry_; }
     // The page layout the pages were recorded on (paper, margins, orientation).
     const QPageLayout& page_layout() const { return geometry_.layout; }

@@ -10,6 +10,7 @@ class QPrinter;
 
 namespace kv::printing {
 
+// The installed printers, as the printing layer asks for them.
 class PrinterDirectory {
   public:
     virtual ~PrinterDirectory() = default;
@@ -23,6 +24,7 @@ class PrinterDirectory {
 
 // The directory in use: CUPS, unless a test installed another (nullptr goes back to CUPS).
 PrinterDirectory& printers();
+// Puts another directory in place (nullptr: CUPS).
 void set_printers(PrinterDirectory* directory);
 
 // The printer of a job that names none: the default printer, or, when no default is set, the
@@ -32,6 +34,7 @@ struct PrinterChoice {
     std::string name;
     std::string details;
 };
+// The printer of a job that names none (see PrinterChoice).
 PrinterChoice choose_default_printer();
 
 // The printer names for a choice list: an empty entry, then the names sorted.
@@ -53,6 +56,7 @@ struct PageGeometry {
     double y_offset = 0;
     QPageLayout layout;  // paper and margins, for writing the same page elsewhere
 };
+// The page geometry of a printer.
 PageGeometry geometry_of(QPrinter& printer);
 
 // The paper of the system's locale (LC_PAPER); A4 when it names none.
@@ -62,6 +66,7 @@ QPageSize locale_paper();
 // quarter-inch margins, at 600 dots per inch.
 QPageLayout fallback_layout();
 constexpr int kFallbackDpi = 600;
+// The geometry of the fallback page.
 PageGeometry fallback_geometry();
 
 // A printer that writes a PDF file with the given page layout.

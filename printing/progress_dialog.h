@@ -8,12 +8,15 @@ class QLabel;
 
 namespace kv::printing {
 
+// The printer's progress dialog (see the top of this file).
 class ProgressDialog : public QDialog {
   public:
     // A window of its own kept above `owner` (the window that started the job), when there is
     // one.
     ProgressDialog(QWidget* owner, const QString& title, std::function<void()> on_cancel);
+    // Shows the page being printed.
     void set_page(int page);
+    // The text the dialog shows for the page.
     QString page_text() const;
 
   protected:

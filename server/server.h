@@ -10,6 +10,7 @@
 
 namespace kv::server {
 
+// How the server serves its folder.
 struct ServerOptions {
     // Besides the 100 ms look, the folder's change notices tell the server at once which command
     // files appeared (file systems that send none, network folders, are served by the look).
@@ -34,8 +35,11 @@ std::string server_title(const std::string& program_name, const std::string& cur
 // handled meanwhile, until the server has deleted the file; CMDSINCWEB posts "SINCWEB" and
 // returns at once.
 void CMDREINDEX();
+// Posts "UPDATEDB" and waits until the server has carried it out.
 void CMDUPDATEDB();
+// Posts "UPDATE" and waits until the server has carried it out.
 void CMDUPDATE();
+// Posts "SINCWEB" and returns at once.
 void CMDSINCWEB();
 
 // What SERVER.EXE in the current folder says about a server there.
@@ -45,10 +49,12 @@ enum class ServerState {
     Running,   // another process holds SERVER.EXE for itself alone
     Unusable,  // SERVER.EXE is a folder or cannot be opened: no server runs, none can start
 };
+// What the probe found, with a sentence for the user.
 struct ServerProbe {
     ServerState state = ServerState::Absent;
     std::string text;  // one sentence for the user, such as "No server is running: ..."
 };
+// Looks at SERVER.EXE in the current folder.
 ServerProbe probe_server();
 
 // True while a server runs in the current folder: another process holds "SERVER.EXE" there for
@@ -58,7 +64,9 @@ bool ISSERVERRUNNING();
 // The application's maintenance routines ("Manutenzione", "AggiornaDatabase", "SincWeb"), looked
 // up by name when a command asks for them. This program registers none.
 using Routine = std::function<void(const std::vector<db::Value>& arguments)>;
+// Registers a maintenance routine under its name.
 void register_routine(const std::string& name, Routine routine);
+// Forgets a maintenance routine.
 void unregister_routine(const std::string& name);
 
 }  // namespace kv::server

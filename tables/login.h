@@ -24,7 +24,9 @@ void USER(std::optional<bool> ask_password = std::nullopt);
 // Each stores its argument, when given, into the login user id, the login lock handle or the
 // login folder, and returns what is now held (SETHUSER: the open file's descriptor, -1 for none).
 std::string SETUSER(const std::optional<std::string>& id = std::nullopt);
+// The login lock's descriptor (-1 for none); a handle given is held from then on.
 int SETHUSER(std::optional<platform::File> handle = std::nullopt);
+// The login folder; a folder given becomes it.
 std::string SETTEMP(const std::optional<std::string>& folder = std::nullopt);
 // Stores the table password and the tables it protects (none listed: every table) when a
 // password is given; returns the table password now held.
@@ -33,6 +35,7 @@ std::string SETPASSWORD(const std::optional<std::string>& password = std::nullop
 
 // Takes and releases the system lock (nothing while nobody is logged in). They do not nest.
 void SLOCK();
+// Releases the system lock.
 void SUNLOCK();
 // Creates the local system lock table NET when neither it nor the central one exists; ends the
 // program when it cannot.

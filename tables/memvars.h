@@ -17,8 +17,11 @@ using NamedValue = std::pair<std::string, Value>;
 // their first 10 characters count.
 class MemoryVariables {
   public:
+    // Creates or changes a variable.
     void set(const std::string& name, Value value);
+    // A variable's value; none when there is no such variable.
     std::optional<Value> get(const std::string& name) const;
+    // Removes a variable; false when there was none.
     bool erase(const std::string& name);
     // The variables whose names begin with the prefix (ignoring case), in name order.
     std::vector<NamedValue> with_prefix(const std::string& prefix) const;

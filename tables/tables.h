@@ -52,8 +52,10 @@ long TOTREC(bool first = true);
 
 // Order bags (".NTX" added to a bag name without extension).
 void ORDADD(const std::string& bag);
+// Builds a tag in a bag from a key expression (key_function computes it instead).
 void ORDBUILD(const std::string& bag, const std::string& tag, const std::string& key,
               const std::function<Value()>& key_function = {}, bool unique = false);
+// The bag file of an order (from 1); "" when there is none.
 std::string ORDBAGNAME(int order);
 // The bag names of the open orders, 1, 2, ... up to the first empty one.
 std::vector<std::string> ORDLIST();
@@ -62,6 +64,7 @@ std::vector<std::string> ORDLIST(const std::string& bag);
 // Opens each bag in turn; returns an empty list.
 std::vector<std::string> ORDLIST(const std::vector<std::string>& bags);
 
+// What a view takes in and how it is made.
 struct ViewOptions {
     std::function<bool()> filter;  // decides which records take part; none: every record
     std::string filter_text;       // the filter as text (for the server)
@@ -88,7 +91,9 @@ void MPACK_(const std::string& table);
 
 // Key searches for a table browse: jump to the record whose key begins with the typed letter.
 void KEYSEEK(Browse& browse, int key, const std::string& prefix = "");
+// As KEYSEEK, for the key given or the one pressed last (none: no search).
 void KEYSEARCH(Browse& browse, std::optional<int> key, const std::string& prefix = "");
+// As KEYSEEK, with a key expression of its own.
 void KEYLOCATE(Browse& browse, int key, const std::string& expression);
 
 // An alias for the first free work area: "ALIAS" + its number in three digits.

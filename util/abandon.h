@@ -6,8 +6,10 @@
 
 namespace kv::util {
 
+// Thrown to abandon the operation in progress (see the top of this file).
 class Abandon : public std::runtime_error {
   public:
+    // An abandon with the reason for the log.
     explicit Abandon(const std::string& why = "operation abandoned") : std::runtime_error(why) {}
 };
 

@@ -13,10 +13,13 @@ class Date {
     // The date of that day; the empty date when there is no such day.
     static Date of(int year, int month, int day);
 
+    // True for the empty date.
     bool empty() const { return day_number_ == 0; }
     // Parts of the date; 0 for the empty date.
     int year() const;
+    // The month, 1 to 12 (0 for the empty date).
     int month() const;
+    // The day of the month (0 for the empty date).
     int day() const;
     // 1 (Sunday) to 7 (Saturday); 0 for the empty date.
     int weekday() const;
@@ -42,13 +45,20 @@ class DateTime {
     // The time is taken as given when it lies within the day, else the date-time is empty.
     DateTime(Date date, int hour, int minute, int second, int millisecond = 0);
 
+    // True for the empty date-time.
     bool empty() const { return date_.empty(); }
+    // The date part.
     Date date() const { return date_; }
+    // The hour, 0 to 23.
     int hour() const { return millisecond_of_day_ / 3'600'000; }
+    // The minute, 0 to 59.
     int minute() const { return millisecond_of_day_ / 60'000 % 60; }
+    // The second, 0 to 59.
     int second() const { return millisecond_of_day_ / 1000 % 60; }
+    // The millisecond, 0 to 999.
     int millisecond() const { return millisecond_of_day_ % 1000; }
 
+    // Date-times compare by date, then time.
     auto operator<=>(const DateTime&) const = default;
 
   private:

@@ -47,6 +47,7 @@ gui::Control* ITEM(gui::Container& dialog, int id);
 // A combo box keeps its value while disabled, showing and holding "" instead; enabling it puts
 // the value back. Other controls are just enabled or disabled.
 void CTLENABLE(gui::Control& control);
+// Disables a control (see CTLENABLE).
 void CTLDISABLE(gui::Control& control);
 
 // Types a text into a window (the active one when none is given), one character at a time,

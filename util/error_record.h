@@ -10,6 +10,7 @@
 
 namespace kv::util {
 
+// A run-time error: its codes, its place and what may be done about it.
 struct ErrorRecord {
     int severity = 2;                        // 0 or 1 a warning, 2 or more an error
     int gencode = 0;                         // generic code: 5, 21, 32, 40, 1001, ...
@@ -31,7 +32,9 @@ using ErrorHandler = std::function<ErrorAnswer(const ErrorRecord&)>;
 // Thrown by the default handler, which stands until the error handler is installed.
 class UnhandledError : public std::runtime_error {
   public:
+    // An error that no handler answered.
     explicit UnhandledError(ErrorRecord record);
+    // The record of the error.
     const ErrorRecord& record() const { return record_; }
 
   private:

@@ -41,12 +41,19 @@ std::optional<std::string> FREADLINE(platform::File& file, std::size_t maximum =
 // Table and index files: existence, erasing (0 done, -1 failed), copying over the destination and
 // moving (true when done).
 bool ISTABLE(const std::string& file);
+// True when the index file exists.
 bool ISINDEX(const std::string& file);
+// Erases a table with its memo file: 0 done, -1 failed.
 int DELETETABLE(const std::string& file);
+// Erases an index file: 0 done, -1 failed.
 int DELETEINDEX(const std::string& file);
+// Copies a table with its memo file over the destination; true when done.
 bool COPYTABLE(const std::string& source, const std::string& destination);
+// Copies an index file over the destination; true when done.
 bool COPYINDEX(const std::string& source, const std::string& destination);
+// Moves a table with its memo file; true when done.
 bool MOVETABLE(const std::string& source, const std::string& destination);
+// Moves an index file; true when done.
 bool MOVEINDEX(const std::string& source, const std::string& destination);
 
 }  // namespace kv::util

@@ -6,8 +6,10 @@
 namespace kv::util {
 
 template <class T, T& (*slot)()>
+// A guard that replaces a process-wide value (see the top of this file).
 class ScopedSlot {
   public:
+    // Puts the value in place.
     explicit ScopedSlot(T value) : previous_(std::exchange(slot(), std::move(value))) {}
     ~ScopedSlot() { slot() = std::move(previous_); }
     ScopedSlot(const ScopedSlot&) = delete;

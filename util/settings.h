@@ -5,6 +5,7 @@
 
 namespace kv::util {
 
+// The run-time settings: formats, epoch, file-name case and the other switches.
 struct RuntimeSettings {
     // Tables.
     std::string table_format = "DBFNTX";

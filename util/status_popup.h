@@ -51,6 +51,7 @@ std::optional<std::string> CURMSG();
 // Closes the status pop-up when one is up.
 void close_status_popup();
 
+// The status pop-up's object (see POPMSG).
 class TMsgBox {
   public:
     TMsgBox();
@@ -64,14 +65,18 @@ class TMsgBox {
              std::optional<int> low, std::optional<int> high, bool print);
     // Enables the window under it again and closes it.
     void End();
+    // Changes the waiting window's text.
     void SetMsg(const std::string& text);
+    // Moves the progress bar.
     void SetPos(int position);
+    // Shows a page number in the print window.
     void SetPag(int page);
 
     // The pop-up's window (none headless or once ended).
     gui::StatusWindow* dialog() const { return dialog_.get(); }
     // The window that was active when the pop-up was made.
     const gui::WindowRef& owner() const { return owner_; }
+    // True for the print window.
     bool print_mode() const { return print_mode_; }
 
     int page = 0;  // the page counter of print mode

@@ -6,6 +6,7 @@
 
 namespace kv::util {
 
+// A local date and time of day.
 struct LocalDateTime {
     int year = 1980;
     unsigned month = 1;  // 1..12

@@ -16,6 +16,7 @@ namespace kv::xbase {
 // error handler did not answer with a value.
 class ExpressionError : public std::runtime_error {
   public:
+    // A fault in an expression, at a position of its text (0: while evaluating).
     ExpressionError(const std::string& expression, int position, const std::string& message);
     // 1-based byte offset in the expression's text; 0 for a fault of evaluation.
     int position() const { return position_; }
@@ -46,9 +47,12 @@ class Expression {
     // For character results: the width of the result, known after compiling where it is fixed;
     // -1 where it is not (TRIM of a field, a memo).
     int result_width() const;
+    // The expression's text as compiled.
     const std::string& text() const;
 
+    // Takes over a compiled expression.
     Expression(Expression&&) noexcept;
+    // Takes over a compiled expression.
     Expression& operator=(Expression&&) noexcept;
     ~Expression();
 
@@ -61,11 +65,13 @@ class Expression {
 // Whether "=" and the orderings compare strings exactly (trailing blanks aside) or, as by
 // default, only as far as the right-hand string goes ("ABC" = "AB" is true).
 bool exact_comparison();
+// Sets the comparison mode for the process.
 void set_exact_comparison(bool exact);
 
 // Sets the comparison mode for the guard's lifetime and restores the previous one after (tests).
 class ScopedExactComparison {
   public:
+    // Sets the comparison mode until the guard ends.
     explicit ScopedExactComparison(bool exact) : previous_(exact_comparison()) {
         set_exact_comparison(exact);
     }

@@ -39,7 +39,9 @@ class RecordView {
     // The same into a value that the evaluation keeps: a view may override it to decode the
     // field into out's existing storage instead of building a new string every time.
     virtual void field_into(int slot, Value& out) const { out = field(slot); }
+    // The record's number.
     virtual long record_number() const = 0;
+    // True when the record is marked deleted.
     virtual bool deleted() const = 0;
 };
 

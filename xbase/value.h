@@ -8,7 +8,9 @@
 
 namespace kv::xbase {
 
+// The value of nothing (NIL).
 struct Nil {
+    // NIL equals NIL.
     bool operator==(const Nil&) const = default;
 };
 
