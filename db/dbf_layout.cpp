@@ -1,5 +1,6 @@
 #include "db/dbf_layout.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -35,8 +36,8 @@ void put_u16(std::string& bytes, std::size_t at, std::uint16_t value) {
     bytes[at + 1] = static_cast<char>(value >> 8);
 }
 
-// The year byte: written as the year within its century (what other writers write and read back);
-// read as 19yy from 80, 20yy below 80, and 1900 + byte for writers that count on past 99.
+// The year byte: written as other writers of the layout write it (count_and_date_bytes); read as
+// 1900 + byte, except that a byte below 80 (the year within its century) is 20yy.
 int year_from_byte(int byte) {
     if (byte >= 100) return 1900 + byte;
     return byte < 80 ? 2000 + byte : 1900 + byte;
@@ -153,7 +154,8 @@ std::string build_header(const DbfHeader& header) {
     std::string bytes(length, '\0');
     bytes[0] = static_cast<char>(header.version);
     bytes.replace(1, 7,
-                  count_and_date_bytes(header.record_count, header.year, header.month, header.day)
+                  count_and_date_bytes(header.record_count, header.year, header.month, header.day,
+                                       header.version)
                       .substr(0, 7));
     put_u16(bytes, 8, static_cast<std::uint16_t>(length));
     put_u16(bytes, 10, header.record_length);
@@ -174,9 +176,13 @@ std::string build_header(const DbfHeader& header) {
     return bytes;
 }
 
-std::string count_and_date_bytes(std::uint32_t count, int year, int month, int day) {
+std::string count_and_date_bytes(std::uint32_t count, int year, int month, int day,
+                                 std::uint8_t version) {
     std::string bytes(7, '\0');
-    bytes[0] = static_cast<char>(year % 100);
+    // As the other writers of each layout write it: the years since 1900 in the plain tables
+    // and those of the older memo layout, the year within its century in the others.
+    const bool since_1900 = version == kVersionPlain || version == kVersionDbtMemo;
+    bytes[0] = static_cast<char>(since_1900 ? std::clamp(year - 1900, 0, 255) : year % 100);
     bytes[1] = static_cast<char>(month);
     bytes[2] = static_cast<char>(day);
     for (int i = 0; i < 4; ++i) bytes[3 + i] = static_cast<char>(count >> (8 * i));
@@ -218,6 +224,7 @@ DbfHeader parse_header(std::string_view bytes, std::uint64_t file_size) {
     if (header.record_length < 2) throw Corrupt("the record length is impossible");
     if (header.header_length > file_size) throw Corrupt("the file is shorter than its header");
     int offset = 1;
+    int null_bits = 0;
     std::size_t at = kHeaderSize;
     for (;; at += kDescriptorSize) {
         // The descriptors end with 0x0D inside the stated header length; a length that cuts
@@ -238,12 +245,19 @@ DbfHeader parse_header(std::string_view bytes, std::uint64_t file_size) {
             field.spec.decimals = 0;
         }
         if (field.spec.width < 1) throw Corrupt("field " + field.spec.name + " has no width");
-        if (static_cast<std::uint8_t>(bytes[at + 18]) & 0x01) {
+        const auto flags = static_cast<std::uint8_t>(bytes[at + 18]);
+        if (flags & 0x01) {
             // A hidden system column (the null flags of the later layout, of type '0'): skipped,
             // but its bytes count.
+            if (field.spec.type == '0' && header.null_flags_width == 0) {
+                header.null_flags_offset = offset;
+                header.null_flags_width = field.spec.width;
+            }
             offset += field.spec.width;
             continue;
         }
+        // A field that may be null has the next bit of the null flags.
+        if (flags & 0x02) field.null_bit = null_bits++;
         if (!known_type(field.spec.type))
             throw Corrupt("field " + field.spec.name + " has an unknown type");
         field.offset = offset;
@@ -417,6 +431,24 @@ std::optional<std::string> decimal_field_text(std::string_view text, int width, 
     if (kept > 0) out += "." + digits.substr(digits.size() - kept);
     if (out.size() > static_cast<std::size_t>(width)) return std::nullopt;
     return std::string(static_cast<std::size_t>(width) - out.size(), ' ') + out;
+}
+
+void blank_record(const DbfHeader& header, std::string& record) {
+    record.assign(header.record_length, ' ');
+    for (const FieldLayout& field : header.fields) blank_field(field, record.data());
+    // No field of a new record is null: every bit of the null flags is clear.
+    if (header.null_flags_width > 0 &&
+        header.null_flags_offset + header.null_flags_width <= header.record_length)
+        std::memset(record.data() + header.null_flags_offset, 0,
+                    static_cast<std::size_t>(header.null_flags_width));
+}
+
+void clear_null_flag(const DbfHeader& header, const FieldLayout& field, char* record) {
+    if (field.null_bit < 0 || field.null_bit / 8 >= header.null_flags_width ||
+        header.null_flags_offset + header.null_flags_width > header.record_length)
+        return;
+    record[header.null_flags_offset + field.null_bit / 8] &=
+        static_cast<char>(~(1u << (field.null_bit % 8)));
 }
 
 void blank_field(const FieldLayout& field, char* record) {

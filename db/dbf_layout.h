@@ -23,7 +23,8 @@ struct FieldSpec {
 // A field and its place in the record.
 struct FieldLayout {
     FieldSpec spec;
-    int offset = 0;  // from the start of the record (the deleted flag is byte 0)
+    int offset = 0;     // from the start of the record (the deleted flag is byte 0)
+    int null_bit = -1;  // the later layout: its bit in the null flags when it may be null
 };
 
 // Version bytes.
@@ -47,6 +48,9 @@ struct DbfHeader {
     std::uint8_t flags = 0;
     std::uint8_t code_page = 0;
     std::vector<FieldLayout> fields;
+    // The later layout's hidden null flags column (width 0: none).
+    int null_flags_offset = 0;
+    int null_flags_width = 0;
 };
 
 // Checks and completes a field list for a new table; the reason when it is not acceptable.
@@ -54,8 +58,9 @@ std::string check_field_specs(std::vector<FieldSpec>& fields);
 // The header bytes of a new table (header length = 32 + 32 per field + 1).
 std::string build_header(const DbfHeader& header);
 // The 8 bytes of the record count and the last-update date, for rewriting them in place
-// (bytes 1 to 7).
-std::string count_and_date_bytes(std::uint32_t count, int year, int month, int day);
+// (bytes 1 to 7); the year byte's form depends on the table's version byte.
+std::string count_and_date_bytes(std::uint32_t count, int year, int month, int day,
+                                 std::uint8_t version);
 // Reads the header; throws Corrupt when it is not a table header this engine can read or when
 // it disagrees with the file's size.
 DbfHeader parse_header(std::string_view bytes, std::uint64_t file_size);
@@ -76,6 +81,10 @@ bool encode_field(const FieldLayout& field, const Value& value, char* record);
 // between, so 20-digit numbers stay exact); nullopt when the text is not a plain decimal number
 // or the result does not fit the width.
 std::optional<std::string> decimal_field_text(std::string_view text, int width, int decimals);
+// A new record's bytes: every field blank and none null.
+void blank_record(const DbfHeader& header, std::string& record);
+// Marks the field not null (the later layout) once a value is written to it.
+void clear_null_flag(const DbfHeader& header, const FieldLayout& field, char* record);
 // The empty stored form of a field (blanks).
 void blank_field(const FieldLayout& field, char* record);
 // The memo block number stored in a record (0 for none; throws Corrupt, naming the field, when

@@ -86,6 +86,8 @@ std::unique_ptr<Table> Table::open(const std::string& name, const OpenOptions& o
                 if (platform::file_exists(memo_name)) break;
                 memo_name = stem + other;
             }
+            // Under its name on disk (t.fpt stays t.fpt when a zap makes it again).
+            memo_name = platform::resolve_path(memo_name, platform::NameCase::AsGiven);
             if (!table->memo_.open(memo_name, layout, access, share)) {
                 raise_open_failure(memo_name, "open");
                 return nullptr;
@@ -117,7 +119,7 @@ bool Table::create(const std::string& name, std::vector<FieldSpec> fields,
     header.year = now.year;
     header.month = static_cast<int>(now.month);
     header.day = static_cast<int>(now.day);
-    header.code_page = kCodePage1252;
+    header.code_page = options.code_page_mark;
     int offset = 1;
     for (FieldSpec& spec : fields) {
         header.fields.push_back(FieldLayout{spec, offset});
@@ -179,8 +181,9 @@ std::optional<int> Table::field_index(std::string_view name) const {
     std::string wanted(name);
     while (!wanted.empty() && wanted.back() == ' ') wanted.pop_back();
     wanted = upper(wanted);
+    // Other programs name fields in lower or mixed case: names match without regard to case.
     for (std::size_t i = 0; i < header_.fields.size(); ++i) {
-        if (header_.fields[i].spec.name == wanted) return static_cast<int>(i);
+        if (upper(header_.fields[i].spec.name) == wanted) return static_cast<int>(i);
     }
     return std::nullopt;
 }
@@ -244,8 +247,7 @@ void Table::load(long recno) {
 }
 
 void Table::set_eof() {
-    record_.assign(header_.record_length, ' ');
-    for (const FieldLayout& field : header_.fields) blank_field(field, record_.data());
+    blank_record(header_, record_);
     stored_ = record_;
     pending_memos_.clear();
     recno_ = static_cast<long>(header_.record_count) + 1;

@@ -32,6 +32,7 @@ struct CreateOptions {
     MemoLayout memo_layout = MemoLayout::Blocks;
     std::string memo_extension;  // empty: the run-time setting's (".DBT")
     int memo_block_size = kDefaultMemoBlockSize;
+    std::uint8_t code_page_mark = kCodePage1252;  // header byte 29 (code_pages.h)
 };
 
 // What a build of a new order honours, set just before it and used once.
@@ -188,7 +189,8 @@ class Table : public FieldBinder, public RecordView {
     bool writable(const char* operation);
     bool write_record();
     bool write_new_keys();
-    bool write_failed(int error, const char* operation);
+    // Raises the write error record naming the file (the table's when none is given).
+    bool write_failed(int error, const char* operation, const std::string& file = {});
     // Runs `work` on the table's orders (when it has any); damage or a failed write there is
     // raised as the operation's error record, and answers false.
     bool update_orders(const char* operation, const std::function<void(OrderList&)>& work);

@@ -86,6 +86,7 @@ bool Table::put(int index, const Value& value) {
         }
         std::erase_if(pending_memos_, [index](const auto& p) { return p.first == index; });
         pending_memos_.emplace_back(index, *text);
+        clear_null_flag(header_, layout, record_.data());
         dirty_ = true;
         return true;
     }
@@ -103,6 +104,7 @@ bool Table::put(int index, const Value& value) {
               name_, "put");
         return false;
     }
+    clear_null_flag(header_, layout, record_.data());
     dirty_ = true;
     return true;
 }
@@ -133,6 +135,7 @@ bool Table::put_decimal(int index, std::string_view text) {
         return false;
     }
     std::memcpy(record_.data() + layout.offset, stored->data(), stored->size());
+    clear_null_flag(header_, layout, record_.data());
     dirty_ = true;
     return true;
 }
@@ -143,9 +146,9 @@ void Table::mark_deleted(bool deleted) {
     dirty_ = true;
 }
 
-bool Table::write_failed(int error, const char* operation) {
+bool Table::write_failed(int error, const char* operation, const std::string& file) {
     const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
-    raise(kGenWrite, full ? "Disk full" : "Write error", name_, operation,
+    raise(kGenWrite, full ? "Disk full" : "Write error", file.empty() ? name_ : file, operation,
           full ? kDiskFullOsCode : platform::win_error::GEN_FAILURE, false,
           full ? std::optional<long>(kSubDiskFull) : std::nullopt);
     return false;
@@ -167,8 +170,8 @@ bool Table::update_orders(const char* operation, const std::function<void(OrderL
 void Table::write_header_date() {
     if (date_written_) return;
     const util::LocalDateTime now = util::local_now();
-    std::string bytes =
-        count_and_date_bytes(0, now.year, static_cast<int>(now.month), static_cast<int>(now.day));
+    std::string bytes = count_and_date_bytes(0, now.year, static_cast<int>(now.month),
+                                             static_cast<int>(now.day), header_.version);
     write_at(file_.fd(), 1, bytes.data(), 3);
     header_.year = now.year;
     header_.month = static_cast<int>(now.month);
@@ -187,7 +190,7 @@ bool Table::commit() {
                 dirty_ = false;
                 pending_memos_.clear();
                 record_ = stored_;
-                return write_failed(error, "memo write");
+                return write_failed(error, "memo write", memo_.name());
             }
             set_memo_block(layout, block, record_.data());
         }
@@ -240,8 +243,8 @@ bool Table::append() {
     try {
         refresh_count();
         const long recno = static_cast<long>(header_.record_count) + 1;
-        std::string record(header_.record_length, ' ');
-        for (const FieldLayout& field : header_.fields) blank_field(field, record.data());
+        std::string record;
+        blank_record(header_, record);
         const std::uint64_t offset =
             header_.header_length + static_cast<std::uint64_t>(recno - 1) * header_.record_length;
         std::string bytes = record + kEofMark;
@@ -261,9 +264,9 @@ bool Table::append() {
             }
             locked_.insert(recno);
             const util::LocalDateTime now = util::local_now();
-            const std::string header_bytes =
-                count_and_date_bytes(static_cast<std::uint32_t>(recno), now.year,
-                                     static_cast<int>(now.month), static_cast<int>(now.day));
+            const std::string header_bytes = count_and_date_bytes(
+                static_cast<std::uint32_t>(recno), now.year, static_cast<int>(now.month),
+                static_cast<int>(now.day), header_.version);
             if (const int header_error = write_at(fd, 1, header_bytes); header_error != 0) {
                 write_failed(header_error, "append");
             } else {
@@ -403,9 +406,9 @@ bool Table::zap() {
     const int fd = file_.fd();
     const std::uint64_t end = header_.header_length;
     const util::LocalDateTime now = util::local_now();
-    int error = write_at(
-        fd, 1,
-        count_and_date_bytes(0, now.year, static_cast<int>(now.month), static_cast<int>(now.day)));
+    int error = write_at(fd, 1,
+                         count_and_date_bytes(0, now.year, static_cast<int>(now.month),
+                                              static_cast<int>(now.day), header_.version));
     if (error == 0) error = write_at(fd, end, std::string(1, kEofMark));
     if (error == 0) error = ::ftruncate(fd, static_cast<off_t>(end + 1)) == 0 ? 0 : errno;
     if (error != 0) return write_failed(error, "zap");
@@ -516,10 +519,10 @@ bool Table::pack() {
         chunk += kEofMark;
         put_chunk(packed, true);
         const util::LocalDateTime now = util::local_now();
-        header.replace(
-            1, 7,
-            count_and_date_bytes(static_cast<std::uint32_t>(kept), now.year,
-                                 static_cast<int>(now.month), static_cast<int>(now.day)));
+        header.replace(1, 7,
+                       count_and_date_bytes(static_cast<std::uint32_t>(kept), now.year,
+                                            static_cast<int>(now.month), static_cast<int>(now.day),
+                                            header_.version));
         if (const int error = write_at(packed.fd(), 0, header); error != 0)
             throw WriteFailed(error);
         if (!packed.flush()) throw WriteFailed(platform::last_file_error().posix);

@@ -106,6 +106,22 @@ std::string file_error_text(const FileError& error) {
         case win_error::DISK_FULL:
         case win_error::HANDLE_DISK_FULL:
             return "Disk full";
+        // The codes that stand for a failure of the system below: its own words.
+        case win_error::NOT_READY:
+        case win_error::GEN_FAILURE:
+            return std::strerror(EIO);
+        case win_error::WRITE_PROTECT:
+            return std::strerror(EROFS);
+        case win_error::TOO_MANY_OPEN_FILES:
+            return std::strerror(EMFILE);
+        case win_error::NOT_ENOUGH_MEMORY:
+            return std::strerror(ENOMEM);
+        case win_error::INVALID_HANDLE:
+            return std::strerror(EBADF);
+        case win_error::NOT_SAME_DEVICE:
+            return std::strerror(EXDEV);
+        case win_error::INVALID_PARAMETER:
+            return std::strerror(EINVAL);
         default:
             return "Error " + std::to_string(error.win32);
     }

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -106,6 +108,31 @@ inline std::optional<BoundedRun> kvdb_within(const std::vector<std::string>& arg
     if (!ended || !WIFEXITED(status)) return std::nullopt;
     run.status = WEXITSTATUS(status);
     return run;
+}
+
+inline constexpr const char* kPython = "/usr/bin/python3";
+
+// The partner readers and writers of the format: Debian's python3-dbf and python3-dbfread.
+// Runs a python script in a folder; its standard output, or nullopt when python failed.
+inline std::optional<std::string> run_python(const TempDir& dir, const std::string& script) {
+    dir.write("script.py", script);
+    const std::string command =
+        "cd '" + dir.str() + "' && " + kPython + " -W ignore script.py 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
+    std::string output;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+    if (::pclose(pipe) != 0) {
+        ADD_FAILURE() << output;
+        return std::nullopt;
+    }
+    return output;
+}
+
+inline bool partners_present() {
+    const std::string command = std::string(kPython) + " -c 'import dbf, dbfread' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
 }
 
 inline std::unique_ptr<db::Table> open_table(const std::string& name, bool shared = false,

@@ -18,30 +18,6 @@
 namespace kv::test {
 namespace {
 
-constexpr const char* kPython = "/usr/bin/python3";
-
-// Runs a python script in a folder; its standard output, or nullopt when python failed.
-std::optional<std::string> run_python(const TempDir& dir, const std::string& script) {
-    dir.write("script.py", script);
-    const std::string command =
-        "cd '" + dir.str() + "' && " + kPython + " -W ignore script.py 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-    if (::pclose(pipe) != 0) {
-        ADD_FAILURE() << output;
-        return std::nullopt;
-    }
-    return output;
-}
-
-bool partners_present() {
-    const std::string command = std::string(kPython) + " -c 'import dbf, dbfread' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 class InteropTest : public ::testing::Test {
   protected:
     void SetUp() override {

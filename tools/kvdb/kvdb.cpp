@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "db/code_pages.h"
 #include "db/db_errors.h"
 #include "db/dbf_table.h"
 #include "kvdb_help.h"
@@ -62,16 +64,12 @@ std::string field_text(const db::Table& table, int index, bool raw) {
         }
         case 'I':
         case 'B':
-        case 'Y': {
-            char buffer[64];
-            std::snprintf(buffer, sizeof buffer, "%.*f",
-                          spec.type == 'I'   ? 0
-                          : spec.type == 'Y' ? 4
-                                             : spec.decimals,
-                          std::get_if<double>(&value) ? std::get<double>(value) : 0.0);
-            text = buffer;
+        case 'Y':
+            text = double_text(std::get_if<double>(&value) ? std::get<double>(value) : 0.0,
+                               spec.type == 'I'   ? 0
+                               : spec.type == 'Y' ? 4
+                                                  : spec.decimals);
             break;
-        }
         case 'C': {
             text = std::get_if<std::string>(&value) ? std::get<std::string>(value) : "";
             text.erase(text.find_last_not_of(' ') + 1);
@@ -81,14 +79,14 @@ std::string field_text(const db::Table& table, int index, bool raw) {
             text = std::get_if<std::string>(&value) ? std::get<std::string>(value) : "";
             break;
     }
-    return raw ? text : platform::ansi_to_utf8(text);
+    return raw ? text : shown_text(table, text);
 }
 
 std::optional<db::Value> parse_value(char type, const std::string& text, std::string& error) {
     switch (type) {
         case 'C':
         case 'M':
-            return utf8_to_ansi(text);
+            return text;
         case 'N':
         case 'F': {
             if (text.find_first_not_of(' ') == std::string::npos) return 0.0;
@@ -153,13 +151,13 @@ class ProgramSettings {
     util::RuntimeSettings saved_;
 };
 
-// Takes --date-format MASK and --epoch YEAR out of the arguments and applies them.
+// Takes --date-format MASK, --epoch YEAR and --codepage N out of the arguments and applies them.
 std::vector<std::string> take_date_options(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& given = arguments[i];
         const std::string argument = given.substr(0, given.find('='));
-        if (argument != "--date-format" && argument != "--epoch") {
+        if (argument != "--date-format" && argument != "--epoch" && argument != "--codepage") {
             rest.push_back(given);
             continue;
         }
@@ -180,6 +178,16 @@ std::vector<std::string> take_date_options(const std::vector<std::string>& argum
                     "not \"" +
                     value + "\"");
             util::settings().date_format = value;
+        } else if (argument == "--codepage") {
+            const auto& pages = db::known_code_pages();
+            const bool digits = !value.empty() && value.size() < 6 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::find(pages.begin(), pages.end(), std::stoi(value)) == pages.end()) {
+                std::string known;
+                for (int page : pages) known += (known.empty() ? "" : ", ") + std::to_string(page);
+                throw UsageError("a code page is one of " + known + ", not \"" + value + "\"");
+            }
+            set_code_page_override(std::stoi(value));
         } else {
             if (value.empty() || value.size() > 4 ||
                 value.find_first_not_of("0123456789") != std::string::npos ||
@@ -219,6 +227,7 @@ namespace {
 constexpr cli::Option kOptions[] = {
     {"--date-format", "a value"},
     {"--epoch", "a value"},
+    {"--codepage", "a value"},
     {"--memo-ext", "a value"},
     {"--bag", "a value"},
     {"--order", "a value"},
@@ -228,12 +237,14 @@ constexpr cli::Option kOptions[] = {
     {"--unique"},
     {"--descending"},
     {"--force"},
+    {"--all"},
 };
 
 }  // namespace
 
 int run(const std::vector<std::string>& all_arguments, std::ostream& out, std::ostream& err) {
     ProgramSettings settings;
+    set_code_page_override(std::nullopt);
     const cli::Program program{"kvdb", help::kvdb, kOptions};
     return cli::start(program, all_arguments, out, err, [&](const cli::CommandLine& line) {
         if (line.operands.empty()) throw UsageError("no command given");

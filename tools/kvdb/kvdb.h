@@ -11,9 +11,6 @@ namespace kv::kvdb {
 // found, 2 wrong usage.
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
-// Windows-1252 bytes of UTF-8 text (characters the code page lacks become "?"), and back.
-std::string utf8_to_ansi(const std::string& text);
-
 // One CSV field: quoted when it holds a comma, a quote, a line break or edge blanks.
 std::string csv_field(const std::string& text);
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <thread>
 
+#include "db/code_pages.h"
 #include "db/db_errors.h"
 #include "db/disk_io.h"
 #include "db/memo_file.h"
@@ -101,6 +102,7 @@ int command_create(Command& command) {
     if (auto ext = options.value("--memo-ext"))
         create.memo_extension = (ext->front() == '.' ? "" : ".") + *ext;
     if (create.memo_extension.empty()) create.memo_extension = ".DBT";
+    create.code_page_mark = db::mark_of_code_page(code_page_override().value_or(1252)).value_or(0);
     const std::string table = db::with_extension(options.positional[0], ".DBF");
     if (platform::file_exists(table)) {
         if (!options.flag("--force"))
@@ -127,42 +129,15 @@ int command_append(Command& command) {
     open_bags(*table, options.all("--bag"), true);
     // Every value is checked against its field before anything is written: a refused value
     // leaves the table, its memo file and its bags as they were.
-    std::vector<std::pair<int, db::Value>> values;
-    std::vector<std::pair<int, std::string>> numbers;  // N and F fields as decimal text
-    std::string scratch(table->header().record_length, ' ');
-    for (std::size_t i = 1; i < options.positional.size(); ++i) {
-        const std::string& pair = options.positional[i];
-        const auto equals = pair.find('=');
-        if (equals == std::string::npos)
-            throw UsageError("a value is NAME=VALUE, not \"" + pair + "\"");
-        const auto index = table->field_index(pair.substr(0, equals));
-        if (!index) throw Failure("the table has no field " + pair.substr(0, equals));
-        const db::FieldSpec& spec = table->field_spec(*index);
-        const std::string text = pair.substr(equals + 1);
-        std::string error;
-        if (spec.type == 'N' || spec.type == 'F') {
-            const auto stored = number_text(text, spec, error);
-            if (!stored) throw Failure(spec.name + ": " + error);
-            numbers.emplace_back(*index, *stored);
-            continue;
-        }
-        auto value = parse_value(spec.type, text, error);
-        if (!value) throw Failure(spec.name + ": " + error);
-        const db::FieldLayout& layout = table->header().fields[static_cast<std::size_t>(*index)];
-        if (db::is_memo_type(spec.type) ? table->memo() == nullptr
-                                        : !db::encode_field(layout, *value, scratch.data())) {
-            throw Failure(spec.name + ": the value does not fit the field");
-        }
-        values.emplace_back(*index, *value);
-    }
+    const std::vector<CheckedValue> values =
+        check_assignments(*table, {options.positional.begin() + 1, options.positional.end()});
     {
         QuietRetries quiet;
         if (!with_patience([&] { return table->append(); }))
             throw Failure("the table stays locked by another program");
     }
     bool written = true;
-    for (const auto& [index, value] : values) written = table->put(index, value) && written;
-    for (const auto& [index, text] : numbers) written = table->put_decimal(index, text) && written;
+    for (const CheckedValue& value : values) written = put_checked(*table, value) && written;
     written = table->commit() && written;
     table->unlock();
     table->close();
@@ -181,7 +156,7 @@ int command_dump(Command& command) {
     std::function<bool()> filter;
     if (auto text = options.value("--for")) filter = compile_filter(*table, *text);
     for (int i = 0; i < table->field_count(); ++i)
-        out << (i ? "," : "") << table->field_spec(i).name;
+        out << (i ? "," : "") << csv_field(shown_text(*table, table->field_spec(i).name));
     out << (deleted ? ",DELETED" : "") << "\n";
     util::RuntimeSettings& settings = util::settings();
     const bool hide = settings.hide_deleted;
@@ -213,7 +188,7 @@ const char* version_text(std::uint8_t version) {
         case db::kVersionFptMemo:
             return "memo of typed blocks";
         default:
-            return "later layout, read only";
+            return "later layout";
     }
 }
 
@@ -235,17 +210,24 @@ int command_info(Command& command) {
     out << line;
     out << "Header length: " << header.header_length << "\nRecord length: " << header.record_length
         << "\n";
-    std::snprintf(line, sizeof line, "Code page mark: 0x%02X\n", header.code_page);
+    const auto page = db::code_page_of_mark(header.code_page);
+    std::snprintf(line, sizeof line, "Code page mark: 0x%02X (%s)\n", header.code_page,
+                  page ? ("code page " + std::to_string(*page)).c_str()
+                       : "not known, read as code page 1252");
     out << line;
+    if (text_code_page(*table) != page.value_or(1252))
+        out << "Text read and written as: code page " << text_code_page(*table) << "\n";
     if (const db::MemoFile* memo = table->memo()) {
         out << "Memo file: " << memo->name() << " (block size " << memo->block_size() << ")\n";
     }
     out << "Fields:\n";
     for (int i = 0; i < table->field_count(); ++i) {
         const db::FieldSpec& spec = table->field_spec(i);
-        std::snprintf(line, sizeof line, "  %-10s %c %5d %2d\n", spec.name.c_str(), spec.type,
-                      spec.width, spec.decimals);
-        out << line;
+        // Padded by characters, not bytes: a name may hold letters of several bytes in UTF-8.
+        const std::string name = shown_text(*table, spec.name);
+        std::snprintf(line, sizeof line, " %c %5d %2d\n", spec.type, spec.width, spec.decimals);
+        out << "  " << name << std::string(spec.name.size() < 10 ? 10 - spec.name.size() : 0, ' ')
+            << line;
     }
     const auto tags = tag_descriptions(*table);
     if (!tags.empty()) out << "Tags:\n";
@@ -360,6 +342,11 @@ Options parse_options(const std::vector<std::string>& arguments,
     return options;
 }
 
+bool patiently(const std::function<bool()>& attempt) {
+    QuietRetries quiet;
+    return with_patience(attempt);
+}
+
 std::unique_ptr<db::Table> open_table(const std::string& name, bool shared, bool read_only) {
     std::unique_ptr<db::Table> table;
     QuietRetries quiet;
@@ -376,7 +363,8 @@ Handler find_command(const std::string& name) {
         {"create", command_create},   {"append", command_append},   {"dump", command_dump},
         {"info", command_info},       {"zap", command_zap_or_pack}, {"pack", command_zap_or_pack},
         {"check", command_check},     {"index", command_index},     {"seek", command_seek},
-        {"reindex", command_reindex},
+        {"reindex", command_reindex}, {"update", command_edit},     {"delete", command_edit},
+        {"recall", command_edit},     {"import", command_edit},
     };
     const auto found = kCommands.find(name);
     return found == kCommands.end() ? Handler() : found->second;

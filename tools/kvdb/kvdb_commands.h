@@ -35,8 +35,39 @@ Handler find_command(const std::string& name);
 std::string field_text(const db::Table& table, int index, bool raw);
 // An error record as one line: its description, the file and the system's reason.
 std::string error_text(const util::ErrorRecord& record);
-// A command-line value for a field of that type; nullopt with the reason.
+// A command-line value for a field of that type (text as stored: see stored_text); nullopt with
+// the reason.
 std::optional<db::Value> parse_value(char type, const std::string& text, std::string& error);
+
+// The code page of the table's text (kvdb_values.cpp): --codepage when given, otherwise the one
+// its header names (Windows-1252 for a mark not known).
+void set_code_page_override(std::optional<int> code_page);
+std::optional<int> code_page_override();
+int text_code_page(const db::Table& table);
+// Stored text (a value, a field name) as UTF-8.
+std::string shown_text(const db::Table& table, std::string_view stored);
+// UTF-8 text as the table stores it; fails, naming `what`, when it is not UTF-8 or holds a
+// character that the table's code page lacks.
+std::string stored_text(const db::Table& table, const std::string& utf8, const std::string& what);
+// A double with every digit it has, and at least the decimals given.
+std::string double_text(double value, int decimals);
+
+// A value checked against its field, ready to be written: nothing is written before every value
+// of a command is checked.
+struct CheckedValue {
+    int index = 0;
+    db::Value value;                     // C, M, D and L fields
+    std::optional<std::string> decimal;  // N and F fields: the stored text, rounded
+};
+// Checks UTF-8 text for a field: nullopt with the reason when the field cannot store it as given
+// (text longer than the field, not UTF-8, a character the code page lacks, a memo holding the
+// byte that ends texts in its memo file, a number too wide).
+std::optional<CheckedValue> check_value(db::Table& table, int index, const std::string& text,
+                                        std::string& error);
+bool put_checked(db::Table& table, const CheckedValue& checked);
+// NAME=VALUE arguments (names in any case) checked; fails naming the field.
+std::vector<CheckedValue> check_assignments(db::Table& table,
+                                            const std::vector<std::string>& pairs);
 
 // The stored text of a number for an N or F field, every digit kept; nullopt with the reason
 // (not a number, or too wide for the field).
@@ -55,6 +86,13 @@ struct Options {
 Options parse_options(const std::vector<std::string>& arguments,
                       const std::vector<std::string>& with_value,
                       const std::vector<std::string>& switches);
+
+// Tries until the attempt succeeds or the patience for other programs' locks runs out; error
+// records that allow a quiet failure are answered quietly meanwhile.
+bool patiently(const std::function<bool()>& attempt);
+
+// update, delete, recall and import (kvdb_edit.cpp).
+int command_edit(Command& command);
 
 // Opens a table or fails with the reason.
 std::unique_ptr<db::Table> open_table(const std::string& name, bool shared, bool read_only);

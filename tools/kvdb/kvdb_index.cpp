@@ -71,8 +71,8 @@ std::vector<std::string> check_tags(db::Table& table) {
 }
 
 std::function<bool()> compile_filter(db::Table& table, const std::string& text) {
-    auto expression =
-        std::make_shared<db::Expression>(db::Expression::compile(utf8_to_ansi(text), table));
+    auto expression = std::make_shared<db::Expression>(
+        db::Expression::compile(stored_text(table, text, "the condition"), table));
     db::Table* source = &table;
     return [expression, source] {
         const db::Value value = expression->evaluate(*source);
@@ -94,11 +94,12 @@ int command_index(Command& command) {
         throw Failure("the bag " + options.positional[1] + " cannot be opened");
     }
     db::BuildConditions conditions;
-    conditions.for_text = utf8_to_ansi(options.value("--for").value_or(""));
+    conditions.for_text = stored_text(*table, options.value("--for").value_or(""), "the condition");
     conditions.descending = options.flag("--descending");
     table->set_build_conditions(conditions);
-    const bool built = orders.create_order(
-        bag, options.positional[2], utf8_to_ansi(options.positional[3]), options.flag("--unique"));
+    const bool built = orders.create_order(bag, options.positional[2],
+                                           stored_text(*table, options.positional[3], "the key"),
+                                           options.flag("--unique"));
     table->close();
     return built ? 0 : 1;
 }
@@ -155,7 +156,9 @@ int command_seek(Command& command) {
     db::IndexOrders& orders = db::index_orders(*table);
     std::string error;
     const char type = orders.key_type(orders.current());
-    auto value = parse_value(type == 'C' ? 'C' : type, options.positional[2], error);
+    const std::string& given = options.positional[2];
+    auto value =
+        parse_value(type, type == 'C' ? stored_text(*table, given, "the value") : given, error);
     if (!value) throw Failure(error);
     if (!table->seek(*value)) return 1;
     std::string line;
