@@ -71,6 +71,21 @@ print([(r.name.strip(), dbf.is_deleted(r)) for r in t])
               "[('alfa', True), ('beta', False), ('GAMMA', False), ('delta', False)]\n");
 }
 
+// A record that another program holds locked is changed only once it is free.
+TEST_F(KvdbEditTest, UpdateWaitsForTheRecordLockThatAnotherProgramHolds) {
+    for (const char* name : {"one", "two"})
+        ASSERT_EQ(kvdb({"append", "@", std::string("NAME=") + name}).status, 0);
+    auto holder = open_table(table_, true);
+    ASSERT_TRUE(holder && holder->lock_record(2));
+    const auto blocked = kvdb_within({"update", table_, "QTY=5", "--for", "NAME = \"two\""},
+                                     std::chrono::milliseconds(300));
+    EXPECT_FALSE(blocked && blocked->status == 0) << "changed a locked record";
+    EXPECT_EQ(kvdb({"dump", "@"}).out, "NAME,QTY,NOTES\none,,\ntwo,,\n");
+    holder->unlock();
+    const Outcome freed = kvdb({"update", "@", "QTY=5", "--for", "NAME = \"two\""});
+    EXPECT_EQ(freed.out, "1 record updated\n") << freed.err;
+}
+
 TEST_F(KvdbEditTest, ImportChecksEveryLineFirstAndAppendsEachAsAppendDoes) {
     const std::string good = (dir_.path() / "good.csv").string();
     dir_.write("good.csv",
