@@ -6,6 +6,7 @@
 #include "core/handler_support.h"
 #include "core/handlers.h"
 #include "core/progress.h"
+#include "platform/texts.h"
 
 namespace kv::core {
 namespace {
@@ -36,8 +37,9 @@ void CAT(int port) {
     const std::string pattern = catalogue_search_pattern(received);
 
     // Each line is acknowledged by the device (at most 2 seconds' wait) before the next.
-    Progress progress("Listing " + (pattern.empty() ? std::string("*") : pattern), lines.size(),
-                      "lines");
+    Progress progress(platform::translated("Progress", "Listing %1")
+                          .arg(pattern.empty() ? std::string("*") : pattern),
+                      lines.size(), platform::translated("Progress", "lines"));
     LineSender listing(port);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         listing.send(lines[i]);

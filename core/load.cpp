@@ -8,6 +8,7 @@
 #include "core/stored_file.h"
 #include "gui/pump.h"
 #include "platform/files.h"
+#include "platform/texts.h"
 
 namespace kv::core {
 namespace {
@@ -53,7 +54,8 @@ void load_file(int port, const std::string& name) {
     // What the file holds, which may be less than the header announces; in pieces, so that the
     // window shows how far it has come and stays responsive meanwhile.
     const std::string_view data = std::string_view(*bytes).substr(kStoredHeaderSize);
-    Progress progress("Loading " + shown_name(name), data.size());
+    Progress progress(platform::translated("Progress", "Loading %1").arg(shown_name(name)),
+                      data.size());
     for (std::size_t sent = 0; sent < data.size();) {
         const std::string_view piece = data.substr(sent, kLoadPieceSize);
         abandon_if_esc(what);

@@ -24,6 +24,7 @@
 #include "platform/keystate.h"
 #include "platform/serial_device.h"
 #include "platform/tcp_line.h"
+#include "platform/texts.h"
 #include "printing/page_files.h"
 #include "util/msgbox.h"
 #include "util/text.h"
@@ -322,11 +323,11 @@ void Run::apply(const gui::Settings& s) {
     if (root_for(s.root) == root_for(root_)) return;
     if (serve_folder(s.root)) {
         root_ = s.root;
-        log_line("Now serving " + served_root() + ".");
+        log_line(platform::translated("Log", "Now serving %1.").arg(served_root()));
         if (const std::string warning = served_folder_warning(served_root()); !warning.empty())
             log_line(warning);
     } else {
-        log_line("Still serving " + served_root() + ".");
+        log_line(platform::translated("Log", "Still serving %1.").arg(served_root()));
     }
     window_->set_status(status_text());
 }

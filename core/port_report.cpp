@@ -7,6 +7,7 @@
 #include "platform/serial_device.h"
 #include "platform/serial_diagnosis.h"
 #include "platform/tcp_line.h"
+#include "platform/texts.h"
 
 namespace kv::core {
 namespace {
@@ -71,7 +72,9 @@ std::string port_name_for(const std::string& path) {
 std::vector<PortFacts> serial_port_facts(const std::string& in_use_path) {
     std::vector<PortFacts> facts;
     for (const auto& device : platform::list_serial_devices()) {
-        if (device.description.find("no UART") != std::string::npos) continue;
+        if (device.description ==
+            platform::translated("Ports", "serial port, no UART detected").str())
+            continue;
         PortFacts f;
         f.name = port_name_for(device.path);
         f.path = device.path;

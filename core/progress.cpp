@@ -1,5 +1,7 @@
 #include "core/progress.h"
 
+#include "platform/texts.h"
+
 namespace kv::core {
 namespace {
 
@@ -8,7 +10,9 @@ ProgressSink sink;
 }  // namespace
 
 Progress::Progress(std::string what, std::size_t total, std::string unit)
-    : what_(std::move(what)), unit_(std::move(unit)), total_(total) {
+    : what_(std::move(what)),
+      unit_(unit.empty() ? platform::translated("Progress", "bytes").str() : std::move(unit)),
+      total_(total) {
     if (sink && total_ > 0) sink(text(0), 0, total_);
 }
 
@@ -25,7 +29,11 @@ void Progress::advance(std::size_t done) {
 }
 
 std::string Progress::text(std::size_t done) const {
-    return what_ + ": " + std::to_string(done) + " of " + std::to_string(total_) + " " + unit_;
+    return platform::translated("Progress", "%1: %2 of %3 %4")
+        .arg(what_)
+        .arg(static_cast<long long>(done))
+        .arg(static_cast<long long>(total_))
+        .arg(unit_);
 }
 
 ScopedProgressSink::ScopedProgressSink(ProgressSink s) : previous_(std::move(sink)) {

@@ -17,8 +17,9 @@ using ProgressSink =
 // also when the command is abandoned.
 class Progress {
   public:
-    // `what` begins the text ("Saving HELLO"); `unit` is the plural of what is counted.
-    Progress(std::string what, std::size_t total, std::string unit = "bytes");
+    // `what` begins the text ("Saving HELLO"); `unit` is the plural of what is counted (bytes
+    // when empty). Both are in the language of the windows (platform::translated).
+    Progress(std::string what, std::size_t total, std::string unit = {});
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;

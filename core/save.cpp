@@ -6,6 +6,7 @@
 #include "core/stored_file.h"
 #include "fs/directory.h"
 #include "platform/files.h"
+#include "platform/texts.h"
 #include "util/paths.h"
 
 namespace kv::core {
@@ -79,7 +80,7 @@ void save_file(int port, const SaveRequest& r) {
     send_ok(port);
     std::string data;
     data.reserve(r.header.length);
-    Progress progress("Saving " + r.name, r.header.length);
+    Progress progress(platform::translated("Progress", "Saving %1").arg(r.name), r.header.length);
     for (unsigned i = 0; i < r.header.length; ++i) {
         data += WAITCHAR();
         // Nothing is stored of a transfer that Esc interrupted: no file under the device's name.

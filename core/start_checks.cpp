@@ -5,6 +5,7 @@
 #include "core/protocol.h"
 #include "core/served_folder.h"
 #include "platform/files.h"
+#include "platform/texts.h"
 #include "util/msgbox.h"
 
 namespace kv::core {
@@ -32,9 +33,11 @@ bool settings_file_usable(const std::string& settings_file) {
 
 std::string served_folder_warning(const std::string& folder) {
     if (platform::folder_takes_new_files(folder)) return {};
-    return "Warning: no new file can be made in the served folder " + folder + " (" +
-           platform::file_error_text(platform::last_file_error()) +
-           "): the device's Saves will be refused.";
+    return platform::translated("Log",
+                                "Warning: no new file can be made in the served folder %1 (%2): "
+                                "the device's Saves will be refused.")
+        .arg(folder)
+        .arg(platform::file_error_text(platform::last_file_error()));
 }
 
 }  // namespace kv::core

@@ -137,7 +137,7 @@ class Dialog : public QDialog {
   public:
     explicit Dialog(WidgetMainWindow& owner) : owner_(owner), hint_(new QLabel(this)) {
         hint_->setObjectName("close_hint");
-        hint_->setText(QStringLiteral("Press Esc to end KV32."));
+        hint_->setText(QCoreApplication::translate("MainWindow", "Press Esc to end KV32."));
         hint_->setAlignment(Qt::AlignCenter);
         hint_->setAutoFillBackground(true);
         hint_->setFrameShape(QFrame::Box);

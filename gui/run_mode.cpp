@@ -24,6 +24,7 @@
 #include "gui/event_exceptions.h"
 #include "gui/key_tracker.h"
 #include "gui/terminal_keys.h"
+#include "gui/translation.h"
 #include "platform/keystate.h"
 
 namespace kv::gui {
@@ -136,6 +137,7 @@ std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, boo
     auto app = std::make_unique<GuardedApplication<QApplication>>(argc, argv);
     app->setWindowIcon(QIcon(kProgramIcon));
     install_qt_translation(*app);
+    install_program_translation(*app);
     install_key_tracker(*app);
     return app;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/file_internal.h"
+#include "platform/texts.h"
 
 namespace kv::platform {
 
@@ -78,7 +79,7 @@ FileError last_file_error() {
 }
 
 std::string file_error_text(const FileError& error) {
-    if (error.posix != 0) return std::strerror(error.posix);
+    if (error.posix != 0) return system_error_text(error.posix);
     switch (error.win32) {
         case win_error::SUCCESS:
             return "No error";

@@ -16,6 +16,7 @@
 
 #include "platform/serial_device.h"
 #include "platform/tcp_line.h"
+#include "platform/texts.h"
 
 namespace kv::platform {
 namespace {
@@ -82,54 +83,71 @@ bool user_listed_in_group(const group& g, const std::string& user) {
 
 std::string permission_cause(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "permission denied";
+    if (::stat(path.c_str(), &st) != 0) return platform::translated("Ports", "permission denied");
     const group* g = ::getgrgid(st.st_gid);
     const std::string group_name = g ? g->gr_name : std::to_string(st.st_gid);
     const std::string user = user_name();
     const bool group_may = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
     if (!group_may) {
         const passwd* owner = ::getpwuid(st.st_uid);
-        return "permission denied: only its owner (" +
-               (owner ? std::string(owner->pw_name) : std::to_string(st.st_uid)) +
-               ") may open it; the administrator can give group " + group_name +
-               " access with a udev rule";
+        return platform::translated("Ports",
+                                    "permission denied: only its owner (%1) may open it; the "
+                                    "administrator can give group %2 access with a udev rule")
+            .arg(owner ? std::string(owner->pw_name) : std::to_string(st.st_uid))
+            .arg(group_name);
     }
     if (process_has_group(st.st_gid))
-        return "permission denied although this user is in group " + group_name;
+        return platform::translated("Ports", "permission denied although this user is in group %1")
+            .arg(group_name);
     if (g && user_listed_in_group(*g, user))
-        return "permission denied: the device belongs to group " + group_name + ", and " + user +
-               " was added to it after this session began. Log out and in again";
-    return "permission denied: the device belongs to group " + group_name + ", which " + user +
-           " is not in. Add the user with: sudo usermod -aG " + group_name + " " + user +
-           ", then log out and in again";
+        return platform::translated("Ports",
+                                    "permission denied: the device belongs to group %1, and %2 "
+                                    "was added to it after this session began. Log out and in "
+                                    "again")
+            .arg(group_name)
+            .arg(user);
+    return platform::translated("Ports",
+                                "permission denied: the device belongs to group %1, which %2 is "
+                                "not in. Add the user with: sudo usermod -aG %1 %2, then log out "
+                                "and in again")
+        .arg(group_name)
+        .arg(user);
 }
 
 std::string busy_cause(const std::string& path) {
     const auto holders = processes_holding(path);
     if (holders.empty())
-        return "it is in use by another program (which one cannot be seen from this user; "
-               "sudo fuser -v " +
-               path + " tells)";
-    std::string text = "it is in use by ";
-    for (std::size_t i = 0; i < holders.size(); ++i) text += (i ? ", " : "") + holders[i];
-    return text;
+        return platform::translated("Ports",
+                                    "it is in use by another program (which one cannot be seen "
+                                    "from this user; sudo fuser -v %1 tells)")
+            .arg(path);
+    std::string list;
+    for (std::size_t i = 0; i < holders.size(); ++i) list += (i ? ", " : "") + holders[i];
+    return platform::translated("Ports", "it is in use by %1").arg(list);
 }
 
 std::string not_a_port_cause(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "it is not a serial port";
-    if (S_ISDIR(st.st_mode)) return "it is a folder, not a serial port";
-    if (S_ISREG(st.st_mode)) return "it is a plain file, not a serial port";
-    if (S_ISCHR(st.st_mode)) return "it is a device, but not a serial port";
-    return "it is not a serial port";
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return platform::translated("Ports", "it is a folder, not a serial port");
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return platform::translated("Ports", "it is a plain file, not a serial port");
+    if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode))
+        return platform::translated("Ports", "it is a device, but not a serial port");
+    return platform::translated("Ports", "it is not a serial port");
 }
 
 std::string existing_devices_sentence() {
     std::string list;
     for (const auto& device : list_serial_devices())
         list += (list.empty() ? "" : ", ") + device.path;
-    if (list.empty()) return " No serial device is connected to this machine.";
-    return " Serial devices here: " + list + " (kv32 --list-ports tells more).";
+    if (list.empty())
+        return " " + platform::translated("Ports", "No serial device is connected to this machine.")
+                         .str();
+    return " " +
+           platform::translated("Ports", "Serial devices here: %1 (kv32 --list-ports tells more).")
+               .arg(list)
+               .str();
 }
 
 }  // namespace
@@ -145,8 +163,9 @@ std::vector<std::string> processes_holding(const std::string& path) {
             char link[PATH_MAX];
             ssize_t n = ::readlink((fds + "/" + fd).c_str(), link, sizeof link - 1);
             if (n <= 0 || std::string(link, static_cast<std::size_t>(n)) != target) continue;
-            holders.push_back("process " + pid + " (" + first_line_of("/proc/" + pid + "/comm") +
-                              ")");
+            holders.push_back(platform::translated("Ports", "process %1 (%2)")
+                                  .arg(pid)
+                                  .arg(first_line_of("/proc/" + pid + "/comm")));
             break;
         }
     }
@@ -156,7 +175,7 @@ std::vector<std::string> processes_holding(const std::string& path) {
 std::string open_failure_cause(const std::string& path, int error) {
     switch (error) {
         case ENOENT:
-            return "there is no such device";
+            return platform::translated("Ports", "there is no such device");
         case EACCES:
         case EPERM:
             return permission_cause(path);
@@ -168,21 +187,27 @@ std::string open_failure_cause(const std::string& path, int error) {
         case EIO:
         case ENXIO:
         case ENODEV:
-            return "the device does not answer: there is no hardware behind it";
+            return platform::translated(
+                "Ports", "the device does not answer: there is no hardware behind it");
         default:
-            return std::string("it cannot be opened (") + std::strerror(error) + ")";
+            return platform::translated("Ports", "it cannot be opened (%1)")
+                .arg(system_error_text(error));
     }
 }
 
 std::string open_failure_details(const std::string& port_name, int error) {
     if (is_pseudo_terminal_name(port_name))
-        return std::string("No pseudo-terminal could be made (") + std::strerror(error) + ").";
+        return platform::translated("Ports", "No pseudo-terminal could be made (%1).")
+            .arg(system_error_text(error));
     if (is_tcp_port_name(port_name)) {
         return tcp_port_heading(port_name) + ": " + tcp_failure_cause(port_name, error) + ".";
     }
     const std::string path = serial_device_path(port_name);
-    std::string text = (path == port_name ? path : port_name + " is " + path) + ": " +
-                       open_failure_cause(path, error) + ".";
+    const std::string device =
+        path == port_name
+            ? path
+            : platform::translated("Ports", "%1 is %2").arg(port_name).arg(path).str();
+    std::string text = device + ": " + open_failure_cause(path, error) + ".";
     if (error == ENOENT) text += existing_devices_sentence();
     return text;
 }
@@ -196,10 +221,10 @@ int probe_serial_device(const std::string& path) {
 
 std::string non_device_kind(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "no such file";
-    if (S_ISDIR(st.st_mode)) return "a folder, not a device";
-    if (S_ISREG(st.st_mode)) return "a plain file, not a device";
-    if (!S_ISCHR(st.st_mode)) return "not a character device";
+    if (::stat(path.c_str(), &st) != 0) return platform::translated("Ports", "no such file");
+    if (S_ISDIR(st.st_mode)) return platform::translated("Ports", "a folder, not a device");
+    if (S_ISREG(st.st_mode)) return platform::translated("Ports", "a plain file, not a device");
+    if (!S_ISCHR(st.st_mode)) return platform::translated("Ports", "not a character device");
     return {};
 }
 
@@ -208,8 +233,11 @@ std::string describe_serial_device(const std::string& path, const std::string& s
     const std::string node = sys + "/" + name;
     if (starts_with_digits_after(name, "ttyS")) {
         const std::string type = first_line_of(node + "/type");
-        if (type.empty() || type == "0") return "serial port, no UART detected";
-        return "serial port (" + first_line_of(node + "/port") + ", UART type " + type + ")";
+        if (type.empty() || type == "0")
+            return platform::translated("Ports", "serial port, no UART detected");
+        return platform::translated("Ports", "serial port (%1, UART type %2)")
+            .arg(first_line_of(node + "/port"))
+            .arg(type);
     }
     // USB adapters: the device's folder in sysfs is a few levels above the tty's.
     std::string usb = canonical(node + "/device");
@@ -217,15 +245,18 @@ std::string describe_serial_device(const std::string& path, const std::string& s
         const std::string product = first_line_of(usb + "/product");
         if (!product.empty()) {
             const std::string maker = first_line_of(usb + "/manufacturer");
-            return std::string(starts_with_digits_after(name, "ttyACM") ? "USB modem or board"
-                                                                        : "USB serial adapter") +
+            return (starts_with_digits_after(name, "ttyACM")
+                        ? platform::translated("Ports", "USB modem or board").str()
+                        : platform::translated("Ports", "USB serial adapter").str()) +
                    ": " + (maker.empty() ? "" : maker + " ") + product + " (USB " +
                    first_line_of(usb + "/idVendor") + ":" + first_line_of(usb + "/idProduct") + ")";
         }
         usb = usb.substr(0, usb.rfind('/'));
     }
-    if (starts_with_digits_after(name, "ttyUSB")) return "USB serial adapter";
-    if (starts_with_digits_after(name, "ttyACM")) return "USB modem or board";
+    if (starts_with_digits_after(name, "ttyUSB"))
+        return platform::translated("Ports", "USB serial adapter");
+    if (starts_with_digits_after(name, "ttyACM"))
+        return platform::translated("Ports", "USB modem or board");
     // Pseudo-terminals (majors 136 to 143) and the terminals sysfs knows; any other character
     // device is not called a terminal (whether it is a port, opening it tells).
     if (auto kind = non_device_kind(path); !kind.empty()) return kind;
@@ -233,8 +264,8 @@ std::string describe_serial_device(const std::string& path, const std::string& s
     ::stat(path.c_str(), &st);
     const unsigned major_number = major(st.st_rdev);
     if ((major_number >= 136 && major_number <= 143) || ::access(node.c_str(), F_OK) == 0)
-        return "terminal device";
-    return "character device";
+        return platform::translated("Ports", "terminal device");
+    return platform::translated("Ports", "character device");
 }
 
 std::vector<SerialDeviceInfo> list_serial_devices(const std::string& dev, const std::string& sys) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include "platform/texts.h"
 
 namespace kv::platform {
 namespace {
@@ -98,7 +99,7 @@ std::string address_text(const TcpAddress& address) {
 std::string tcp_port_heading(const std::string& port_name) {
     const auto address = parse_tcp_port_name(port_name);
     if (!address || port_name.substr(4) == address_text(*address)) return port_name;
-    return port_name + " is " + address_text(*address);
+    return platform::translated("Ports", "%1 is %2").arg(port_name).arg(address_text(*address));
 }
 
 int listen_tcp(const std::string& port_name) {
@@ -166,19 +167,24 @@ int connect_tcp(const TcpAddress& address) {
 std::string tcp_failure_cause(const std::string& port_name, int error) {
     switch (error) {
         case EINVAL:
-            return "it is not a TCP address (write tcp:PORT, or tcp:ADDRESS:PORT for an address "
-                   "other than 127.0.0.1)";
+            return platform::translated("Ports",
+                                        "it is not a TCP address (write tcp:PORT, or "
+                                        "tcp:ADDRESS:PORT for an address other than 127.0.0.1)");
         case EADDRINUSE:
-            return "another program already listens on it";
+            return platform::translated("Ports", "another program already listens on it");
         case EACCES:
         case EPERM:
-            return "ports below 1024 are for the superuser; choose one above 1023";
+            return platform::translated("Ports",
+                                        "ports below 1024 are for the superuser; choose one above "
+                                        "1023");
         case EADDRNOTAVAIL: {
             const auto address = parse_tcp_port_name(port_name);
-            return "this machine has no address " + (address ? address->host : port_name);
+            return platform::translated("Ports", "this machine has no address %1")
+                .arg(address ? address->host : port_name);
         }
         default:
-            return std::string("it cannot be listened on (") + std::strerror(error) + ")";
+            return platform::translated("Ports", "it cannot be listened on (%1)")
+                .arg(system_error_text(error));
     }
 }
 

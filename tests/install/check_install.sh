@@ -31,6 +31,9 @@ diff -u "$expected" "$actual" || fail "the installation holds other files than e
 
 desktop-file-validate "$root/share/applications/kv32.desktop" || fail "invalid desktop entry"
 grep -q '^Icon=kv32$' "$root/share/applications/kv32.desktop" || fail "desktop entry names no icon"
+for key in Name Comment; do
+    grep -q "^$key\[it\]=" "$root/share/applications/kv32.desktop" || fail "desktop entry has no $key[it]"
+done
 grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/kv32.svg" || fail "the icon is no SVG"
 
 for program in "$root"/bin/*; do

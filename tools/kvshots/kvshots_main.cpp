@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gui/run_mode.h"
+#include "gui/translation.h"
 #include "tools/kvshots/shots.h"
 
 namespace {
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     kv::gui::install_qt_translation(app);
+    kv::gui::install_program_translation(app);
     QString out = "docs/screenshots";
     std::vector<const kv::shots::Shot*> chosen;
     for (std::size_t i = 0; i < args.size(); ++i) {
