@@ -40,6 +40,10 @@ Arguments settings(const kv::cli::CommandLine& line) {
     a.post = line.value("--post");
     a.wait_server = line.has("--wait-server");
     a.server.root = line.value("--root").value_or("");
+    // A word with a dash is a mistyped option (-x, -headless), never the program's name.
+    for (const auto& operand : line.operands)
+        if (operand.size() > 1 && operand[0] == '-')
+            throw kv::cli::UsageError("unknown option " + operand);
     if (line.operands.size() > 1)
         throw kv::cli::UsageError("unknown argument: " + line.operands[1]);
     if (!line.operands.empty()) a.program = line.operands.front();

@@ -65,6 +65,13 @@ TEST(ProgramStart, EveryProgramAnswersHelpVersionAndWrongUsageAlike) {
         EXPECT_EQ(unknown.out, "");
         EXPECT_EQ(unknown.err, program.name + ": unknown option --frobnicate\nTry '" +
                                    program.name + " --help'.\n");
+        // A word of one dash is no option of any program: refused, and nothing started.
+        for (const char* dashed : {"-x", "-headless"}) {
+            const Outcome outcome = run(program.binary, {dashed}, dir.str());
+            EXPECT_EQ(outcome.status, 2) << dashed << ": " << outcome.err;
+            EXPECT_EQ(outcome.err.rfind(program.name + ": ", 0), 0u) << outcome.err;
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "SERVER.EXE"));
         const Outcome valued = run(program.binary, program.with_value, dir.str());
         EXPECT_EQ(valued.status, program.status) << valued.err;
         EXPECT_NE(valued.err.find(program.says), std::string::npos) << valued.err;
