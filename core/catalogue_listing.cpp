@@ -1,5 +1,8 @@
 #include "core/catalogue_listing.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "core/catalogue_lines.h"
 #include "core/served_folder.h"
 #include "fs/directory.h"
@@ -22,6 +25,14 @@ bool is_dot_entry(const std::string& name) {
     return name == "." || name == "..";
 }
 
+// True when an entry of the listed folder may be shown: not a link, or a link that may be
+// followed (one that leads outside only by the rule of the served folder).
+bool may_be_shown(int folder_fd, const std::string& folder, const std::string& name) {
+    struct stat st;
+    if (::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    return !S_ISLNK(st.st_mode) || open_served(folder + "/" + name).valid();
+}
+
 }  // namespace
 
 std::string catalogue_search_pattern(std::string pattern) {
@@ -42,9 +53,17 @@ Listing list_catalogue(const std::string& received) {
     platform::FindOptions options;
     options.folders = true;
     const bool at_root = listing.folder == served_root();
-    for (const auto& entry :
-         platform::find_entries(served_path(pattern.empty() ? "*" : pattern), options)) {
+    const std::string wanted = served_path(pattern.empty() ? "*" : pattern);
+    const auto folder = served_entry(wanted);
+    if (!folder) return listing;
+    // The folder is listed through its descriptor, reached beneath the served root.
+    const std::string listed =
+        platform::descriptor_path(folder->folder.get()) + "/" + platform::file_part(wanted);
+    for (const auto& entry : platform::find_entries(listed, options)) {
         if (at_root && is_dot_entry(entry.name)) continue;
+        if (!is_dot_entry(entry.name) &&
+            !may_be_shown(folder->folder.get(), listing.folder, entry.name))
+            continue;
         if (entry.is_folder()) {
             listing.entries.push_back({entry.name, true, {}, 0});
         } else if (auto header = read_stored_header(listing.folder + "/" + entry.name)) {

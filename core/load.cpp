@@ -1,4 +1,7 @@
 // "L": the PC sends a stored file back, or makes a folder the current folder.
+#include <fcntl.h>
+
+#include <cerrno>
 #include <thread>
 
 #include "core/handler_support.h"
@@ -39,13 +42,39 @@ void load_folder(int port, const std::string& name) {
                 shown_name(device_path(served_current_folder())) + ")");
 }
 
+// The whole of a stored file of the served tree, opened beneath the served root and read from
+// that one open; why not, when it cannot be.
+std::optional<std::string> read_stored(const std::string& path, std::string& why) {
+    platform::Fd fd = open_served_file(path, O_RDONLY | O_NONBLOCK);
+    if (!fd.valid()) {
+        why =
+            errno == EXDEV ? "a link there leads outside the served folder" : "no such stored file";
+        return std::nullopt;
+    }
+    platform::File file;
+    std::optional<std::string> bytes;
+    if (file.adopt(fd.release(), platform::Access::Read, platform::Share::DenyWrite)) {
+        bytes.emplace();
+        while (auto piece = file.read(kLoadPieceSize * 64)) {
+            *bytes += *piece;
+            if (piece->empty()) break;
+        }
+    }
+    if (!bytes)
+        why = "the file cannot be read";
+    else if (!decode_header(*bytes))
+        why = "not a stored file";
+    else
+        return bytes;
+    return std::nullopt;
+}
+
 void load_file(int port, const std::string& name) {
     const std::string path = served_path(name);
-    if (!platform::file_exists(path)) return refuse(port, name, "no such stored file");
-    if (!ISKV(path)) return refuse(port, name, "not a stored file");
-    const auto bytes = platform::read_whole_file(path);
-    const auto header = bytes ? decode_header(*bytes) : std::nullopt;
-    if (!header) return refuse(port, name, "the file cannot be read");
+    std::string why;
+    const auto bytes = read_stored(path, why);
+    if (!bytes) return refuse(port, name, why);
+    const auto header = decode_header(*bytes);
     send_ok(port);
     send_fields(port, *header);  // the bytes at offsets 6 to 12, unchanged
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,21 +1,19 @@
 // "S": the device sends a file (or asks for a folder) and the PC stores it.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "core/handler_support.h"
 #include "core/handlers.h"
 #include "core/progress.h"
 #include "core/served_folder.h"
 #include "core/stored_file.h"
-#include "fs/directory.h"
 #include "platform/files.h"
 #include "platform/texts.h"
-#include "util/paths.h"
 
 namespace kv::core {
 namespace {
-
-std::string without_slash(std::string path) {
-    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
-    return path;
-}
 
 struct SaveRequest {
     StoredHeader header;
@@ -33,14 +31,29 @@ SaveRequest read_request() {
     return r;
 }
 
+// What stands under an entry's name now: nothing, a link, a folder or a file.
+enum class Standing { Nothing, Link, Folder, File };
+Standing standing(const platform::Entry& entry) {
+    struct stat st;
+    if (::fstatat(entry.folder.get(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Standing::Nothing;
+    if (S_ISLNK(st.st_mode)) return Standing::Link;
+    return S_ISDIR(st.st_mode) ? Standing::Folder : Standing::File;
+}
+
+// Why the folder of a new entry cannot be reached beneath the served root.
+std::string why_unreachable() {
+    if (errno == EXDEV) return "a link on the way leads outside the served folder";
+    return "the folder cannot be reached (" + platform::file_error_text({0, errno}) + ")";
+}
+
 // Why a new entry cannot be made at `path`, or "" when it can; told before the device is
 // answered, so that a refusal is never reported as success.
-std::string why_not_new_entry(const std::string& path) {
+std::string why_not_new_entry(const std::string& path, const platform::Entry& entry) {
     if (std::string why = why_not_a_name_on_disk(path); !why.empty()) return why;
     if (is_settings_file(path)) return "that is the settings file's name";
-    if (platform::is_link(path)) return "a link of that name exists";
-    const std::string folder = platform::folder_part(path);
-    if (!platform::folder_takes_new_files(folder.empty() ? "." : folder))
+    if (standing(entry) == Standing::Link) return "a link of that name exists";
+    if (!platform::folder_takes_new_files(platform::descriptor_path(entry.folder.get())))
         return "the folder cannot take a new file (" +
                platform::file_error_text(platform::last_file_error()) + ")";
     return {};
@@ -57,14 +70,17 @@ void save_folder(int port, const SaveRequest& r) {
     if (r.header.length != 1)
         return refuse(port, r.name, "a folder comes with exactly one data byte",
                       kStatusBadFolderLength);
-    if (util::DIR_(folder) || platform::file_exists(folder))
+    const auto entry = served_entry(folder);
+    if (!entry) return refuse_logged(port, r.name, why_unreachable());
+    const Standing now = standing(*entry);
+    if (now == Standing::Folder || now == Standing::File)
         return refuse(port, r.name, "that name exists");
-    if (const std::string why = why_not_new_entry(without_slash(folder)); !why.empty())
+    if (const std::string why = why_not_new_entry(folder, *entry); !why.empty())
         return refuse_logged(port, r.name, why);
-    if (!fs::CREATEDIR(folder))
-        return refuse_logged(port, r.name,
-                             "the folder cannot be made (" +
-                                 platform::file_error_text(platform::last_file_error()) + ")");
+    if (::mkdirat(entry->folder.get(), entry->name.c_str(), 0777) != 0)
+        return refuse_logged(
+            port, r.name,
+            "the folder cannot be made (" + platform::file_error_text({0, errno}) + ")");
     send_ok(port);
     WAITCHAR();  // the folder's single data byte
     log_outcome(shown_name(r.name) + ": folder made");
@@ -72,10 +88,13 @@ void save_folder(int port, const SaveRequest& r) {
 
 void save_file(int port, const SaveRequest& r) {
     const std::string path = served_path(r.name);
-    if (platform::file_exists(path))
+    const auto entry = served_entry(path);
+    if (!entry) return refuse_logged(port, r.name, why_unreachable());
+    const Standing now = standing(*entry);
+    if (now == Standing::File)
         return refuse(port, r.name, "a file of that name exists (the device erases it first)");
-    if (platform::folder_exists(path)) return refuse(port, r.name, "a folder of that name exists");
-    if (const std::string why = why_not_new_entry(path); !why.empty())
+    if (now == Standing::Folder) return refuse(port, r.name, "a folder of that name exists");
+    if (const std::string why = why_not_new_entry(path, *entry); !why.empty())
         return refuse_logged(port, r.name, why);
     send_ok(port);
     std::string data;
@@ -87,11 +106,16 @@ void save_file(int port, const SaveRequest& r) {
         if (esc_interrupted()) abandon_if_esc("The Save of " + shown_name(r.name));
         progress.advance(i + 1);
     }
-    // The device has had its 0x00 and sent its data: a failure can only be told in the log.
-    if (!platform::write_whole_file(path, encode_header(r.header) + data,
-                                    platform::NameCase::Setting)) {
+    // The device has had its 0x00 and sent its data: a failure can only be told in the log. A
+    // name that another entry took during the transfer keeps that entry.
+    const std::string name =
+        platform::upper_case_file_names() ? platform::to_upper_name(entry->name) : entry->name;
+    if (!platform::write_new_file(entry->folder.get(), name, encode_header(r.header) + data)) {
+        const platform::FileError error = platform::last_file_error();
         log_line("Cannot save " + shown_name(r.name) + ": " +
-                 platform::file_error_text(platform::last_file_error()));
+                 (error.posix == EEXIST
+                      ? "another entry took the name during the transfer, and it stays"
+                      : platform::file_error_text(error)));
         return log_outcome(shown_name(r.name) + ": " + counted(data.size(), "byte", "bytes") +
                            " received, not saved");
     }

@@ -1,14 +1,16 @@
 #include "core/served_folder.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "fs/directory.h"
 #include "platform/files.h"
 #include "util/paths.h"
 
@@ -18,6 +20,7 @@ namespace {
 struct Served {
     std::string root;
     std::string current;  // always the root or below it
+    platform::Root held;  // the root's descriptor
 };
 
 std::optional<Served> served;
@@ -43,7 +46,8 @@ Served& state() {
         const std::string current = platform::current_folder();
         const std::string root = real_folder(current).value_or(current);
         platform::set_exact_folder(root);
-        served = Served{root, root};
+        auto held = platform::open_root(root);
+        served = Served{root, root, held ? std::move(*held) : platform::Root{}};
     }
     return *served;
 }
@@ -99,11 +103,12 @@ bool set_served_root(const std::string& folder) {
     // The root is used exactly as it stands: a folder named "DATA." is not the folder DATA.
     const std::string previous = platform::exact_folder();
     platform::set_exact_folder(*real);
-    if (!util::DIR_(*real) || !fs::SETCURDIR(*real)) {
+    auto held = platform::open_root(*real);
+    if (!held || !util::DIR_(*real) || ::fchdir(held->fd.get()) != 0) {
         platform::set_exact_folder(previous);
         return false;
     }
-    served = Served{*real, *real};
+    served = Served{*real, *real, std::move(*held)};
     return true;
 }
 
@@ -113,6 +118,41 @@ const std::string& served_root() {
 
 const std::string& served_current_folder() {
     return state().current;
+}
+
+const platform::Root& served_root_folder() {
+    return state().held;
+}
+
+std::vector<std::string> served_components(const std::string& path) {
+    return components_below_root(path);
+}
+
+platform::Fd open_served(const std::string& path) {
+    if (!inside_root(path, state().root)) {
+        errno = EXDEV;
+        return platform::Fd();
+    }
+    return platform::open_beneath(state().held, components_below_root(path));
+}
+
+platform::Fd open_served_file(const std::string& path, int flags) {
+    const platform::Fd found = open_served(path);
+    struct stat st;
+    if (!found.valid() || ::fstat(found.get(), &st) != 0) return platform::Fd();
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        return platform::Fd();
+    }
+    return platform::reopen(found.get(), flags | O_NOCTTY);
+}
+
+std::optional<platform::Entry> served_entry(const std::string& path) {
+    if (!inside_root(path, state().root)) {
+        errno = EXDEV;
+        return std::nullopt;
+    }
+    return platform::open_entry_beneath(state().held, components_below_root(path));
 }
 
 std::string served_path(const std::string& name) {
@@ -175,7 +215,11 @@ std::string why_not_a_single_name(const std::string& name) {
 
 bool enter_served_folder(const std::string& name) {
     const std::string path = served_path(name);
-    if (!util::DIR_(path) || !fs::SETCURDIR(path)) return false;
+    const platform::Fd folder = open_served(path);
+    struct stat st;
+    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::fchdir(folder.get()) != 0)
+        return false;
     // The folder's names as they stand on disk, for the catalogue's path line.
     std::string on_disk = platform::resolve_path(path);
     if (on_disk.size() > 1 && on_disk.back() == '/') on_disk.pop_back();

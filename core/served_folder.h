@@ -4,7 +4,18 @@
 // the served root, "." is dropped and ".." never climbs above the served root. The confinement
 // is lexical: symbolic links that the user placed inside the tree are followed like any folder
 // (the device cannot make links). Serving "/" gives the device the whole file system.
+//
+// Every file and folder a device name leads to is opened beneath the served root's open
+// descriptor (platform/beneath.h), so the kernel keeps it inside at the moment of the open,
+// while another user swaps folders or plants links: links that stay inside are followed, a link
+// that leads outside only when it belongs to the user KV32 runs as, and never with
+// --no-outside-links (platform::set_outside_links). Callers resolve a name with served_path()
+// and then reach it through open_served() or served_entry(), never through the path itself.
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/beneath.h"
 
 namespace kv::core {
 
@@ -16,6 +27,24 @@ bool set_served_root(const std::string& folder);
 const std::string& served_root();
 // The device's current folder, absolute, inside the served root.
 const std::string& served_current_folder();
+// The served root held open, to resolve names beneath it.
+const platform::Root& served_root_folder();
+
+// The components below the served root of a path of the served tree (as served_path gives it);
+// none for the root itself.
+std::vector<std::string> served_components(const std::string& path);
+// Opens (O_PATH) what a path of the served tree names, beneath the served root; a last part that
+// is a link is followed by the rule above. Invalid, errno set (EXDEV: a link leads outside and
+// may not be followed), when nothing may be opened.
+platform::Fd open_served(const std::string& path);
+// Opens a regular file of the served tree with real flags (O_RDONLY...), reached as open_served
+// reaches it; invalid (errno EISDIR or EACCES for what is not a regular file) otherwise.
+platform::Fd open_served_file(const std::string& path, int flags);
+// The folder (O_PATH) that holds what a path of the served tree names, reached beneath the
+// served root, and the entry's name in it as it stands on disk: for creating, renaming and
+// removing the entry itself with *at calls that follow no link. Nothing for the root itself or
+// when the folder cannot be reached.
+std::optional<platform::Entry> served_entry(const std::string& path);
 
 // The absolute path of a device name inside the served tree. The spaces and dots that end each of
 // the name's components are dropped, as the device's own file system does (never those of the

@@ -1,6 +1,10 @@
 #include "core/stored_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "core/protocol.h"
+#include "core/served_folder.h"
 #include "platform/files.h"
 
 namespace kv::core {
@@ -19,9 +23,15 @@ std::uint16_t get_uint16(const std::string& in, std::size_t at) {
 // The first `count` bytes of a file opened for reading with exclusive access.
 std::optional<std::string> read_exclusive(const std::string& name, std::size_t count) {
     platform::File file;
-    if (!file.open(name, platform::Access::Read, platform::Share::DenyAll,
-                   platform::Disposition::OpenExisting))
-        return std::nullopt;
+    if (served_components(name).empty()) {
+        if (!file.open(name, platform::Access::Read, platform::Share::DenyAll,
+                       platform::Disposition::OpenExisting))
+            return std::nullopt;
+    } else {
+        platform::Fd opened = open_served_file(name, O_RDONLY | O_NONBLOCK);
+        if (!file.adopt(opened.release(), platform::Access::Read, platform::Share::DenyAll))
+            return std::nullopt;
+    }
     return file.read(count);
 }
 
@@ -54,6 +64,13 @@ bool ISKV(const std::string& name) {
 std::optional<StoredHeader> read_stored_header(const std::string& name) {
     auto first = read_exclusive(name, kStoredHeaderSize);
     return first ? decode_header(*first) : std::nullopt;
+}
+
+std::optional<StoredHeader> read_stored_header(int fd) {
+    std::string first(kStoredHeaderSize, '\0');
+    const ssize_t n = ::pread(fd, first.data(), first.size(), 0);
+    if (n != static_cast<ssize_t>(first.size())) return std::nullopt;
+    return decode_header(first);
 }
 
 }  // namespace kv::core

@@ -178,6 +178,23 @@ bool File::open(const std::string& name, Access access, Share share, Disposition
     return true;
 }
 
+bool File::adopt(int fd, Access access, Share share) {
+    close();
+    if (fd < 0) return detail::fail(win_error::INVALID_HANDLE);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return detail::fail(win_error::ACCESS_DENIED);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!claim_share(fd, access, share)) {
+        ::close(fd);
+        return detail::fail(win_error::SHARING_VIOLATION);
+    }
+    fd_ = fd;
+    return true;
+}
+
 void File::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -256,6 +256,10 @@ class File {
     // Opens a file; false with the reason in last_file_error().
     bool open(const std::string& name, Access access, Share share, Disposition disposition,
               NameCase name_case = NameCase::AsGiven);
+    // Takes an open descriptor of a regular file (opened with O_RDONLY or O_RDWR as `access`
+    // says) and claims its sharing as open() does; false, with the descriptor closed, on a
+    // sharing conflict or when it is not a regular file.
+    bool adopt(int fd, Access access, Share share);
     // Closes the file (nothing when it is not open).
     void close();
     // True while the file is open.
