@@ -101,6 +101,13 @@ TEST_F(KvdbEditTest, ImportChecksEveryLineFirstAndAppendsEachAsAppendDoes) {
               "NAME,QTY,NOTES,DELETED\nRoma,1.50,\"a, \"\"quoted\"\"\nmemo\",F\ncittà,12.00,,T\n"
               "blank,,,F\n");
     EXPECT_EQ(kvdb({"check", "@"}).out, "OK\n");
+    if (partners_present()) {
+        EXPECT_EQ(run_python(dir_,
+                             "import dbfread\nprint([(r['NAME'], r['NOTES']) for r in "
+                             "dbfread.DBF('T.DBF', load=True).records])\n")
+                      .value_or("python failed"),
+                  "[('Roma', 'a, \"quoted\"\\nmemo'), ('blank', None)]\n");
+    }
     // One bad value refuses the whole import, naming each line and field that is wrong.
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"NAME,QTY\nok,1\nlonger than ten,2\nok,x\n",
