@@ -116,6 +116,7 @@ TEST_F(ForeignTableTest, TextIsReadAndWrittenInTheTablesCodePage) {
     ASSERT_EQ(kvdb_run({"append", euro, "NAME=5 €", "--codepage", "858"}).status, 0);
     EXPECT_EQ(kvdb_run({"dump", euro, "--codepage", "858"}).out, "NAME\n5 €\n");
     EXPECT_EQ(kvdb_run({"append", euro, "NAME=5 €"}).status, 1) << "850 has no euro sign";
+    EXPECT_EQ(kvdb_run({"dump", euro, "--codepage", "1253"}).status, 2);
 }
 
 // What kvdb cannot store as given is refused with the reason, the table left as it was; numbers

@@ -89,7 +89,7 @@ TEST_F(KvdbEditTest, UpdateWaitsForTheRecordLockThatAnotherProgramHolds) {
 TEST_F(KvdbEditTest, ImportChecksEveryLineFirstAndAppendsEachAsAppendDoes) {
     const std::string good = (dir_.path() / "good.csv").string();
     dir_.write("good.csv",
-               "\xEF\xBB\xBFqty,name,Notes,DELETED\r\n"
+               "\xEF\xBB\xBFqty,name,Notes,deleted\r\n"
                "1.5,Roma,\"a, \"\"quoted\"\"\nmemo\",F\r\n"
                "\r\n"
                "12,città,,T\r\n"

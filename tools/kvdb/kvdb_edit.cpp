@@ -2,6 +2,7 @@
 // an append takes (a record lock for each record it changes, the append lock for each record it
 // adds), keeps every tag of the table's bags, and checks every value before it writes anything.
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -126,7 +127,9 @@ ImportPlan plan_import(db::Table& table, const std::vector<CsvRow>& rows) {
     std::vector<int> columns;  // field index, or -1 for a DELETED column
     for (const std::string& name : rows[0].fields) {
         const auto index = table.field_index(stored_text(table, name, "the field name"));
-        const bool deleted_column = !index && (name == "DELETED" || name == "deleted");
+        std::string upper = name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const bool deleted_column = !index && upper == "DELETED";
         if (!index && !deleted_column)
             throw Failure("line " + std::to_string(rows[0].line) + ": the table has no field " +
                           name);
