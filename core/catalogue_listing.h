@@ -17,6 +17,7 @@ struct ListedEntry {
     std::uint64_t size = 0;  // the file's size on disk, header included (0 for folders)
 };
 
+// The entries of one listing and the folder they are in.
 struct Listing {
     std::string folder;  // the listed folder: absolute, inside the served tree
     std::vector<ListedEntry> entries;

@@ -15,6 +15,7 @@ namespace kv::core {
 // The most data bytes a stored file can announce in its 16-bit length.
 constexpr std::uint64_t kLargestStoredData = 65535;
 
+// Why the desk refuses an operation.
 enum class DeskFault {
     None,
     NoName,         // the name is empty, or names no file (it ends in a separator)
@@ -38,6 +39,7 @@ enum class DeskFault {
     DiskError,      // the system refused (detail: its reason)
 };
 
+// An operation's outcome: no fault, or the fault with its detail.
 struct DeskResult {
     DeskFault fault = DeskFault::None;
     std::string detail;
@@ -57,6 +59,7 @@ DeskResult check_new_file(const std::string& name, bool replace);
 DeskResult import_stored(const std::string& name, const std::string& data, StoredHeader header,
                          bool replace);
 
+// A stored file as read from disk.
 struct StoredContent {
     StoredHeader header;
     std::string data;     // what the file holds after its header, as a Load sends it

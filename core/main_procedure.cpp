@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/command_loop.h"
+#include "core/file_view.h"
 #include "core/log.h"
 #include "core/port_report.h"
 #include "core/print.h"
@@ -231,9 +232,14 @@ bool Run::serve() {
         });
 
     active_window = window_.get();
-    ScopedLogSink log([&pane](const std::string& line) { MESSAGE(pane, line); });
+    ScopedLogSink log([&pane](const std::string& line) {
+        MESSAGE(pane, line);
+        note_device_activity();  // a Load may have changed the device's folder
+    });
     ScopedProgressSink progress(window_progress_sink(*window_));
     window_->set_status(status_text());
+    if (window_->widget())
+        window_->set_files_handler([this] { open_file_view(window_->widget()); });
     window_->set_start_handler([this] { start(); });
     window_->activate([this] {
         open_first_port();

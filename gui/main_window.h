@@ -69,6 +69,8 @@ class MainWindow : public Window {
                                std::size_t /*total*/) {}
     // What the window's "Impostazioni" command runs; the window offers it only once it is set.
     virtual void set_settings_handler(Handler /*handler*/) {}
+    // What the window's "File del dispositivo" command runs; offered only once it is set.
+    virtual void set_files_handler(Handler /*handler*/) {}
     // The window's widget, the parent of dialogs opened over it (nullptr headless).
     virtual QWidget* widget() { return nullptr; }
 };

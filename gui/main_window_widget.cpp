@@ -108,6 +108,7 @@ class WidgetMainWindow : public MainWindowBase {
     void set_status(const std::string& text) override;
     void show_progress(const std::string& text, std::size_t done, std::size_t total) override;
     void set_settings_handler(Handler handler) override;
+    void set_files_handler(Handler handler) override;
     QWidget* widget() override;
 
     void first_paint();
@@ -124,9 +125,11 @@ class WidgetMainWindow : public MainWindowBase {
     std::unique_ptr<LogEdit> log_;
     QMenuBar* menu_ = nullptr;
     QAction* settings_ = nullptr;
+    QAction* files_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     Handler settings_handler_;
+    Handler files_handler_;
     bool shown_ = false;
     bool painted_ = false;
 };
@@ -219,6 +222,11 @@ void WidgetMainWindow::build_menu() {
     });
     settings_->setObjectName("settings");
     settings_->setVisible(false);
+    files_ = menu_->addAction(QStringLiteral("&File del dispositivo..."), [this] {
+        if (files_handler_) files_handler_();
+    });
+    files_->setObjectName("device_files");
+    files_->setVisible(false);
 }
 
 // The file chooser runs without a nested event loop, so the command loop beneath keeps serving
@@ -272,6 +280,11 @@ void WidgetMainWindow::show_progress(const std::string& text, std::size_t done, 
 void WidgetMainWindow::set_settings_handler(Handler handler) {
     settings_handler_ = std::move(handler);
     settings_->setVisible(static_cast<bool>(settings_handler_));
+}
+
+void WidgetMainWindow::set_files_handler(Handler handler) {
+    files_handler_ = std::move(handler);
+    files_->setVisible(static_cast<bool>(files_handler_));
 }
 
 QWidget* WidgetMainWindow::widget() {

@@ -129,6 +129,7 @@ const std::vector<Shot>& shots() {
             {"dialog-entry", "dialog: a data-entry form with a folder of pages", entry_dialog},
         };
         list.insert(list.begin() + 3, middle.begin(), middle.end());
+        list.insert(list.begin() + 1, file_shots().begin(), file_shots().end());
         return list;
     }();
     return all;

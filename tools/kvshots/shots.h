@@ -32,5 +32,7 @@ QImage grab_modal(const std::function<void()>& open,
 
 // The shots of the login, printing and message-box details windows, in their order.
 const std::vector<Shot>& more_shots();
+// The shots of the window of the device's files and its import dialog.
+const std::vector<Shot>& file_shots();
 
 }  // namespace kv::shots
