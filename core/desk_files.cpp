@@ -8,11 +8,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "core/erase_checked.h"
 #include "core/protocol.h"
 #include "core/served_folder.h"
-#include "fs/directory.h"
+#include "platform/beneath.h"
 #include "platform/files.h"
 #include "util/paths.h"
 
@@ -20,7 +22,8 @@ namespace kv::core {
 namespace {
 
 // ---- The served tree: the one place where device names become disk paths and where the tree is
-// written. The device's own commands resolve and write through the same functions.
+// read and written. Every entry is reached beneath the served root's descriptor, as the device's
+// own commands reach it (core/served_folder.h), and written, renamed and erased as they do it.
 
 std::string rooted(const std::string& name) {
     if (!name.empty() && (name.front() == '/' || name.front() == '\\')) return name;
@@ -31,35 +34,108 @@ std::string resolve(const std::string& name) {
     return served_path(rooted(name));
 }
 
-bool write_stored_file(const std::string& path, const std::string& bytes) {
-    return platform::write_whole_file(path, bytes, platform::NameCase::Setting);
-}
-
-bool create_folder(const std::string& path) {
-    return fs::CREATEDIR(path);
-}
-
-bool move_entry(const std::string& from, const std::string& to) {
-    return platform::move_file(from, to, platform::NameCase::Setting);
-}
-
-bool delete_stored_file(const std::string& path) {
-    return platform::delete_file(path);
-}
-
-bool remove_folder(const std::string& path) {
-    return fs::REMOVEDIR(path);
-}
-
-// ---- The rules.
-
 DeskResult fault(DeskFault f, std::string detail = {}) {
     return {f, std::move(detail)};
+}
+
+DeskResult errno_fault() {
+    if (errno == EXDEV)
+        return fault(DeskFault::Link, "a link on the way leads outside the served folder");
+    return fault(DeskFault::DiskError, platform::file_error_text({0, errno}));
 }
 
 DeskResult disk_error() {
     return fault(DeskFault::DiskError, platform::file_error_text(platform::last_file_error()));
 }
+
+// A new stored file, written as a Save writes it: a private file renamed into place without
+// replacing anything; with `replace`, renamed over the stored file of that name.
+DeskResult write_stored_file(const std::string& path, const std::string& bytes, bool replace) {
+    const auto entry = served_entry(path);
+    if (!entry) return errno_fault();
+    const int folder = entry->folder.get();
+    if (!replace || ::faccessat(folder, entry->name.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) != 0) {
+        const std::string name =
+            platform::upper_case_file_names() ? platform::to_upper_name(entry->name) : entry->name;
+        return platform::write_new_file(folder, name, bytes) ? DeskResult{} : disk_error();
+    }
+    const std::string written = platform::private_name(".kv-import-");
+    if (!platform::write_new_file(folder, written, bytes)) return disk_error();
+    if (::renameat(folder, written.c_str(), folder, entry->name.c_str()) != 0) {
+        const DeskResult r = errno_fault();
+        ::unlinkat(folder, written.c_str(), 0);
+        return r;
+    }
+    return {};
+}
+
+std::optional<std::string> read_served_file(const std::string& path, DeskResult& result) {
+    platform::Fd fd = open_served_file(path, O_RDONLY | O_NONBLOCK);
+    if (!fd.valid()) {
+        result = errno == ENOENT ? fault(DeskFault::NotFound) : errno_fault();
+        return std::nullopt;
+    }
+    platform::File file;
+    if (!file.adopt(fd.release(), platform::Access::Read, platform::Share::DenyWrite)) {
+        result = disk_error();
+        return std::nullopt;
+    }
+    std::string bytes;
+    while (auto piece = file.read(1 << 16)) {
+        if (piece->empty()) return bytes;
+        bytes += *piece;
+    }
+    result = disk_error();
+    return std::nullopt;
+}
+
+DeskResult create_folder(const std::string& path) {
+    const auto entry = served_entry(path);
+    if (!entry) return errno_fault();
+    if (::mkdirat(entry->folder.get(), entry->name.c_str(), 0777) != 0) return errno_fault();
+    return {};
+}
+
+// Renames an entry within its folder, never replacing anything.
+DeskResult move_entry(const std::string& from, const std::string& new_name) {
+    const auto entry = served_entry(from);
+    if (!entry) return errno_fault();
+    struct stat st;
+    const bool file =
+        ::fstatat(entry->folder.get(), entry->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode);
+    const std::string name =
+        file && platform::upper_case_file_names() ? platform::to_upper_name(new_name) : new_name;
+    if (!platform::rename_no_replace(entry->folder.get(), entry->name, name))
+        return errno == EEXIST ? fault(DeskFault::StoredExists) : errno_fault();
+    return {};
+}
+
+// Erases a stored file only while its name leads to the file checked, as Erase does.
+DeskResult delete_stored_file(const std::string& path) {
+    const auto entry = served_entry(path);
+    if (!entry) return errno_fault();
+    std::string why;
+    switch (erase_checked(entry->folder.get(), path, entry->name, why)) {
+        case Erased::Yes:
+            return {};
+        case Erased::NotStored:
+            return fault(DeskFault::NotStored);
+        case Erased::Kept:
+            break;
+    }
+    return fault(DeskFault::DiskError, why);
+}
+
+// Removes an empty folder, never what a link leads to.
+DeskResult remove_folder(const std::string& path) {
+    const auto entry = served_entry(path);
+    if (!entry) return errno_fault();
+    if (::unlinkat(entry->folder.get(), entry->name.c_str(), AT_REMOVEDIR) == 0) return {};
+    return errno == ENOTEMPTY || errno == EEXIST ? fault(DeskFault::NotEmpty) : errno_fault();
+}
+
+// ---- The rules.
 
 bool names_a_folder(const std::string& name) {
     return name.empty() || name.back() == '/' || name.back() == '\\';
@@ -184,8 +260,7 @@ DeskResult import_stored(const std::string& name, const std::string& data, Store
         return fault(DeskFault::TooLarge, std::to_string(data.size()));
     if (DeskResult r = check_new_file(name, replace); !r.ok()) return r;
     header.length = static_cast<std::uint16_t>(data.size());
-    if (!write_stored_file(resolve(name), encode_header(header) + data)) return disk_error();
-    return {};
+    return write_stored_file(resolve(name), encode_header(header) + data, replace);
 }
 
 DeskResult read_stored(const std::string& name, StoredContent& content) {
@@ -193,8 +268,9 @@ DeskResult read_stored(const std::string& name, StoredContent& content) {
     const std::string path = resolve(name);
     if (platform::folder_exists(path)) return fault(DeskFault::NotStored, "a folder");
     if (!platform::file_exists(path)) return fault(DeskFault::NotFound);
-    const auto bytes = platform::read_whole_file(path);
-    if (!bytes) return disk_error();
+    DeskResult read;
+    const auto bytes = read_served_file(path, read);
+    if (!bytes) return read;
     if (bytes->compare(0, kStoredFileMagic.size(), kStoredFileMagic) != 0)
         return fault(DeskFault::NotStored, "it does not begin with KVFILE");
     const auto header = decode_header(*bytes);
@@ -221,8 +297,7 @@ DeskResult make_folder(const std::string& name) {
     if (DeskResult r = check_new_folder(name); !r.ok()) return r;
     std::string bare = name;
     while (bare.back() == '/' || bare.back() == '\\') bare.pop_back();
-    if (!create_folder(resolve(bare))) return disk_error();
-    return {};
+    return create_folder(resolve(bare));
 }
 
 namespace {
@@ -260,22 +335,13 @@ DeskResult check_rename(const std::string& name, const std::string& new_name) {
 
 DeskResult rename_entry(const std::string& name, const std::string& new_name) {
     if (DeskResult r = check_rename(name, new_name); !r.ok()) return r;
-    if (!move_entry(resolve(name), resolve(sibling(name, new_name)))) return disk_error();
-    return {};
+    return move_entry(resolve(name), new_name);
 }
 
 DeskResult erase_entry(const std::string& name) {
     const std::string path = resolve(name);
     if (DeskResult r = check_existing(path); !r.ok()) return r;
-    if (platform::folder_exists(path)) {
-        if (!remove_folder(path))
-            return platform::last_file_error().win32 == platform::win_error::DIR_NOT_EMPTY
-                       ? fault(DeskFault::NotEmpty)
-                       : disk_error();
-        return {};
-    }
-    if (!delete_stored_file(path)) return disk_error();
-    return {};
+    return platform::folder_exists(path) ? remove_folder(path) : delete_stored_file(path);
 }
 
 DeskResult read_pc_file(const std::string& path, std::string& data) {

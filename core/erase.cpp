@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "core/erase_checked.h"
 #include "core/handler_support.h"
 #include "core/handlers.h"
 #include "core/served_folder.h"
@@ -46,14 +47,14 @@ void erase_folder(int port, const std::string& name) {
     log_outcome(shown_name(name) + ": folder removed");
 }
 
-enum class Erased { Yes, NotStored, Kept };
-
 // A link is never erased; one that leads to a stored file is told of.
 Erased link_found(const std::string& path, const std::string& name, std::string& why) {
     if (!ISKV(path)) return Erased::NotStored;
     why = shown_name(name) + " is a link, which is never erased";
     return Erased::Kept;
 }
+
+}  // namespace
 
 // Erases the entry `name` of a folder only while it is the stored file that was checked: the file
 // is opened (no link followed) and checked on its descriptor, then its name is moved to a private
@@ -97,6 +98,8 @@ Erased erase_checked(int folder, const std::string& path, const std::string& nam
     why = shown_name(name) + " changed while it was being erased, and was left alone";
     return Erased::Kept;
 }
+
+namespace {
 
 // Only stored files are deleted; other files that match are left alone. The answer is 15 when
 // stored files (or links, or the settings file) matched and none of them was deleted.
