@@ -1,5 +1,6 @@
 #include "core/file_view.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -89,6 +90,7 @@ class FileView : public QWidget {
     bool selected_is_folder() const;
     void tell(const QString& text);
     void refuse(const QString& what, const DeskResult& result);
+    void refuse(const QString& what, const QString& reason);
 
     std::string folder_ = "/";  // the folder shown, as the device names it, ending in "/"
     std::string root_;          // the served root when it was last listed
@@ -132,7 +134,9 @@ bool holds(const std::string& folder, const std::string& inner) {
 FileList::FileList(FileView& view, QWidget* parent) : QTreeWidget(parent), view_(view) {
     setObjectName(kFileListName);
     setColumnCount(3);
-    setHeaderLabels({QStringLiteral("Nome"), QStringLiteral("Catalogo"), QStringLiteral("Byte")});
+    setHeaderLabels({QCoreApplication::translate("FileView", "Nome"),
+                     QCoreApplication::translate("FileView", "Catalogo"),
+                     QCoreApplication::translate("FileView", "Byte")});
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -199,7 +203,7 @@ FileView::FileView(QWidget* parent)
       list_(new FileList(*this, this)),
       message_(new QLabel(this)) {
     setObjectName(kFileViewName);
-    setWindowTitle(QStringLiteral("File del dispositivo"));
+    setWindowTitle(QCoreApplication::translate("FileView", "File del dispositivo"));
     setAttribute(Qt::WA_DeleteOnClose);
     // Esc and the other keys pressed here never reach the command loop.
     setProperty(gui::kKeysStayInWindow, true);
@@ -209,18 +213,23 @@ FileView::FileView(QWidget* parent)
     message_->setWordWrap(true);
 
     auto* top = new QHBoxLayout;
-    up_ = add_button(top, kUpButtonName, QStringLiteral("Su"), &FileView::go_up);
+    up_ = add_button(top, kUpButtonName, QCoreApplication::translate("FileView", "Su"),
+                     &FileView::go_up);
     top->addWidget(folder_line_, 1);
     auto* actions = new QHBoxLayout;
-    add_button(actions, kImportButtonName, QStringLiteral("Importa..."), &FileView::choose_import);
-    export_ = add_button(actions, kExportButtonName, QStringLiteral("Esporta..."),
-                         &FileView::choose_export);
-    rename_ = add_button(actions, kRenameButtonName, QStringLiteral("Rinomina"),
-                         &FileView::rename_selected);
+    add_button(actions, kImportButtonName, QCoreApplication::translate("FileView", "Importa..."),
+               &FileView::choose_import);
+    export_ =
+        add_button(actions, kExportButtonName,
+                   QCoreApplication::translate("FileView", "Esporta..."), &FileView::choose_export);
+    rename_ =
+        add_button(actions, kRenameButtonName, QCoreApplication::translate("FileView", "Rinomina"),
+                   &FileView::rename_selected);
     erase_ =
-        add_button(actions, kEraseButtonName, QStringLiteral("Elimina"), &FileView::erase_selected);
-    add_button(actions, kNewFolderButtonName, QStringLiteral("Nuova cartella"),
-               &FileView::new_folder);
+        add_button(actions, kEraseButtonName, QCoreApplication::translate("FileView", "Elimina"),
+                   &FileView::erase_selected);
+    add_button(actions, kNewFolderButtonName,
+               QCoreApplication::translate("FileView", "Nuova cartella"), &FileView::new_folder);
     actions->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -284,9 +293,11 @@ void FileView::refresh() {
                 bold.setBold(true);
                 for (int c = 0; c < 3; ++c) item->setFont(c, bold);
                 item->setToolTip(0, device_folder_ == path
-                                        ? QStringLiteral("Il dispositivo è in questa cartella")
-                                        : QStringLiteral("Il dispositivo è in una sua "
-                                                         "sottocartella"));
+                                        ? QCoreApplication::translate(
+                                              "FileView", "Il dispositivo è in questa cartella")
+                                        : QCoreApplication::translate("FileView",
+                                                                      "Il dispositivo è in una sua "
+                                                                      "sottocartella"));
             }
         } else {
             item->setText(1, shown(stored_file_words(entry.header)));
@@ -298,11 +309,12 @@ void FileView::refresh() {
         if (entry.name == keep) item->setSelected(true);
     }
     folder_line_->setText(
-        QStringLiteral("Cartella: %1   %2")
+        QCoreApplication::translate("FileView", "Cartella: %1   %2")
             .arg(shown(shown_folder),
                  device_folder_ == shown_folder
-                     ? QStringLiteral("(il dispositivo è qui)")
-                     : QStringLiteral("(il dispositivo è in %1)").arg(shown(device_folder_))));
+                     ? QCoreApplication::translate("FileView", "(il dispositivo è qui)")
+                     : QCoreApplication::translate("FileView", "(il dispositivo è in %1)")
+                           .arg(shown(device_folder_))));
     up_->setEnabled(folder_ != "/");
     if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
     watcher_.addPath(QString::fromStdString(listing.folder));
@@ -352,7 +364,11 @@ void FileView::tell(const QString& text) {
 }
 
 void FileView::refuse(const QString& what, const DeskResult& result) {
-    const QString text = QStringLiteral("%1: %2").arg(what, fault_text(result));
+    refuse(what, fault_text(result));
+}
+
+void FileView::refuse(const QString& what, const QString& reason) {
+    const QString text = QCoreApplication::translate("FileView", "%1: %2").arg(what, reason);
     tell(text);
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
     box->setObjectName(kRefusalBoxName);
@@ -364,7 +380,8 @@ void FileView::refuse(const QString& what, const DeskResult& result) {
 // ---- Importa... and drops -------------------------------------------------------------------
 
 void FileView::choose_import() {
-    auto* chooser = new QFileDialog(this, QStringLiteral("Importa sul dispositivo"));
+    auto* chooser =
+        new QFileDialog(this, QCoreApplication::translate("FileView", "Importa sul dispositivo"));
     chooser->setObjectName(kImportChooserName);
     chooser->setProperty(gui::kKeysStayInWindow, true);
     chooser->setAttribute(Qt::WA_DeleteOnClose);
@@ -386,15 +403,24 @@ void FileView::next_import() {
         const QString pc_file = pending_.takeFirst();
         const QString pc_name = QFileInfo(pc_file).fileName();
         auto data = std::make_shared<std::string>();
+        const QString what = QCoreApplication::translate("FileView", "«%1» non importato");
+        if (QFileInfo(pc_file).isDir()) {
+            refuse(what.arg(pc_name),
+                   QCoreApplication::translate("FileView", "è una cartella: si importano file."));
+            continue;
+        }
         if (const DeskResult r = read_pc_file(pc_file.toStdString(), *data); !r.ok()) {
-            refuse(QStringLiteral("«%1» non importato").arg(pc_name), r);
+            refuse(what.arg(pc_name), r);
             continue;
         }
         import_dialog_ = open_import_dialog(
             this, folder_, pc_file, data->size(), [this, data, pc_name](const ImportChoice& c) {
                 const DeskResult r = import_stored(c.name, *data, c.header, c.replace);
-                if (!r.ok()) return refuse(QStringLiteral("«%1» non importato").arg(pc_name), r);
-                tell(QStringLiteral("«%1» importato come %2 (%3 byte).")
+                if (!r.ok())
+                    return refuse(
+                        QCoreApplication::translate("FileView", "«%1» non importato").arg(pc_name),
+                        r);
+                tell(QCoreApplication::translate("FileView", "«%1» importato come %2 (%3 byte).")
                          .arg(pc_name, shown(device_of(platform::resolve_path(desk_path(c.name)))),
                               italian_number(data->size())));
                 refresh();
@@ -418,7 +444,8 @@ QString FileView::drag_file(const std::string& name) {
 void FileView::choose_export() {
     const std::string name = selected_name();
     if (name.empty() || selected_is_folder()) return;
-    auto* chooser = new QFileDialog(this, QStringLiteral("Esporta «%1»").arg(shown(name)));
+    auto* chooser = new QFileDialog(
+        this, QCoreApplication::translate("FileView", "Esporta «%1»").arg(shown(name)));
     chooser->setObjectName(kExportChooserName);
     chooser->setProperty(gui::kKeysStayInWindow, true);
     chooser->setAttribute(Qt::WA_DeleteOnClose);
@@ -429,8 +456,10 @@ void FileView::choose_export() {
         DeskResult r = read_stored(folder_ + name, content);
         // The chooser has asked before replacing a file.
         if (r.ok()) r = write_pc_file(file.toStdString(), content.data, true);
-        if (!r.ok()) return refuse(QStringLiteral("«%1» non esportato").arg(shown(name)), r);
-        tell(QStringLiteral("«%1» esportato in %2 (%3 byte).")
+        if (!r.ok())
+            return refuse(
+                QCoreApplication::translate("FileView", "«%1» non esportato").arg(shown(name)), r);
+        tell(QCoreApplication::translate("FileView", "«%1» esportato in %2 (%3 byte).")
                  .arg(shown(name), file, italian_number(content.data.size())));
     });
     chooser->open();
@@ -443,12 +472,17 @@ void FileView::rename_selected() {
     if (name.empty()) return;
     const std::string entry = folder_ + name;
     open_name_dialog(
-        this, QStringLiteral("Rinomina"), QStringLiteral("Nuovo nome di «%1»:").arg(shown(name)),
+        this, QCoreApplication::translate("FileView", "Rinomina"),
+        QCoreApplication::translate("FileView", "Nuovo nome di «%1»:").arg(shown(name)),
         shown(name), [entry](const std::string& n) { return check_rename(entry, n); },
         [this, entry, name](const std::string& n) {
             const DeskResult r = rename_entry(entry, n);
-            if (!r.ok()) return refuse(QStringLiteral("«%1» non rinominato").arg(shown(name)), r);
-            tell(QStringLiteral("«%1» rinominato %2.").arg(shown(name), shown(n)));
+            if (!r.ok())
+                return refuse(
+                    QCoreApplication::translate("FileView", "«%1» non rinominato").arg(shown(name)),
+                    r);
+            tell(QCoreApplication::translate("FileView", "«%1» rinominato %2.")
+                     .arg(shown(name), shown(n)));
             refresh();
         });
 }
@@ -458,22 +492,26 @@ void FileView::erase_selected() {
     if (name.empty()) return;
     const bool folder = selected_is_folder();
     auto* box = new QMessageBox(
-        QMessageBox::Question, QStringLiteral("Elimina"),
-        folder ? QStringLiteral("Eliminare la cartella «%1»? Si elimina solo se è vuota.")
+        QMessageBox::Question, QCoreApplication::translate("FileView", "Elimina"),
+        folder ? QCoreApplication::translate(
+                     "FileView", "Eliminare la cartella «%1»? Si elimina solo se è vuota.")
                      .arg(shown(name))
-               : QStringLiteral("Eliminare «%1» dal dispositivo?").arg(shown(name)),
+               : QCoreApplication::translate("FileView", "Eliminare «%1» dal dispositivo?")
+                     .arg(shown(name)),
         QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(kEraseQuestionName);
     box->setDefaultButton(QMessageBox::No);
-    box->button(QMessageBox::Yes)->setText(QStringLiteral("Sì"));
+    box->button(QMessageBox::Yes)->setText(QCoreApplication::translate("FileView", "Sì"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setProperty(gui::kKeysStayInWindow, true);
     const std::string entry = folder_ + name;
     QObject::connect(box, &QMessageBox::finished, this, [this, box, entry, name](int) {
         if (box->clickedButton() != box->button(QMessageBox::Yes)) return;
         const DeskResult r = erase_entry(entry);
-        if (!r.ok()) return refuse(QStringLiteral("«%1» non eliminato").arg(shown(name)), r);
-        tell(QStringLiteral("«%1» eliminato.").arg(shown(name)));
+        if (!r.ok())
+            return refuse(
+                QCoreApplication::translate("FileView", "«%1» non eliminato").arg(shown(name)), r);
+        tell(QCoreApplication::translate("FileView", "«%1» eliminato.").arg(shown(name)));
         refresh();
     });
     box->open();
@@ -482,12 +520,14 @@ void FileView::erase_selected() {
 void FileView::new_folder() {
     const std::string folder = folder_;
     open_name_dialog(
-        this, QStringLiteral("Nuova cartella"), QStringLiteral("Nome della nuova cartella:"), {},
+        this, QCoreApplication::translate("FileView", "Nuova cartella"),
+        QCoreApplication::translate("FileView", "Nome della nuova cartella:"), {},
         [folder](const std::string& n) { return check_new_folder(folder + n); },
         [this, folder](const std::string& n) {
             const DeskResult r = make_folder(folder + n);
-            if (!r.ok()) return refuse(QStringLiteral("Cartella non creata"), r);
-            tell(QStringLiteral("Cartella «%1» creata.").arg(shown(n)));
+            if (!r.ok())
+                return refuse(QCoreApplication::translate("FileView", "Cartella non creata"), r);
+            tell(QCoreApplication::translate("FileView", "Cartella «%1» creata.").arg(shown(n)));
             refresh();
         });
 }

@@ -1,6 +1,7 @@
 #include "core/file_view_dialogs.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -41,7 +42,8 @@ QLabel* new_reason(QWidget* parent) {
 
 QDialogButtonBox* new_buttons(QDialog* dialog) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Annulla"));
+    buttons->button(QDialogButtonBox::Cancel)
+        ->setText(QCoreApplication::translate("FileViewDialogs", "Annulla"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
@@ -70,62 +72,78 @@ QString fault_text(const DeskResult& r) {
         case DeskFault::None:
             return {};
         case DeskFault::NoName:
-            return QStringLiteral("Manca il nome.");
+            return QCoreApplication::translate("FileViewDialogs", "Manca il nome.");
         case DeskFault::Wildcard:
-            return QStringLiteral(
+            return QCoreApplication::translate(
+                "FileViewDialogs",
                 "Un nome non può contenere «*» o «?»: il dispositivo non "
                 "potrebbe richiamarlo.");
         case DeskFault::SpacesAndDots:
-            return QStringLiteral("Una parte del nome è fatta solo di spazi e punti.");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "Una parte del nome è fatta solo di spazi e punti.");
         case DeskFault::LeadingDot:
-            return QStringLiteral(
+            return QCoreApplication::translate(
+                "FileViewDialogs",
                 "Un nome che comincia con «.» è nascosto al catalogo del "
                 "dispositivo.");
         case DeskFault::NotOnDisk:
-            return QStringLiteral("Nome troppo lungo per il disco (%1).").arg(detail);
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "Nome troppo lungo per il disco (%1).")
+                .arg(detail);
         case DeskFault::Separator:
-            return QStringLiteral("Il nuovo nome è un nome solo, senza «/» o «\\».");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "Il nuovo nome è un nome solo, senza «/» o «\\».");
         case DeskFault::SettingsFile:
-            return QStringLiteral("È il nome del file delle impostazioni.");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "È il nome del file delle impostazioni.");
         case DeskFault::Link:
-            return QStringLiteral("Esiste un collegamento con questo nome.");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "Esiste un collegamento con questo nome.");
         case DeskFault::NoFolder:
-            return QStringLiteral("La cartella non esiste.");
+            return QCoreApplication::translate("FileViewDialogs", "La cartella non esiste.");
         case DeskFault::FolderRefuses:
-            return QStringLiteral("La cartella non accetta file nuovi (%1).").arg(detail);
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "La cartella non accetta file nuovi (%1).")
+                .arg(detail);
         case DeskFault::StoredExists:
-            return QStringLiteral("Esiste già un file con questo nome.");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "Esiste già un file con questo nome.");
         case DeskFault::OtherExists:
-            return QStringLiteral(
+            return QCoreApplication::translate(
+                "FileViewDialogs",
                 "Esiste già un file con questo nome che non è un file del "
                 "dispositivo: non viene sostituito.");
         case DeskFault::FolderExists:
-            return QStringLiteral("Esiste già una cartella con questo nome.");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "Esiste già una cartella con questo nome.");
         case DeskFault::TooLarge:
-            return QStringLiteral(
+            return QCoreApplication::translate(
+                       "FileViewDialogs",
                        "%1 byte: un file del dispositivo ne contiene al massimo "
                        "65.535.")
                 .arg(QLocale(QLocale::Italian)
                          .toString(r.detail.empty() ? 0 : std::stoll(r.detail)));
         case DeskFault::NotFound:
-            return QStringLiteral("Non esiste più.");
+            return QCoreApplication::translate("FileViewDialogs", "Non esiste più.");
         case DeskFault::NotStored:
-            return QStringLiteral("Non è un file del dispositivo.");
+            return QCoreApplication::translate("FileViewDialogs", "Non è un file del dispositivo.");
         case DeskFault::HoldsCurrent:
-            return QStringLiteral(
-                "È la cartella in cui si trova il dispositivo, o la "
-                "contiene.");
+            return QCoreApplication::translate("FileViewDialogs",
+                                               "È la cartella in cui si trova il dispositivo, o la "
+                                               "contiene.");
         case DeskFault::NotEmpty:
-            return QStringLiteral("La cartella non è vuota.");
+            return QCoreApplication::translate("FileViewDialogs", "La cartella non è vuota.");
         case DeskFault::DiskError:
-            return QStringLiteral("Errore del disco: %1.").arg(detail);
+            return QCoreApplication::translate("FileViewDialogs", "Errore del disco: %1.")
+                .arg(detail);
     }
     return detail;
 }
 
 QWidget* open_import_dialog(QWidget* parent, const std::string& folder, const QString& pc_file,
                             std::size_t size, std::function<void(const ImportChoice&)> done) {
-    QDialog* dialog = new_dialog(parent, kImportDialogName, QStringLiteral("Importa"));
+    QDialog* dialog = new_dialog(parent, kImportDialogName,
+                                 QCoreApplication::translate("FileViewDialogs", "Importa"));
     const QString pc_name = QFileInfo(pc_file).fileName();
     const StoredHeader proposed = proposed_header(pc_name.toStdString());
     auto* name = new QLineEdit(gui::from_ansi(propose_stored_name(gui::to_ansi(pc_name))), dialog);
@@ -136,23 +154,24 @@ QWidget* open_import_dialog(QWidget* parent, const std::string& folder, const QS
     auto* param2 = new_number(dialog, kImportParam2Spin, 65535, proposed.param2);
     auto* param1_label = new QLabel(dialog);
     auto* param2_label = new QLabel(dialog);
-    auto* replace = new QCheckBox(QStringLiteral("Sostituisci il file esistente"), dialog);
+    auto* replace = new QCheckBox(
+        QCoreApplication::translate("FileViewDialogs", "Sostituisci il file esistente"), dialog);
     replace->setObjectName(kImportReplaceBox);
     auto* reason = new_reason(dialog);
     auto* buttons = new_buttons(dialog);
 
     auto* form = new QFormLayout;
     form->addRow(
-        QStringLiteral("File del PC:"),
+        QCoreApplication::translate("FileViewDialogs", "File del PC:"),
         new QLabel(
-            QStringLiteral("%1 (%2 byte)")
+            QCoreApplication::translate("FileViewDialogs", "%1 (%2 byte)")
                 .arg(pc_name, QLocale(QLocale::Italian).toString(static_cast<qulonglong>(size))),
             dialog));
-    form->addRow(QStringLiteral("Nome sul dispositivo:"), name);
+    form->addRow(QCoreApplication::translate("FileViewDialogs", "Nome sul dispositivo:"), name);
     auto* type_row = new QHBoxLayout;
     type_row->addWidget(type);
     type_row->addWidget(kind, 1);
-    form->addRow(QStringLiteral("Tipo:"), type_row);
+    form->addRow(QCoreApplication::translate("FileViewDialogs", "Tipo:"), type_row);
     form->addRow(param1_label, param1);
     form->addRow(param2_label, param2);
     auto* layout = new QVBoxLayout(dialog);
@@ -174,13 +193,19 @@ QWidget* open_import_dialog(QWidget* parent, const std::string& folder, const QS
     auto recheck = [=] {
         const ImportChoice c = choice();
         // The catalogue's own words for what the device will list.
-        kind->setText(QStringLiteral("%1: %2").arg(
-            c.header.type == 0 ? QStringLiteral("programma") : QStringLiteral("blocco di byte"),
-            gui::from_ansi(stored_file_words(c.header))));
-        param1_label->setText(c.header.type == 0 ? QStringLiteral("Parametro 1:")
-                                                 : QStringLiteral("Indirizzo di caricamento:"));
-        param2_label->setText(c.header.type == 0 ? QStringLiteral("Riga di partenza:")
-                                                 : QStringLiteral("Parametro 2:"));
+        kind->setText(
+            QCoreApplication::translate("FileViewDialogs", "%1: %2")
+                .arg(c.header.type == 0
+                         ? QCoreApplication::translate("FileViewDialogs", "programma")
+                         : QCoreApplication::translate("FileViewDialogs", "blocco di byte"),
+                     gui::from_ansi(stored_file_words(c.header))));
+        param1_label->setText(
+            c.header.type == 0
+                ? QCoreApplication::translate("FileViewDialogs", "Parametro 1:")
+                : QCoreApplication::translate("FileViewDialogs", "Indirizzo di caricamento:"));
+        param2_label->setText(
+            c.header.type == 0 ? QCoreApplication::translate("FileViewDialogs", "Riga di partenza:")
+                               : QCoreApplication::translate("FileViewDialogs", "Parametro 2:"));
         const DeskResult asked = check_new_file(c.name, c.replace);
         // Replacing is offered only for a stored file, and only ticked by the user.
         replace->setVisible(asked.fault == DeskFault::StoredExists || c.replace);

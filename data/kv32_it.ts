@@ -2,6 +2,280 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="it" sourcelanguage="en">
 <context>
+    <name>FileView</name>
+    <message>
+        <source>Nome</source>
+        <translation>Nome</translation>
+    </message>
+    <message>
+        <source>Catalogo</source>
+        <translation>Catalogo</translation>
+    </message>
+    <message>
+        <source>Byte</source>
+        <translation>Byte</translation>
+    </message>
+    <message>
+        <source>File del dispositivo</source>
+        <translation>File del dispositivo</translation>
+    </message>
+    <message>
+        <source>Su</source>
+        <translation>Su</translation>
+    </message>
+    <message>
+        <source>Importa...</source>
+        <translation>Importa...</translation>
+    </message>
+    <message>
+        <source>Esporta...</source>
+        <translation>Esporta...</translation>
+    </message>
+    <message>
+        <source>Rinomina</source>
+        <translation>Rinomina</translation>
+    </message>
+    <message>
+        <source>Elimina</source>
+        <translation>Elimina</translation>
+    </message>
+    <message>
+        <source>Nuova cartella</source>
+        <translation>Nuova cartella</translation>
+    </message>
+    <message>
+        <source>Il dispositivo è in questa cartella</source>
+        <translation>Il dispositivo è in questa cartella</translation>
+    </message>
+    <message>
+        <source>Il dispositivo è in una sua sottocartella</source>
+        <translation>Il dispositivo è in una sua sottocartella</translation>
+    </message>
+    <message>
+        <source>Cartella: %1   %2</source>
+        <translation>Cartella: %1   %2</translation>
+    </message>
+    <message>
+        <source>(il dispositivo è qui)</source>
+        <translation>(il dispositivo è qui)</translation>
+    </message>
+    <message>
+        <source>(il dispositivo è in %1)</source>
+        <translation>(il dispositivo è in %1)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Importa sul dispositivo</source>
+        <translation>Importa sul dispositivo</translation>
+    </message>
+    <message>
+        <source>«%1» non importato</source>
+        <translation>«%1» non importato</translation>
+    </message>
+    <message>
+        <source>è una cartella: si importano file.</source>
+        <translation>è una cartella: si importano file.</translation>
+    </message>
+    <message>
+        <source>«%1» importato come %2 (%3 byte).</source>
+        <translation>«%1» importato come %2 (%3 byte).</translation>
+    </message>
+    <message>
+        <source>Esporta «%1»</source>
+        <translation>Esporta «%1»</translation>
+    </message>
+    <message>
+        <source>«%1» non esportato</source>
+        <translation>«%1» non esportato</translation>
+    </message>
+    <message>
+        <source>«%1» esportato in %2 (%3 byte).</source>
+        <translation>«%1» esportato in %2 (%3 byte).</translation>
+    </message>
+    <message>
+        <source>Nuovo nome di «%1»:</source>
+        <translation>Nuovo nome di «%1»:</translation>
+    </message>
+    <message>
+        <source>«%1» non rinominato</source>
+        <translation>«%1» non rinominato</translation>
+    </message>
+    <message>
+        <source>«%1» rinominato %2.</source>
+        <translation>«%1» rinominato %2.</translation>
+    </message>
+    <message>
+        <source>Eliminare la cartella «%1»? Si elimina solo se è vuota.</source>
+        <translation>Eliminare la cartella «%1»? Si elimina solo se è vuota.</translation>
+    </message>
+    <message>
+        <source>Eliminare «%1» dal dispositivo?</source>
+        <translation>Eliminare «%1» dal dispositivo?</translation>
+    </message>
+    <message>
+        <source>Sì</source>
+        <translation>Sì</translation>
+    </message>
+    <message>
+        <source>«%1» non eliminato</source>
+        <translation>«%1» non eliminato</translation>
+    </message>
+    <message>
+        <source>«%1» eliminato.</source>
+        <translation>«%1» eliminato.</translation>
+    </message>
+    <message>
+        <source>Nome della nuova cartella:</source>
+        <translation>Nome della nuova cartella:</translation>
+    </message>
+    <message>
+        <source>Cartella non creata</source>
+        <translation>Cartella non creata</translation>
+    </message>
+    <message>
+        <source>Cartella «%1» creata.</source>
+        <translation>Cartella «%1» creata.</translation>
+    </message>
+</context>
+<context>
+    <name>FileViewDialogs</name>
+    <message>
+        <source>Annulla</source>
+        <translation>Annulla</translation>
+    </message>
+    <message>
+        <source>Manca il nome.</source>
+        <translation>Manca il nome.</translation>
+    </message>
+    <message>
+        <source>Un nome non può contenere «*» o «?»: il dispositivo non potrebbe richiamarlo.</source>
+        <translation>Un nome non può contenere «*» o «?»: il dispositivo non potrebbe richiamarlo.</translation>
+    </message>
+    <message>
+        <source>Una parte del nome è fatta solo di spazi e punti.</source>
+        <translation>Una parte del nome è fatta solo di spazi e punti.</translation>
+    </message>
+    <message>
+        <source>Un nome che comincia con «.» è nascosto al catalogo del dispositivo.</source>
+        <translation>Un nome che comincia con «.» è nascosto al catalogo del dispositivo.</translation>
+    </message>
+    <message>
+        <source>Nome troppo lungo per il disco (%1).</source>
+        <translation>Nome troppo lungo per il disco (%1).</translation>
+    </message>
+    <message>
+        <source>Il nuovo nome è un nome solo, senza «/» o «\».</source>
+        <translation>Il nuovo nome è un nome solo, senza «/» o «\».</translation>
+    </message>
+    <message>
+        <source>È il nome del file delle impostazioni.</source>
+        <translation>È il nome del file delle impostazioni.</translation>
+    </message>
+    <message>
+        <source>Esiste un collegamento con questo nome.</source>
+        <translation>Esiste un collegamento con questo nome.</translation>
+    </message>
+    <message>
+        <source>La cartella non esiste.</source>
+        <translation>La cartella non esiste.</translation>
+    </message>
+    <message>
+        <source>La cartella non accetta file nuovi (%1).</source>
+        <translation>La cartella non accetta file nuovi (%1).</translation>
+    </message>
+    <message>
+        <source>Esiste già un file con questo nome.</source>
+        <translation>Esiste già un file con questo nome.</translation>
+    </message>
+    <message>
+        <source>Esiste già un file con questo nome che non è un file del dispositivo: non viene sostituito.</source>
+        <translation>Esiste già un file con questo nome che non è un file del dispositivo: non viene sostituito.</translation>
+    </message>
+    <message>
+        <source>Esiste già una cartella con questo nome.</source>
+        <translation>Esiste già una cartella con questo nome.</translation>
+    </message>
+    <message>
+        <source>%1 byte: un file del dispositivo ne contiene al massimo 65.535.</source>
+        <translation>%1 byte: un file del dispositivo ne contiene al massimo 65.535.</translation>
+    </message>
+    <message>
+        <source>Non esiste più.</source>
+        <translation>Non esiste più.</translation>
+    </message>
+    <message>
+        <source>Non è un file del dispositivo.</source>
+        <translation>Non è un file del dispositivo.</translation>
+    </message>
+    <message>
+        <source>È la cartella in cui si trova il dispositivo, o la contiene.</source>
+        <translation>È la cartella in cui si trova il dispositivo, o la contiene.</translation>
+    </message>
+    <message>
+        <source>La cartella non è vuota.</source>
+        <translation>La cartella non è vuota.</translation>
+    </message>
+    <message>
+        <source>Errore del disco: %1.</source>
+        <translation>Errore del disco: %1.</translation>
+    </message>
+    <message>
+        <source>Importa</source>
+        <translation>Importa</translation>
+    </message>
+    <message>
+        <source>Sostituisci il file esistente</source>
+        <translation>Sostituisci il file esistente</translation>
+    </message>
+    <message>
+        <source>File del PC:</source>
+        <translation>File del PC:</translation>
+    </message>
+    <message>
+        <source>%1 (%2 byte)</source>
+        <translation>%1 (%2 byte)</translation>
+    </message>
+    <message>
+        <source>Nome sul dispositivo:</source>
+        <translation>Nome sul dispositivo:</translation>
+    </message>
+    <message>
+        <source>Tipo:</source>
+        <translation>Tipo:</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>programma</source>
+        <translation>programma</translation>
+    </message>
+    <message>
+        <source>blocco di byte</source>
+        <translation>blocco di byte</translation>
+    </message>
+    <message>
+        <source>Parametro 1:</source>
+        <translation>Parametro 1:</translation>
+    </message>
+    <message>
+        <source>Indirizzo di caricamento:</source>
+        <translation>Indirizzo di caricamento:</translation>
+    </message>
+    <message>
+        <source>Riga di partenza:</source>
+        <translation>Riga di partenza:</translation>
+    </message>
+    <message>
+        <source>Parametro 2:</source>
+        <translation>Parametro 2:</translation>
+    </message>
+</context>
+<context>
     <name>Log</name>
     <message>
         <source>Now serving %1.</source>
