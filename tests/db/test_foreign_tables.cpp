@@ -166,7 +166,7 @@ TEST_F(ForeignTableTest, FieldNamesMatchInAnyCase) {
         dir_.write("shape.dbf", bytes);
     }
     ASSERT_EQ(kvdb_run({"append", table, "name=Roma", "QTY=1"}).status, 0);
-    ASSERT_EQ(kvdb_run({"append", table, "NAME=Milano", "qty=2", "città=x"}).status, 0);
+    ASSERT_EQ(kvdb_run({"append", table, "NAME=Milano", "qty=2", "CITTÀ=x"}).status, 0);
     EXPECT_EQ(kvdb_run({"dump", table, "--for", "name = \"Roma\""}).out,
               "name,qty,città\nRoma,1,\n");
     ASSERT_EQ(kvdb_run({"index", table, "shape", "byname", "UPPER(name)"}).status, 0);

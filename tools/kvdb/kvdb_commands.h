@@ -65,6 +65,8 @@ struct CheckedValue {
 std::optional<CheckedValue> check_value(db::Table& table, int index, const std::string& text,
                                         std::string& error);
 bool put_checked(db::Table& table, const CheckedValue& checked);
+// The field of that name (UTF-8), in any case.
+std::optional<int> find_field(const db::Table& table, const std::string& name);
 // NAME=VALUE arguments (names in any case) checked; fails naming the field.
 std::vector<CheckedValue> check_assignments(db::Table& table,
                                             const std::vector<std::string>& pairs);

@@ -126,7 +126,7 @@ ImportPlan plan_import(db::Table& table, const std::vector<CsvRow>& rows) {
     if (rows.empty()) throw Failure("the input is empty: its first line names the fields");
     std::vector<int> columns;  // field index, or -1 for a DELETED column
     for (const std::string& name : rows[0].fields) {
-        const auto index = table.field_index(stored_text(table, name, "the field name"));
+        const auto index = find_field(table, name);
         std::string upper = name;
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         const bool deleted_column = !index && upper == "DELETED";

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include <QString>
+
 #include "db/code_pages.h"
 #include "tools/kvdb/kvdb_commands.h"
 
@@ -100,6 +102,21 @@ std::optional<CheckedValue> check_value(db::Table& table, int index, const std::
     return checked;
 }
 
+std::optional<int> find_field(const db::Table& table, const std::string& name) {
+    std::string error;
+    if (const auto stored = db::text_from_utf8(name, text_code_page(table), error)) {
+        if (const auto index = table.field_index(*stored)) return index;
+    }
+    // Letters past ASCII (CITTÀ for città) in any case too, as the table's code page reads them.
+    const QString wanted =
+        QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).trimmed().toUpper();
+    for (int i = 0; i < table.field_count(); ++i) {
+        if (QString::fromStdString(shown_text(table, table.field_spec(i).name)).toUpper() == wanted)
+            return i;
+    }
+    return std::nullopt;
+}
+
 bool put_checked(db::Table& table, const CheckedValue& checked) {
     return checked.decimal ? table.put_decimal(checked.index, *checked.decimal)
                            : table.put(checked.index, checked.value);
@@ -113,7 +130,7 @@ std::vector<CheckedValue> check_assignments(db::Table& table,
         if (equals == std::string::npos)
             throw UsageError("a value is NAME=VALUE, not \"" + pair + "\"");
         const std::string name = pair.substr(0, equals);
-        const auto index = table.field_index(stored_text(table, name, "the field name"));
+        const auto index = find_field(table, name);
         if (!index) throw Failure("the table has no field " + name);
         std::string error;
         auto checked = check_value(table, *index, pair.substr(equals + 1), error);
