@@ -7,20 +7,34 @@ foreach(page IN LISTS pages)
     execute_process(COMMAND gzip -9nf "${page}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 
-file(GLOB_RECURSE binaries "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/kv32")
+# The copyright file and the changelog of one package, in its staged usr/share/doc/<package>.
+function(kv_package_doc usr package)
+    set(doc "${usr}/share/doc/${package}")
+    file(MAKE_DIRECTORY "${doc}")
+    file(COPY_FILE "${CPACK_KV32_SOURCE_DIR}/debian/copyright" "${doc}/copyright")
+    string(TIMESTAMP now "%a, %d %b %Y %H:%M:%S +0000" UTC)
+    file(WRITE "${doc}/changelog"
+         "${package} (${CPACK_PACKAGE_VERSION}) unstable; urgency=medium\n\n"
+         "  * Release ${CPACK_PACKAGE_VERSION}.\n\n"
+         " -- ${CPACK_DEBIAN_PACKAGE_MAINTAINER}  ${now}\n")
+    execute_process(COMMAND gzip -9nf "${doc}/changelog" COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+
+# The program's package (kv32) is staged where bin/kv32 is, the library's development files
+# (libkv32-dev) where include/kv32 is.
+file(GLOB_RECURSE binaries "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*kv32")
+list(FILTER binaries INCLUDE REGEX "/bin/kv32$")
 list(GET binaries 0 kv32_binary)
 get_filename_component(usr "${kv32_binary}" DIRECTORY)
 get_filename_component(usr "${usr}" DIRECTORY)
-set(doc "${usr}/share/doc/kv32")
-file(MAKE_DIRECTORY "${doc}")
-file(COPY_FILE "${CPACK_KV32_SOURCE_DIR}/debian/copyright" "${doc}/copyright")
-
-string(TIMESTAMP now "%a, %d %b %Y %H:%M:%S +0000" UTC)
-file(WRITE "${doc}/changelog"
-     "kv32 (${CPACK_PACKAGE_VERSION}) unstable; urgency=medium\n\n"
-     "  * Release ${CPACK_PACKAGE_VERSION}.\n\n"
-     " -- ${CPACK_DEBIAN_PACKAGE_MAINTAINER}  ${now}\n")
-execute_process(COMMAND gzip -9nf "${doc}/changelog" COMMAND_ERROR_IS_FATAL ANY)
+kv_package_doc("${usr}" kv32)
+file(GLOB_RECURSE headers "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*startup.h")
+list(FILTER headers INCLUDE REGEX "/include/kv32/util/startup\\.h$")
+if(headers)
+    list(GET headers 0 header)
+    string(REGEX REPLACE "/include/kv32/util/startup\\.h$" "" dev_usr "${header}")
+    kv_package_doc("${dev_usr}" libkv32-dev)
+endif()
 
 # The programs keep their line tables: the run-time error handler names the function and line
 # of a failure from them.

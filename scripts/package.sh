@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds the Debian package of KV32 (an optimised build installed under /usr) into
-# build-package/ and checks what it holds: the file list, the dependencies, that lintian finds no
-# error in it, and that the packaged kv32 runs. Prints the package's path. lintian comes with
+# Builds the Debian packages of KV32 (an optimised build installed under /usr) into
+# build-package/, kv32 (the programs) and libkv32-dev (the library's development files), and
+# checks what they hold: the file lists, the dependencies, that lintian finds no error in them,
+# and that the packaged kv32 runs. Prints the packages' paths. lintian comes with
 # the test packages (scripts/setup.sh run test).
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -9,7 +10,7 @@ build="$root/build-package"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
       -DKV32_BUILD_TESTS=OFF -DKV32_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" >/dev/null
-rm -f "$build"/kv32_*.deb
+rm -f "$build"/kv32_*.deb "$build"/libkv32-dev_*.deb
 out="$(cd "$build" && cpack -G DEB 2>&1)" || { echo "$out" >&2; exit 1; }
 deb="$(ls "$build"/kv32_*.deb)"
 fail() { echo "package: $*" >&2; exit 1; }
@@ -41,8 +42,25 @@ command -v lintian >/dev/null || fail "lintian is missing (scripts/setup.sh run 
 lintian --fail-on error "$deb" >&2 ||
     fail "lintian finds errors in $deb"
 
+# The library's development files: the public headers, the archives, the CMake package and
+# kv32.pc, nothing else; lintian clean too.
+dev="$(ls "$build"/libkv32-dev_*.deb)"
+dev_files="$(dpkg-deb -c "$dev" | awk '$1 !~ /^d/ {print $6}' | sort)"
+other="$(echo "$dev_files" | grep -v -E '^\./usr/(include/kv32/[a-z]+/[a-z_]+\.h|lib/[^/]+/(libkv32_[a-z]+\.a|cmake/KV32/[A-Za-z0-9-]+\.cmake|pkgconfig/kv32\.pc|kv32/objects-Release/.*\.o)|share/doc/libkv32-dev/(copyright|changelog\.gz))$')" || true
+[ -z "$other" ] || fail "unexpected files in $dev:
+$other"
+for file in include/kv32/util/startup.h include/kv32/tables/tables.h \
+            lib/x86_64-linux-gnu/libkv32_tables.a lib/x86_64-linux-gnu/cmake/KV32/KV32Config.cmake \
+            lib/x86_64-linux-gnu/cmake/KV32/KV32ConfigVersion.cmake \
+            lib/x86_64-linux-gnu/pkgconfig/kv32.pc; do
+    echo "$dev_files" | grep -qx "./usr/$file" || fail "$dev lacks /usr/$file"
+done
+dpkg-deb -f "$dev" Depends | grep -q 'qt6-base-dev' || fail "$dev does not depend on Qt's headers"
+lintian --fail-on error,warning "$dev" >&2 || fail "lintian finds errors or warnings in $dev"
+
 unpacked="$(mktemp -d)"
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$deb" "$unpacked"
 "$unpacked/usr/bin/kv32" --version | grep -q "^kv32 (KV32) " || fail "the packaged kv32 does not run"
 echo "$deb"
+echo "$dev"

@@ -10,7 +10,8 @@ dest="$(mktemp -d)"
 trap 'rm -rf "$dest"' EXIT
 fail() { echo "check_install: $*" >&2; exit 1; }
 
-DESTDIR="$dest" cmake --install "$build" >/dev/null
+# The program's files; the library's development files are checked by check_library.sh.
+DESTDIR="$dest" cmake --install "$build" --component kv32 >/dev/null
 root="$dest$prefix"
 [ -x "$root/bin/kv32" ] && [ -x "$root/bin/kvdev" ] || fail "kv32 or kvdev missing from bin/"
 
@@ -61,7 +62,7 @@ awk -v s="$score" 'BEGIN { exit !(s < 4) }' || fail "the unit is too exposed: $s
 
 # The unit starts the kv32 of the prefix chosen when installing, not of the configured one.
 other="$dest/elsewhere"
-cmake --install "$build" --prefix "$other" >/dev/null
+cmake --install "$build" --prefix "$other" --component kv32 >/dev/null
 grep -q "^ExecStart=$other/bin/kv32 --headless --port %I\$" "$other/lib/systemd/system/kv32@.service" ||
     fail "installed with --prefix $other, the unit does not start $other/bin/kv32"
 echo "installation checked: $(wc -l <"$actual") files; the unit: $summary"
