@@ -289,6 +289,10 @@
         <source>Warning: no new file can be made in the served folder %1 (%2): the device&apos;s Saves will be refused.</source>
         <translation>Attenzione: nella cartella servita %1 non si possono creare file (%2): i salvataggi del dispositivo saranno rifiutati.</translation>
     </message>
+    <message>
+        <source>Cannot write the log file %1 (%2): lines are missing from it until it can be written again.</source>
+        <translation>Impossibile scrivere il file di registro %1 (%2): vi mancheranno righe finché non si potrà scrivere di nuovo.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

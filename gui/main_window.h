@@ -1,6 +1,7 @@
 #pragma once
 // The program's main window: a modal dialog whose only control is a read-only log pane. On screen
 // it is a Qt dialog; headless it has no window and its log goes to standard output.
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -81,14 +82,19 @@ void set_log_timestamps(bool on);
 
 // Every log line, on screen or headless, is also appended to this file (UTF-8), each beginning
 // with the date and time ("2026-12-08 00:31:05 "). False, with the reason in `error`, when the
-// file cannot be opened for appending; "" stops it.
+// file cannot be opened for appending; "" stops it. The file is followed by its name: when the
+// name no longer leads to the file written (log rotation moved it, it was deleted), the next
+// line opens a new file there; the name is looked at once every kLogNameCheck at most.
 bool set_log_file(const std::string& path, std::string* error = nullptr);
+constexpr std::chrono::seconds kLogNameCheck{1};
 
 // "2026-12-08 00:31:05 ": the date and time that begin timestamped log lines.
 std::string log_stamp();
 
-// Appends one log line to the log file when one is set.
-void write_log_file(const std::string& line);
+// Appends one log line to the log file when one is set. A file that cannot be written is said
+// once (until a line reaches it again): on standard error, and in the line returned for the
+// log, which is otherwise empty. The line after a cut one begins on a line of its own.
+std::string write_log_file(const std::string& line);
 
 // The main window for the run mode (see gui/run_mode.h).
 std::unique_ptr<MainWindow> create_main_window(const std::string& title, int width, int height);

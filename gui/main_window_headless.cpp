@@ -15,7 +15,7 @@ bool timestamps = false;
 class StdoutLog : public LogPane {
   public:
     void append_line(const std::string& line) override {
-        write_log_file(line);
+        write_log_file(line);  // a failure is said on standard error
         std::string out = (timestamps ? log_stamp() : "") + platform::ansi_to_utf8(line) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         std::fflush(stdout);

@@ -49,7 +49,22 @@ class LogEdit : public LogPane {
         on_line_limit();
     }
     void append_line(const std::string& line) override {
-        write_log_file(line);
+        // A log file that cannot be written is said here, in the window, once.
+        if (const std::string said = write_log_file(line); !said.empty()) show_line(said);
+        show_line(line);
+    }
+    const std::string& text() const override {
+        if (!text_valid_) {
+            text_.clear();
+            for (const auto& line : lines_) text_ += line;
+            text_valid_ = true;
+        }
+        return text_;
+    }
+    QPlainTextEdit* widget() const { return edit_; }
+
+  private:
+    void show_line(const std::string& line) {
         lines_.push_back(line + "\r\n");
         while (lines_.size() > line_limit()) lines_.pop_front();
         text_valid_ = false;
@@ -67,15 +82,6 @@ class LogEdit : public LogPane {
         // event that ends that wait. Lines that come faster than that (a document being printed)
         // share one painting instead of making the device wait for one each.
     }
-    const std::string& text() const override {
-        if (!text_valid_) {
-            text_.clear();
-            for (const auto& line : lines_) text_ += line;
-            text_valid_ = true;
-        }
-        return text_;
-    }
-    QPlainTextEdit* widget() const { return edit_; }
 
   protected:
     void on_line_limit() override {
