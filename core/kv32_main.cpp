@@ -84,9 +84,11 @@ int run(Arguments args, int argc, char** argv) {
     if (args.log_file) {
         std::string why;
         if (!kv::gui::set_log_file(*args.log_file, &why)) {
-            std::fprintf(stderr, "kv32: --log: cannot open %s: %s\n", args.log_file->c_str(),
-                         why.c_str());
-            return 2;
+            std::fprintf(stderr,
+                         "kv32: cannot open the log file %s: %s; give --log a file that this "
+                         "user may write\n",
+                         args.log_file->c_str(), why.c_str());
+            return 1;
         }
     }
     kv::core::set_print_destination(args.print);

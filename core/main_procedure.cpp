@@ -3,7 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -80,6 +83,17 @@ class ScopedSettings {
     std::string previous_file_;
 };
 
+// Why the settings file could not be written.
+std::string settings_write_failure(const std::string& file) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) return "it is a folder";
+    const std::filesystem::path parent = std::filesystem::path(file).parent_path();
+    const std::string target =
+        std::filesystem::exists(file, ec) ? file : (parent.empty() ? "." : parent.string());
+    if (::access(target.c_str(), W_OK) != 0) return std::strerror(errno);
+    return "the write failed";
+}
+
 std::string read_setting(const char* key) {
     return util::trim_blanks(fs::GETPVPROFSTRING(kSettingsSection, key, "", settings_file()));
 }
@@ -98,7 +112,12 @@ std::string desktop_root() {
 std::string configured_port() {
     std::string port = fs::GETPVPROFSTRING(kSettingsSection, kPortKey, "", settings_file());
     if (!util::trim_blanks(port).empty()) return port;
-    fs::WRITEPPROSTRING(kSettingsSection, kPortKey, kDefaultPort, settings_file());
+    if (!fs::WRITEPPROSTRING(kSettingsSection, kPortKey, kDefaultPort, settings_file()))
+        std::fprintf(stderr,
+                     "kv32: cannot write the port %s into %s: %s; this run serves %s, and the "
+                     "settings file needs to be a file that this user may write\n",
+                     kDefaultPort, settings_file().c_str(),
+                     settings_write_failure(settings_file()).c_str(), kDefaultPort);
     return kDefaultPort;
 }
 

@@ -16,6 +16,7 @@
 #include <QTranslator>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -111,6 +112,20 @@ bool wayland_answers(const std::string& display) {
     return runtime && can_connect_unix(std::string(runtime) + "/" + display);
 }
 
+QtMessageHandler qt_handler = nullptr;
+
+// Qt's notes about the runtime folder (XDG_RUNTIME_DIR unset under su, sudo, cron or a service,
+// or another user's) are no concern of this program's users: Qt makes a folder of its own and
+// goes on. Every other message of Qt's goes where it went.
+void without_runtime_notes(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message) {
+    if (message.startsWith(QLatin1String("QStandardPaths: "))) return;
+    if (qt_handler)
+        qt_handler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 }  // namespace
 
 bool display_available() {
@@ -128,6 +143,11 @@ void set_headless(bool headless) {
 
 std::unique_ptr<QCoreApplication> create_application(int& argc, char** argv, bool headless) {
     set_headless(headless);
+    static const bool filtered = [] {
+        qt_handler = qInstallMessageHandler(without_runtime_notes);
+        return true;
+    }();
+    (void)filtered;
     if (headless) {
         // No window is shown, but documents are still laid out and printed: fonts and painting
         // need a GUI application, which the offscreen platform provides without a display.

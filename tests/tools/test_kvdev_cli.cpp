@@ -1,7 +1,11 @@
 // The kvdev command line: its arguments, and the tool run against a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -66,13 +70,44 @@ TEST(KvdevArguments, HexadecimalBytes) {
 
 // Runs the kvdev program; its exit status and standard output.
 std::pair<int, std::string> run_kvdev(const std::string& arguments) {
-    std::string command = std::string(KVDEV_BINARY) + " " + arguments + " 2>/dev/null";
+    std::string command = std::string(KVDEV_BINARY) + " " + arguments;
+    if (command.find("2>") == std::string::npos) command += " 2>/dev/null";
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string out;
     char buffer[256];
     while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
     int status = ::pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Runs the kvdev program; its exit status and standard error.
+std::pair<int, std::string> run_kvdev_err(const std::string& arguments) {
+    return run_kvdev(arguments + " 2>&1 >/dev/null");
+}
+
+// A line that does not open says why as kv32 does for its port: the group to join for a
+// permission, and for KV32's own pseudo-terminal, locked while another device has it, that so.
+TEST(KvdevProgram, ALineThatDoesNotOpenSaysWhyAsKv32Does) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    int locked = 1;
+    ASSERT_EQ(::ioctl(master, TIOCSPTLCK, &locked), 0);
+    struct Case {
+        std::string port, says;
+    };
+    std::vector<Case> cases{{::ptsname(master), "another device has this line of KV32's now"}};
+    if (::geteuid() != 0 && ::access("/dev/ttyS0", F_OK) == 0 &&
+        ::access("/dev/ttyS0", R_OK | W_OK) != 0)
+        cases.push_back({"/dev/ttyS0", "usermod -aG"});
+    for (const Case& c : cases) {
+        const auto [status, err] = run_kvdev_err("--port " + c.port + " read 1");
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err.rfind("kvdev: cannot open " + c.port + ": ", 0), 0u) << err;
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    ::close(master);
 }
 
 TEST(KvdevProgram, SendsReadsAndWaitsForTheStartByteOnALine) {

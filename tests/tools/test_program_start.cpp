@@ -1,5 +1,9 @@
 // The six programs start alike: -h and --help, -V and --version, wrong usage in one line with
 // the way to the help, and long options' values after "=".
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
@@ -76,6 +80,47 @@ TEST(ProgramStart, EveryProgramAnswersHelpVersionAndWrongUsageAlike) {
         EXPECT_EQ(valued.status, program.status) << valued.err;
         EXPECT_NE(valued.err.find(program.says), std::string::npos) << valued.err;
     }
+}
+
+// A failure is one line on standard error, "PROG: " and the reason first, and exit status 1;
+// Qt's notes about a missing runtime folder (su, sudo, cron, a service) never show.
+TEST(ProgramStart, AFailureIsOneLineWithItsReasonAndStatus1) {
+    const TempDir dir;
+    struct Case {
+        std::string binary;
+        std::vector<std::string> arguments;
+        std::string begins;
+    };
+    const std::vector<Case> cases{
+        {KV32_BINARY,
+         {"--headless", "--port", "PTY", "--log", "/kv-no-such-folder/kv32.log"},
+         "kv32: cannot open the log file /kv-no-such-folder/kv32.log: No such file or directory; "},
+        {KVSERVER_BINARY, {"--post", "REINDEX"}, "kvserver: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.begins);
+        dev::ChildProcess child(c.binary, c.arguments, dir.str(),
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR="});
+        EXPECT_EQ(child.wait_exit(30s).value_or(-1), 1);
+        const std::string err = child.err();
+        EXPECT_EQ(err.rfind(c.begins, 0), 0u) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.find("QStandardPaths"), std::string::npos) << err;
+    }
+}
+
+// A settings file that cannot take the port written on a first start is said, with why.
+TEST(ProgramStart, ASettingsFileThatCannotBeWrittenSaysWhy) {
+    const TempDir dir;
+    std::filesystem::create_directory(dir.path() / "KV32.INI");
+    dev::ChildProcess child(KV32_BINARY, {"--headless"}, dir.str(),
+                            {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR="});
+    child.wait_for_prefix("Waiting command", 5s);  // or the port does not open here
+    child.signal(SIGTERM);
+    child.wait_exit(30s);
+    const std::string err = child.err();
+    EXPECT_EQ(err.rfind("kv32: cannot write the port COM1 into ", 0), 0u) << err;
+    EXPECT_NE(err.find("KV32.INI: it is a folder; "), std::string::npos) << err;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/serial_diagnosis.h"
 #include "platform/tcp_line.h"
 
 namespace kv::dev {
@@ -22,6 +24,23 @@ namespace {
 
 std::string system_error_text(const std::string& what) {
     return what + ": " + std::strerror(errno);
+}
+
+bool is_pseudo_terminal(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    return major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+// Why a line does not open, in the words kv32 uses for its port (the group to join for a
+// permission, the process that holds it), and for KV32's own pseudo-terminal, locked while
+// another device has it, that this is so.
+std::string open_failure_text(const std::string& path, int error) {
+    if (error == EIO && is_pseudo_terminal(path))
+        return "cannot open " + path +
+               ": another device has this line of KV32's now (Input/output error); try again "
+               "once it has left";
+    return "cannot open " + path + ": " + platform::open_failure_cause(path, error);
 }
 
 void make_raw_57600(int fd) {
@@ -61,7 +80,7 @@ DeviceLink DeviceLink::open(const std::string& path) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
-    if (fd < 0) throw LinkError(system_error_text("cannot open " + path));
+    if (fd < 0) throw LinkError(open_failure_text(path, errno));
     return adopt(fd);
 }
 
