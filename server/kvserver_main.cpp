@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -80,10 +81,19 @@ int run_client(const Arguments& args) {
         return 1;
     }
     if (word == "SINCWEB") return 0;
-    std::printf("Waiting for %s to carry out %s...\n",
-                running ? "the server" : "a server to start and", word.c_str());
+    // Only what the poster can know: the command file's deletion says that a server took the
+    // command, not what became of it (that is in the server's log).
+    std::printf("%s posted; waiting for %s to take it\n", word.c_str(),
+                running ? "the server" : "a server to start and");
     std::fflush(stdout);
     server::wait_until_deleted(*file);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char at[16];
+    std::strftime(at, sizeof at, "%H:%M:%S", &local);
+    std::printf("%s posted; the server took it at %s (its log says what it did)\n", word.c_str(),
+                at);
     return 0;
 }
 
