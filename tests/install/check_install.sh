@@ -22,6 +22,7 @@ trap 'rm -rf "$dest" "$expected" "$actual"' EXIT
     echo "lib/systemd/system/kv32@.service"
     echo "share/applications/kv32.desktop"
     echo "share/icons/hicolor/scalable/apps/kv32.svg"
+    echo "share/doc/kv32/README.md"
     for program in "$root"/bin/*; do
         echo "bin/$(basename "$program")"
         echo "share/man/man1/$(basename "$program").1"
@@ -40,6 +41,12 @@ grep -q '<svg' "$root/share/icons/hicolor/scalable/apps/kv32.svg" || fail "the i
 for program in "$root"/bin/*; do
     name="$(basename "$program")"
     page="$root/share/man/man1/$name.1"
+    # Every page leads to the others.
+    shown="$(MANWIDTH=200 man -l "$page" 2>/dev/null)"
+    for other in "$root"/bin/*; do
+        [ "$other" = "$program" ] || echo "$shown" | grep -q "$(basename "$other")(1)" ||
+            fail "$name.1 does not name $(basename "$other")(1) in SEE ALSO"
+    done
     warnings="$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)"
     [ -z "$warnings" ] || fail "$name.1 does not render cleanly: $warnings"
     "$program" --version >/dev/null || fail "$name --version failed"
@@ -50,10 +57,19 @@ for program in "$root"/bin/*; do
     done
 done
 
+# kv32's page tells the administrator how to run the service.
+service="$(MANWIDTH=200 man -l "$root/share/man/man1/kv32.1" 2>/dev/null |
+    sed -n '/^SERVICE/,/^[A-Z]/p')"
+for needed in 'kv32@.service' 'systemd-escape' '/var/lib/kv32/' 'journalctl -u' 'systemctl edit' \
+    '--wait-for-port' '/var/log/kv32/'; do
+    echo "$service" | grep -q -- "$needed" || fail "kv32.1's SERVICE section does not name $needed"
+done
+
 unit="$root/lib/systemd/system/kv32@.service"
 grep -q "^ExecStart=$prefix/bin/kv32 --headless --port %I" "$unit" ||
     fail "the unit does not start the installed kv32"
 grep -q '^SupplementaryGroups=dialout$' "$unit" || fail "the unit does not run in dialout"
+grep -q '^LogsDirectory=kv32/%i$' "$unit" || fail "the unit has no folder for a log file"
 # Hardened: systemd's own measure of what the service is exposed to stays below 4 (of 10).
 summary="$(systemd-analyze security --offline=true "$unit" 2>&1 | grep 'Overall exposure level')" ||
     fail "systemd-analyze security did not rate the unit"
