@@ -153,10 +153,10 @@ bool IndexBag::open(const std::string& name, bool shared, bool read_only, bool c
     return true;
 }
 
-void IndexBag::close() {
+bool IndexBag::close() {
     nodes_.clear();
     tags_.clear();
-    file_.close();
+    return file_.close();
 }
 
 // ---- Use and the page cache --------------------------------------------------------------------
@@ -169,6 +169,15 @@ void IndexBag::begin(bool write) {
             wait_lock(file_.fd(), kIndexPoolOffset, kIndexPoolLength, write);
             try {
                 refresh();
+                // The count of changes is raised before anything changes: a change that cannot
+                // tell other processes to drop their cached nodes does not begin.
+                if (write) {
+                    std::string bytes(4, '\0');
+                    put_le32(bytes, 0, counter_ + 1);
+                    if (const int error = write_at(file_.fd(), kCounterOffset, bytes); error != 0)
+                        throw WriteFailed(error);
+                    ++counter_;
+                }
             } catch (...) {
                 unlock(file_.fd(), kIndexPoolOffset, kIndexPoolLength);
                 throw;
@@ -182,15 +191,7 @@ void IndexBag::begin(bool write) {
 
 void IndexBag::end() {
     if (--depth_ > 0) return;
-    if (shared_) {
-        if (writing_) {
-            ++counter_;
-            std::string bytes(4, '\0');
-            put_le32(bytes, 0, counter_);
-            write_at(file_.fd(), kCounterOffset, bytes);
-        }
-        unlock(file_.fd(), kIndexPoolOffset, kIndexPoolLength);
-    }
+    if (shared_) unlock(file_.fd(), kIndexPoolOffset, kIndexPoolLength);
     writing_ = false;
 }
 

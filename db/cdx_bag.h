@@ -49,8 +49,8 @@ class IndexBag {
     // Opens an existing bag or creates an empty one; false with the platform's error. Throws
     // Corrupt for an existing bag of 0 bytes: it is never taken for a new one.
     bool open(const std::string& name, bool shared, bool read_only, bool create);
-    // Closes the bag's file.
-    void close();
+    // Closes the bag's file; false with the platform's error.
+    bool close();
     // The bag's file name as opened.
     const std::string& file_name() const { return name_; }
     // True when the bag is open for shared use.

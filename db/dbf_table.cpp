@@ -127,50 +127,103 @@ bool Table::create(const std::string& name, std::vector<FieldSpec> fields,
     }
     header.record_length = static_cast<std::uint16_t>(offset);
     const std::string bytes = build_header(header) + kEofMark;
-    platform::File out;
-    if (!out.open(file, platform::Access::ReadWrite, platform::Share::DenyAll,
-                  platform::Disposition::CreateAlways, platform::NameCase::Setting)) {
-        raise_open_failure(file, "create");
-        return false;
-    }
-    if (!out.write(bytes) || !out.flush()) {
-        const int error = platform::last_file_error().posix;
-        out.close();
-        platform::delete_file(file);
-        raise(kGenWrite, "Write error", file, "create",
-              error == ENOSPC ? kDiskFullOsCode : platform::last_file_error().win32, false,
-              error == ENOSPC ? std::optional<long>(kSubDiskFull) : std::nullopt);
-        return false;
-    }
-    out.close();
+    const std::string target = platform::resolve_path(file, platform::NameCase::Setting);
+    std::string memo_target;
     if (has_memo) {
         const std::string extension = options.memo_extension.empty()
                                           ? util::settings().memo_extension
                                           : options.memo_extension;
-        const std::string memo_name = without_extension(file) + extension;
-        if (!MemoFile::create(memo_name, options.memo_layout, options.memo_block_size)) {
-            raise_open_failure(memo_name, "create");
-            return false;
-        }
+        memo_target = platform::resolve_path(without_extension(file) + extension,
+                                             platform::NameCase::Setting);
     }
+    return install_new_table(target, bytes, memo_target, options);
+}
+
+// The new table and its memo file are written under temporary names and renamed into place, the
+// table first: a failure leaves no part of a table, and an old table of that name stays whole
+// (with its memo file) unless the new one has taken its place.
+bool Table::install_new_table(const std::string& target, const std::string& bytes,
+                              const std::string& memo_target, const CreateOptions& options) {
+    const std::string stem = stem_of(target);
+    const std::string temp = stem + ".TMD", temp_memo = stem + ".TMM", kept = stem + ".TMB",
+                      kept_memo = stem + ".TMN";
+    auto drop = [&] {
+        for (const std::string* name : {&temp, &temp_memo, &kept, &kept_memo})
+            ::unlink(name->c_str());
+    };
+    auto fail = [&](const std::string& failed, int error, bool writing) {
+        drop();
+        const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
+        return raise(writing ? kGenWrite : kGenCreate,
+                     full      ? "Disk full"
+                     : writing ? "Write error"
+                               : "Create error",
+                     failed, "create",
+                     full      ? kDiskFullOsCode
+                     : writing ? platform::win_error::GEN_FAILURE
+                               : platform::last_file_error().win32,
+                     false, full ? std::optional<long>(kSubDiskFull) : std::nullopt);
+    };
+    drop();
+    platform::File out;
+    if (!out.open(temp, platform::Access::ReadWrite, platform::Share::DenyAll,
+                  platform::Disposition::CreateAlways, platform::NameCase::AsGiven))
+        return fail(target, platform::last_file_error().posix, false);
+    int error = write_at(out.fd(), 0, bytes);
+    if (error == 0 && !out.flush()) error = platform::last_file_error().posix;
+    if (!out.close() && error == 0) error = platform::last_file_error().posix;
+    if (error != 0) return fail(target, error, true);
+    if (!memo_target.empty() &&
+        !MemoFile::create(temp_memo, options.memo_layout, options.memo_block_size))
+        return fail(memo_target, platform::last_file_error().posix, true);
+    // An old table and memo file are kept under second names until the new ones are in place
+    // and on disk, and come back when that fails.
+    const bool replacing = platform::file_exists(target);
+    const bool backup = replacing && ::link(target.c_str(), kept.c_str()) == 0;
+    const bool memo_backup = !memo_target.empty() && platform::file_exists(memo_target) &&
+                             ::link(memo_target.c_str(), kept_memo.c_str()) == 0;
+    auto undo = [&](bool memo_moved) {
+        if (backup) ::rename(kept.c_str(), target.c_str());
+        if (!replacing) ::unlink(target.c_str());
+        if (memo_moved && memo_backup) ::rename(kept_memo.c_str(), memo_target.c_str());
+        if (memo_moved && !memo_backup) ::unlink(memo_target.c_str());
+    };
+    if (::rename(temp.c_str(), target.c_str()) != 0) return fail(target, errno, true);
+    if (!memo_target.empty() && ::rename(temp_memo.c_str(), memo_target.c_str()) != 0) {
+        error = errno;
+        undo(false);
+        return fail(memo_target, error, true);
+    }
+    if (const int synced = sync_folder(target); synced != 0) {
+        undo(!memo_target.empty());
+        return fail(target, synced, true);
+    }
+    ::unlink(kept.c_str());
+    ::unlink(kept_memo.c_str());
     return true;
 }
 
-void Table::close() {
-    if (!file_.is_open()) return;
+bool Table::close() {
+    if (!file_.is_open()) return true;
+    bool ok = true;
     try {
-        commit();
+        ok = commit();
     } catch (...) {
         orders_.reset();
         memo_.close();
         file_.close();
         throw;
     }
-    if (orders_) orders_->close_all();
+    const bool bags_closed = !orders_ || orders_->close_all();
     orders_.reset();
     unlock(0);
-    memo_.close();
-    file_.close();
+    const bool memo_closed = memo_.close();
+    const bool closed = file_.close();
+    if (!bags_closed || !memo_closed || !closed) {
+        // A write that the file system could finish only now has failed.
+        return write_failed(platform::last_file_error().posix, "close");
+    }
+    return ok;
 }
 
 void Table::install_orders(std::unique_ptr<OrderList> orders) {

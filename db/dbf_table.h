@@ -58,8 +58,10 @@ class Table : public FieldBinder, public RecordView {
     // false on failure (a bad field list, a file that cannot be written).
     static bool create(const std::string& name, std::vector<FieldSpec> fields,
                        const CreateOptions& options = {});
-    // Flushes the current record and closes the table with its memo file and order bags.
-    void close();
+    // Flushes the current record and closes the table with its memo file and order bags; false
+    // when the record could not be written or a file reported an error on closing (the error
+    // record has been raised).
+    bool close();
 
     // Structure.
     const std::string& file_name() const { return name_; }
@@ -122,6 +124,12 @@ class Table : public FieldBinder, public RecordView {
     // Appends a blank record, locks it and makes it current; false when the append lock or the
     // disk refused (the error record has been raised).
     bool append();
+    // Appends a record whose values `fill` puts (on the locked new record, current meanwhile)
+    // before anything is written. Under the append lock its memos and the record reach the disk
+    // first, then the count, then its keys: no reader sees the record before its values, and a
+    // failure anywhere takes it back, leaving the table, its memo file's texts and its bags as
+    // they were. False when fill refused or the disk did (the error record has been raised).
+    bool append_with(const std::function<bool()>& fill);
     // Marks the current record deleted (or live again); written with the record.
     void mark_deleted(bool deleted = true);
     // Writes the current record to disk (with its memos and its keys); false on a write error.
@@ -181,6 +189,8 @@ class Table : public FieldBinder, public RecordView {
 
   private:
     Table();
+    static bool install_new_table(const std::string& target, const std::string& bytes,
+                                  const std::string& memo_target, const CreateOptions& options);
     void load(long recno);
     void set_eof();
     void step(long direction);
@@ -191,6 +201,12 @@ class Table : public FieldBinder, public RecordView {
     bool write_new_keys();
     // Raises the write error record naming the file (the table's when none is given).
     bool write_failed(int error, const char* operation, const std::string& file = {});
+    void put_back_record(std::uint64_t offset);
+    void unmark_orders();
+    // Ends the file at a new record's offset again, with the count read before it (the header
+    // as it was) and the end mark; 0 or the errno.
+    int cut_back(std::uint64_t offset);
+    void abandon_append(long recno);
     // Runs `work` on the table's orders (when it has any); damage or a failed write there is
     // raised as the operation's error record, and answers false.
     bool update_orders(const char* operation, const std::function<void(OrderList&)>& work);

@@ -154,6 +154,15 @@ bool Table::write_failed(int error, const char* operation, const std::string& fi
     return false;
 }
 
+// Clears the marks of a change that was undone; a failure here leaves them for the next open.
+void Table::unmark_orders() {
+    try {
+        if (orders_) orders_->tags_emptied();
+    } catch (const Corrupt&) {
+    } catch (const WriteFailed&) {
+    }
+}
+
 bool Table::update_orders(const char* operation, const std::function<void(OrderList&)>& work) {
     if (!orders_) return true;
     try {
@@ -181,6 +190,9 @@ void Table::write_header_date() {
 
 bool Table::commit() {
     if (!dirty_) return write_new_keys();
+    bool written = false;  // the record is on disk: a failure after puts it back
+    const std::uint64_t offset =
+        header_.header_length + static_cast<std::uint64_t>(recno_ - 1) * header_.record_length;
     try {
         for (const auto& [slot, text] : pending_memos_) {
             const FieldLayout& layout = header_.fields[static_cast<std::size_t>(slot)];
@@ -196,39 +208,48 @@ bool Table::commit() {
         }
         pending_memos_.clear();
         if (orders_) orders_->about_to_write(recno_, keys_pending_ ? nullptr : &stored_, record_);
-        const std::uint64_t offset =
-            header_.header_length + static_cast<std::uint64_t>(recno_ - 1) * header_.record_length;
         if (const int error = write_at(file_.fd(), offset, record_); error != 0) {
             if (orders_) orders_->write_abandoned();
             dirty_ = false;
             record_ = stored_;
             return write_failed(error, "write");
         }
+        written = true;
+        if (orders_) orders_->record_written(recno_, keys_pending_ ? nullptr : &stored_, record_);
         write_header_date();
         dirty_ = false;
-        const std::string before = stored_;
         stored_ = record_;
-        const bool appended = keys_pending_;
         keys_pending_ = false;
-        if (orders_) orders_->record_written(recno_, appended ? nullptr : &before, record_);
         return true;
     } catch (const Corrupt& fault) {
         if (orders_) orders_->write_abandoned();
         dirty_ = false;
+        if (written) put_back_record(offset);
         raise_corrupt(name_, "write", fault.what());
         return false;
     } catch (const WriteFailed& failure) {
         if (orders_) orders_->write_abandoned();
         dirty_ = false;
+        if (written) put_back_record(offset);
         return write_failed(failure.error(), "write");
     }
+}
+
+// The record's keys could not all be written: the record goes back to what it was on disk, and
+// then its keys, which clears the bags' marks. A failure here leaves the marks for the next open.
+void Table::put_back_record(std::uint64_t offset) {
+    record_ = stored_;
+    if (write_at(file_.fd(), offset, stored_) == 0 && orders_) orders_->undo_failed_keys();
 }
 
 bool Table::write_new_keys() {
     if (!keys_pending_) return true;
     keys_pending_ = false;
-    return update_orders(
-        "write", [&](OrderList& orders) { orders.record_written(recno_, nullptr, stored_); });
+    if (update_orders("write",
+                      [&](OrderList& orders) { orders.record_written(recno_, nullptr, stored_); }))
+        return true;
+    if (orders_) orders_->undo_failed_keys();
+    return false;
 }
 
 bool Table::append() {
@@ -251,9 +272,7 @@ bool Table::append() {
         int error = reserve(fd, offset, bytes.size());
         if (error == 0) error = write_at(fd, offset, bytes);
         if (error != 0) {
-            // Nothing half-written stays: the file ends where it ended, with its mark.
-            if (::ftruncate(fd, static_cast<off_t>(offset)) == 0)
-                write_at(fd, offset, std::string(1, kEofMark));
+            cut_back(offset);
             write_failed(error, "append");
         } else {
             if (shared_ && !file_locked_) {
@@ -268,6 +287,7 @@ bool Table::append() {
                 static_cast<std::uint32_t>(recno), now.year, static_cast<int>(now.month),
                 static_cast<int>(now.day), header_.version);
             if (const int header_error = write_at(fd, 1, header_bytes); header_error != 0) {
+                cut_back(offset);
                 write_failed(header_error, "append");
             } else {
                 date_written_ = true;
@@ -402,35 +422,52 @@ bool Table::zap() {
     dirty_ = false;
     keys_pending_ = false;
     pending_memos_.clear();
-    if (!update_orders("zap", [](OrderList& orders) { orders.empty_all(); })) return false;
+    // The fresh memo file comes first, on disk under a temporary name: a failure to make it
+    // changes nothing.
+    const std::string fresh = pack_names(name_).copy_memo;
+    if (memo_.is_open() &&
+        !MemoFile::create(fresh, memo_.layout(), static_cast<int>(memo_.block_size()))) {
+        const int error = platform::last_file_error().posix;
+        ::unlink(fresh.c_str());
+        return write_failed(error, "zap");
+    }
+    if (!update_orders("zap", [](OrderList& orders) { orders.empty_all(); })) {
+        ::unlink(fresh.c_str());
+        update_orders("zap", [](OrderList& orders) { orders.rebuild_all(); });
+        return false;
+    }
     const int fd = file_.fd();
     const std::uint64_t end = header_.header_length;
     const util::LocalDateTime now = util::local_now();
     int error = write_at(fd, 1,
                          count_and_date_bytes(0, now.year, static_cast<int>(now.month),
                                               static_cast<int>(now.day), header_.version));
-    if (error == 0) error = write_at(fd, end, std::string(1, kEofMark));
-    if (error == 0) error = ::ftruncate(fd, static_cast<off_t>(end + 1)) == 0 ? 0 : errno;
-    if (error != 0) return write_failed(error, "zap");
+    if (error != 0) {
+        // The records are all there still: their tags are built again.
+        ::unlink(fresh.c_str());
+        update_orders("zap", [](OrderList& orders) { orders.rebuild_all(); });
+        return write_failed(error, "zap");
+    }
     header_.record_count = 0;
+    error = write_at(fd, end, std::string(1, kEofMark));
+    if (error == 0) error = ::ftruncate(fd, static_cast<off_t>(end + 1)) == 0 ? 0 : errno;
     if (memo_.is_open()) {
         const std::string memo_name = memo_.name();
         const MemoLayout layout = memo_.layout();
-        const auto block = static_cast<int>(memo_.block_size());
         memo_.close();
         // A fresh memo file put in place by a rename: never a half-written one.
-        const std::string fresh = pack_names(name_).copy_memo;
-        if (MemoFile::create(fresh, layout, block) && sync_file(fresh)) {
-            replace_file(fresh, memo_name);
-        } else {
-            ::unlink(fresh.c_str());
-        }
-        memo_.open(memo_name, layout, platform::Access::ReadWrite,
-                   shared_ ? platform::Share::DenyNone : platform::Share::DenyAll);
+        bool renamed = false;
+        if (!replace_file(fresh, memo_name, &renamed) && error == 0) error = errno;
+        if (!renamed) ::unlink(fresh.c_str());
+        if (!memo_.open(memo_name, layout, platform::Access::ReadWrite,
+                        shared_ ? platform::Share::DenyNone : platform::Share::DenyAll) &&
+            error == 0)
+            error = platform::last_file_error().posix;
     }
-    update_orders("zap", [](OrderList& orders) { orders.tags_emptied(); });
+    const bool emptied = update_orders("zap", [](OrderList& orders) { orders.tags_emptied(); });
     go_top();
-    return true;
+    if (error != 0) return write_failed(error, "zap");
+    return emptied;
 }
 
 // Through copies put in place by renames of the table alone, in the order of pack_swap.h, so that
@@ -575,6 +612,7 @@ bool Table::pack() {
     } catch (const Corrupt& fault) {
         drop_copies();
         restore_memo();
+        unmark_orders();
         raise_corrupt(name_, "pack",
                       std::string("the pack stopped and changed nothing: ") +
                           (reading > 0 ? "record " + std::to_string(reading) + ", " : "") +
@@ -583,27 +621,35 @@ bool Table::pack() {
     } catch (const WriteFailed& failure) {
         drop_copies();
         restore_memo();
+        unmark_orders();
         return write_failed(failure.error(), "pack");
     }
     pack_step_reached(PackStep::CopyWritten);
     // From here on the table changes by renames only; each copy is held before it takes the
     // table's name, so that no other open slips in.
     int error = 0;
+    bool renamed = false;
+    // Before the first rename nothing has changed: a failure there leaves the table, its memo
+    // file and its bags as they were, the bags unmarked.
+    auto unchanged = [&](int failure) {
+        drop_copies();
+        restore_memo();
+        unmark_orders();
+        return write_failed(failure, "pack");
+    };
     if (moving) {
-        if (!replace_file(names.interim, name_)) {
-            error = errno;
-            drop_copies();
-            restore_memo();
-            return write_failed(error, "pack");
+        if (!replace_file(names.interim, name_, &renamed)) {
+            if (!renamed) return unchanged(errno);
+            error = errno;  // in place, but perhaps not yet on disk
         }
         file_ = std::move(interim);
         pack_step_reached(PackStep::InterimReplaced);
         // The packed blocks lie below the interim ones, which the interim copy alone uses.
         try {
             for (const Move& move : moves) {
+                if (error != 0) break;
                 error = memo_.put(move.packed,
                                   memo_.read(static_cast<std::uint32_t>(move.packed + shift)));
-                if (error != 0) break;
             }
         } catch (const Corrupt&) {
             error = EIO;
@@ -612,17 +658,21 @@ bool Table::pack() {
         if (error == 0) pack_step_reached(PackStep::MemoPacked);
     }
     if (error == 0) {
-        if (replace_file(names.copy, name_)) {
+        if (!replace_file(names.copy, name_, &renamed)) {
+            if (!renamed && !moving) return unchanged(errno);
+            error = errno;
+        }
+        if (renamed) {
             file_ = std::move(packed);
             pack_step_reached(PackStep::TableReplaced);
             if (memo_.is_open()) {
                 // Cut after the packed blocks: what lies beyond is no record's any more.
-                if (memo_.set_next_free(static_cast<std::uint32_t>(packed_end)) == 0 &&
-                    memo_.cut(packed_end) == 0 && memo_.sync())
-                    pack_step_reached(PackStep::MemoCut);
+                int cut = memo_.set_next_free(static_cast<std::uint32_t>(packed_end));
+                if (cut == 0) cut = memo_.cut(packed_end);
+                if (cut == 0 && !memo_.sync()) cut = platform::last_file_error().posix;
+                if (cut == 0) pack_step_reached(PackStep::MemoCut);
+                if (error == 0) error = cut;
             }
-        } else {
-            error = errno;
         }
     }
     drop_copies();

@@ -345,14 +345,17 @@ TagHeader& IndexOrders::header(Order& order) {
     throw Corrupt("tag " + order.tag + " has gone from its bag");
 }
 
-void IndexOrders::close_bags() {
+bool IndexOrders::close_bags() {
+    bool closed = true;
+    for (const auto& bag : bags_) closed = bag->file.close() && closed;
     orders_.clear();
     bags_.clear();
     current_ = 0;
+    return closed;
 }
 
-void IndexOrders::close_all() {
-    close_bags();
+bool IndexOrders::close_all() {
+    return close_bags();
 }
 
 std::vector<std::string> IndexOrders::bag_names() const {
@@ -627,6 +630,10 @@ std::optional<long> IndexOrders::replacement(Order& order, const std::string& ke
     return found;
 }
 
+IndexOrders::KeyPlaces IndexOrders::places(Order& order) {
+    return {&order.bag->file, &header(order), shadow_header(order), order.unique};
+}
+
 // The key changes of a record write, bag by bag (in the order of their file names, so that
 // processes take the bags' locks in one order).
 IndexOrders::Prepared IndexOrders::prepare(long recno, const std::string* before,
@@ -665,12 +672,22 @@ IndexOrders::Prepared IndexOrders::prepare(long recno, const std::string* before
 void IndexOrders::begin_changes(Prepared& prepared) {
     for (std::size_t i = 0; i < prepared.bags.size(); ++i) {
         IndexBag& file = prepared.bags[i].first->file;
-        file.begin(true);
+        bool begun = false;
         try {
+            file.begin(true);
+            begun = true;
             file.set_pending(static_cast<std::uint32_t>(prepared.recno));
         } catch (...) {
-            file.end();
-            for (std::size_t j = 0; j < i; ++j) prepared.bags[j].first->file.end();
+            // Nothing changed yet: the bags marked so far are unmarked again.
+            if (begun) file.end();
+            for (std::size_t j = 0; j < i; ++j) {
+                IndexBag& marked = prepared.bags[j].first->file;
+                try {
+                    marked.set_pending(0);
+                } catch (...) {
+                }
+                marked.end();
+            }
             throw;
         }
     }
@@ -697,6 +714,7 @@ void IndexOrders::write_abandoned() {
 }
 
 void IndexOrders::record_written(long recno, const std::string* before, const std::string& after) {
+    failed_.reset();
     Prepared prepared;
     if (prepared_ && prepared_->recno == recno) {
         prepared = std::move(*prepared_);
@@ -748,8 +766,10 @@ void IndexOrders::record_written(long recno, const std::string* before, const st
             file.end();
         }
     } catch (...) {
-        // The mark stays in the bags whose keys are not all in: the next open says so.
+        // The mark stays in the bags whose keys are not all in, until undo_failed_keys puts
+        // them back; otherwise the next open says so.
         for (; done < prepared.bags.size(); ++done) prepared.bags[done].first->file.end();
+        failed_ = std::move(prepared);
         throw;
     }
 }
@@ -1004,10 +1024,19 @@ bool IndexOrders::reindex_bag(const std::string& name) {
             return false;
         }
     }
-    close_bags();
-    if (!definitions.empty() && !replace_file(fresh, path)) {
-        ::unlink(fresh.c_str());
-        raise(kGenWrite, "Write error", path, "reindex", platform::last_file_error().win32);
+    // The fresh bag is on disk before it takes the old one's name.
+    bool renamed = false;
+    const bool closed = close_bags();
+    if (!definitions.empty() &&
+        (!closed || !sync_file(fresh) || !replace_file(fresh, path, &renamed))) {
+        const int error = errno;
+        if (!renamed) ::unlink(fresh.c_str());
+        for (const std::string& bag : others) open_bag(bag, false);
+        open_bag(path, false);
+        const bool full = error == ENOSPC || error == EDQUOT;
+        raise(kGenWrite, full ? "Disk full" : "Write error", path, "reindex",
+              full ? 112 : platform::win_error::GEN_FAILURE, false,
+              full ? std::optional<long>(kSubDiskFull) : std::nullopt);
         return false;
     }
     for (const std::string& bag : others) open_bag(bag, false);

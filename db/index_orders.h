@@ -37,8 +37,9 @@ class IndexOrders : public OrderList {
                       bool unique);
     // Removes a tag from a bag; false when it is not there.
     bool delete_order(const std::string& bag, const std::string& tag);
-    // Closes every bag; no order is current.
-    void close_bags();
+    // Closes every bag; no order is current. False when a bag's file reported an error on
+    // closing.
+    bool close_bags();
     // Full paths of the open bags, in the order they were opened.
     std::vector<std::string> bag_names() const;
 
@@ -95,14 +96,16 @@ class IndexOrders : public OrderList {
     // A write announced by about_to_write failed: its changes are dropped.
     void write_abandoned() override;
     void record_written(long recno, const std::string* before, const std::string& after) override;
+    // Puts back the keys of the record whose key write failed, and clears the bags' marks.
+    bool undo_failed_keys() override;
     void rebuild_all() override;
     // Empties every tag (zap).
     void empty_all() override;
     void mark_rebuild() override { mark_all(IndexBag::kPendingAll); }
     // Clears the mark of mark_rebuild after a zap emptied the tags.
     void tags_emptied() override;
-    // Closes every bag.
-    void close_all() override;
+    // Closes every bag; false when a bag's file reported an error on closing.
+    bool close_all() override;
 
     struct Order;
 
@@ -118,6 +121,14 @@ class IndexOrders : public OrderList {
     };
     Prepared prepare(long recno, const std::string* before, const std::string& after);
     void begin_changes(Prepared& prepared);
+    struct KeyPlaces {
+        IndexBag* file;
+        TagHeader* tag;
+        TagHeader* shadow;
+        bool unique;
+    };
+    KeyPlaces places(Order& order);
+    void undo_change(IndexBag& file, Change& change, std::uint32_t recno);
     void list_orders();
     std::optional<std::string> disagreement(Bag& bag);
     void mark_all(std::uint32_t what);
@@ -141,6 +152,7 @@ class IndexOrders : public OrderList {
     std::vector<std::unique_ptr<Order>> orders_;
     int current_ = 0;
     std::optional<Prepared> prepared_;  // the changes of a record being written
+    std::optional<Prepared> failed_;    // those of the last record whose keys failed
 };
 
 // The table's orders, installed on first use.

@@ -53,10 +53,12 @@ bool MemoFile::create(const std::string& name, MemoLayout layout, int block_size
     if (block_size > 65535) block_size = 65535;
     platform::File file;
     if (!file.open(name, platform::Access::ReadWrite, platform::Share::DenyAll,
-                   platform::Disposition::CreateAlways, platform::NameCase::Setting)) {
+                   platform::Disposition::CreateAlways, platform::NameCase::AsGiven)) {
         return false;
     }
-    return file.write(header_bytes(layout, static_cast<std::uint32_t>(block_size))) && file.flush();
+    const bool written =
+        file.write(header_bytes(layout, static_cast<std::uint32_t>(block_size))) && file.flush();
+    return file.close() && written;
 }
 
 bool MemoFile::open(const std::string& name, MemoLayout layout, platform::Access access,
@@ -81,8 +83,8 @@ bool MemoFile::open(const std::string& name, MemoLayout layout, platform::Access
     return true;
 }
 
-void MemoFile::close() {
-    file_.close();
+bool MemoFile::close() {
+    return file_.close();
 }
 
 std::string MemoFile::read(std::uint32_t block) {

@@ -17,15 +17,16 @@ inline constexpr int kDefaultMemoBlockSize = 64;
 // A memo file, which holds the texts of a table's memo fields.
 class MemoFile {
   public:
-    // Creates an empty memo file; false with the platform's error when it cannot.
+    // Creates an empty memo file under exactly that name, on disk when this returns; false with
+    // the platform's error when it cannot.
     static bool create(const std::string& name, MemoLayout layout,
                        int block_size = kDefaultMemoBlockSize);
 
     // Opens with the same access and sharing as its table; false with the platform's error.
     bool open(const std::string& name, MemoLayout layout, platform::Access access,
               platform::Share share);
-    // Closes the file.
-    void close();
+    // Closes the file; false with the platform's error.
+    bool close();
     // True while the file is open.
     bool is_open() const { return file_.is_open(); }
     // The file's descriptor.

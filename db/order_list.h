@@ -37,6 +37,9 @@ class OrderList {
     // A record was written: its bytes before (nullptr for a new record) and after.
     virtual void record_written(long recno, const std::string* before,
                                 const std::string& after) = 0;
+    // After record_written failed and the record was put back as it was: its keys are put back
+    // too and the marks cleared; false (the marks stay) when that fails as well.
+    virtual bool undo_failed_keys() = 0;
     // Every record changed (pack) or went away (zap).
     virtual void rebuild_all() = 0;
     // Every record went away (zap): every tag is emptied.
@@ -46,8 +49,8 @@ class OrderList {
     virtual void mark_rebuild() = 0;
     // Clears the mark of mark_rebuild after a zap emptied the tags.
     virtual void tags_emptied() = 0;
-    // Closes every bag.
-    virtual void close_all() = 0;
+    // Closes every bag; false when a bag's file reported an error on closing.
+    virtual bool close_all() = 0;
 };
 
 }  // namespace kv::db

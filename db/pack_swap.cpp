@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "db/dbf_table.h"
 #include "db/index_orders.h"
 #include "platform/files.h"
@@ -18,14 +20,6 @@ std::function<void(PackStep)>& step_hook() {
 
 std::string on_disk(const std::string& name) {
     return platform::resolve_path(name, platform::NameCase::Setting);
-}
-
-void sync_folder(const std::string& path) {
-    const std::string folder = platform::folder_part(path);
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 void erase(const std::string& path) {
@@ -60,16 +54,34 @@ PackNames pack_names(const std::string& table_path) {
     return names;
 }
 
-bool sync_file(const std::string& path) {
-    platform::File file;
-    return file.open(path, platform::Access::ReadWrite, platform::Share::DenyNone,
-                     platform::Disposition::OpenExisting, platform::NameCase::AsGiven) &&
-           file.flush();
+int sync_folder(const std::string& path) {
+    const std::string folder = platform::folder_part(path);
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return errno;
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    // File systems that cannot flush a folder have nothing to flush.
+    if (error == EINVAL || error == EROFS) error = 0;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    return error;
 }
 
-bool replace_file(const std::string& from, const std::string& to) {
+bool sync_file(const std::string& path) {
+    platform::File file;
+    if (!file.open(path, platform::Access::ReadWrite, platform::Share::DenyNone,
+                   platform::Disposition::OpenExisting, platform::NameCase::AsGiven))
+        return false;
+    const bool flushed = file.flush();
+    return file.close() && flushed;
+}
+
+bool replace_file(const std::string& from, const std::string& to, bool* renamed) {
+    if (renamed) *renamed = false;
     if (::rename(from.c_str(), to.c_str()) != 0) return false;
-    sync_folder(to);
+    if (renamed) *renamed = true;
+    if (const int error = sync_folder(to); error != 0) {
+        errno = error;
+        return false;
+    }
     return true;
 }
 

@@ -42,10 +42,14 @@ PackNames pack_names(const std::string& table_path);
 // The path without its extension.
 std::string stem_of(const std::string& path);
 
-// Renames over an existing file in one step and makes the rename durable.
-bool replace_file(const std::string& from, const std::string& to);
-// Flushes a file to disk; false when it cannot be opened or flushed.
+// Renames over an existing file in one step and makes the rename durable; false with errno set
+// when either fails (renamed tells which: the file may be in place, not yet on disk).
+bool replace_file(const std::string& from, const std::string& to, bool* renamed = nullptr);
+// Flushes a file to disk; false when it cannot be opened, flushed or closed.
 bool sync_file(const std::string& path);
+// Flushes the folder that holds a path, so that renames and new names in it are on disk; 0 or
+// the errno.
+int sync_folder(const std::string& path);
 
 // Drops the copies of a pack that stopped, or finishes an earlier version's replacement that was
 // decided; either way the table's own bag is then built again over the records. Does nothing

@@ -195,9 +195,13 @@ bool File::adopt(int fd, Access access, Share share) {
     return true;
 }
 
-void File::close() {
-    if (fd_ >= 0) ::close(fd_);
+bool File::close() {
+    if (fd_ < 0) return true;
+    const int result = ::close(fd_);
     fd_ = -1;
+    // After EINTR the descriptor is gone all the same.
+    if (result != 0 && errno != EINTR) return detail::fail_errno(errno);
+    return true;
 }
 
 std::optional<std::string> File::read(std::size_t count) {

@@ -260,8 +260,9 @@ class File {
     // says) and claims its sharing as open() does; false, with the descriptor closed, on a
     // sharing conflict or when it is not a regular file.
     bool adopt(int fd, Access access, Share share);
-    // Closes the file (nothing when it is not open).
-    void close();
+    // Closes the file (nothing when it is not open); false with the platform's error when the
+    // system reports a failure on closing (a write that a network file system could not finish).
+    bool close();
     // True while the file is open.
     bool is_open() const { return fd_ >= 0; }
 

@@ -9,6 +9,7 @@
 #include "db/db_errors.h"
 #include "db/disk_io.h"
 #include "db/memo_file.h"
+#include "db/pack_swap.h"
 #include "platform/files.h"
 #include "tools/kvdb/kvdb.h"
 #include "tools/kvdb/kvdb_mounts.h"
@@ -104,22 +105,33 @@ int command_create(Command& command) {
     if (create.memo_extension.empty()) create.memo_extension = ".DBT";
     create.code_page_mark = db::mark_of_code_page(code_page_override().value_or(1252)).value_or(0);
     const std::string table = db::with_extension(options.positional[0], ".DBF");
+    std::vector<std::string> old_files;
     if (platform::file_exists(table)) {
         if (!options.flag("--force"))
             throw Failure("the table " + table + " exists (--force replaces it)");
-        // The old table's memo file and bags would not fit the new one. Nobody may be using it
-        // (a damaged table may be replaced all the same).
+        // Nobody may be using it (a damaged table may be replaced all the same).
         platform::File probe;
         if (!probe.open(table, platform::Access::ReadWrite, platform::Share::DenyAll,
                         platform::Disposition::OpenExisting))
             throw Failure("the table " + table + " is in use by another program");
         probe.close();
-        for (const std::string& companion : companions_of(table)) {
-            if (!platform::delete_file(companion))
-                throw Failure("the old file " + companion + " cannot be removed");
-        }
+        old_files = companions_of(table);
     }
-    return db::Table::create(table, fields, create) ? 0 : 1;
+    // The new table takes the old one's place whole, or the old one stays whole.
+    if (!db::Table::create(table, fields, create)) return 1;
+    // The old table's bags, and a memo file of another name, would not fit the new one.
+    const std::string new_memo = platform::resolve_path(
+        db::stem_of(platform::resolve_path(table, platform::NameCase::Setting)) +
+            create.memo_extension,
+        platform::NameCase::Setting);
+    const bool has_memo = std::any_of(fields.begin(), fields.end(), [](const db::FieldSpec& f) {
+        return db::is_memo_type(f.type);
+    });
+    for (const std::string& old : old_files) {
+        if ((old != new_memo || !has_memo) && !platform::delete_file(old))
+            throw Failure("the old file " + old + " cannot be removed");
+    }
+    return 0;
 }
 
 int command_append(Command& command) {
@@ -131,17 +143,19 @@ int command_append(Command& command) {
     // leaves the table, its memo file and its bags as they were.
     const std::vector<CheckedValue> values =
         check_assignments(*table, {options.positional.begin() + 1, options.positional.end()});
+    // The record reaches the disk with its values, or not at all.
+    auto fill = [&] {
+        bool filled = true;
+        for (const CheckedValue& value : values) filled = put_checked(*table, value) && filled;
+        return filled;
+    };
     {
         QuietRetries quiet;
-        if (!with_patience([&] { return table->append(); }))
+        if (!with_patience([&] { return table->append_with(fill); }))
             throw Failure("the table stays locked by another program");
     }
-    bool written = true;
-    for (const CheckedValue& value : values) written = put_checked(*table, value) && written;
-    written = table->commit() && written;
     table->unlock();
-    table->close();
-    return written ? 0 : 1;
+    return table->close() ? 0 : 1;
 }
 
 int command_dump(Command& command) {
@@ -241,8 +255,7 @@ int command_zap_or_pack(Command& command) {
     auto table = open_table(options.positional[0], false, false);
     open_bags(*table, options.all("--bag"), true, false);
     const bool ok = command.name == "zap" ? table->zap() : table->pack();
-    table->close();
-    return ok ? 0 : 1;
+    return table->close() && ok ? 0 : 1;
 }
 
 int command_check(Command& command) {

@@ -83,7 +83,7 @@ int command_update(Command& command) {
         for (const CheckedValue& value : values) written = put_checked(*table, value) && written;
         return written;
     });
-    table->close();
+    if (!table->close()) return 1;
     *command.out << records(changed, "updated");
     return 0;
 }
@@ -99,7 +99,7 @@ int command_delete_or_recall(Command& command) {
         table->mark_deleted(!recall);
         return true;
     });
-    table->close();
+    if (!table->close()) return 1;
     *command.out << records(changed, recall ? "recalled" : "deleted");
     return 0;
 }
@@ -201,13 +201,16 @@ int command_import(Command& command) {
     std::size_t done = 0;
     try {
         for (; done < total; ++done) {
-            if (!patiently([&] { return table->append(); }))
+            // Each record reaches the disk with its values, or not at all.
+            auto fill = [&] {
+                bool filled = true;
+                for (const CheckedValue& value : plan.rows[done])
+                    filled = put_checked(*table, value) && filled;
+                if (plan.deleted[done]) table->mark_deleted();
+                return filled;
+            };
+            if (!patiently([&] { return table->append_with(fill); }))
                 throw Failure("the table stays locked by another program");
-            bool written = true;
-            for (const CheckedValue& value : plan.rows[done])
-                written = put_checked(*table, value) && written;
-            if (plan.deleted[done]) table->mark_deleted();
-            if (!table->commit() || !written) throw Failure("the record was not written");
             table->unlock();
             if (total >= kProgressFrom && (done + 1) % (total / 10) == 0)
                 *command.err << "kvdb: " << done + 1 << " of " << total << " records imported\n";
@@ -220,7 +223,7 @@ int command_import(Command& command) {
                       std::to_string(rows[done + 1].line) + "; " + std::to_string(done) +
                       " records imported before)");
     }
-    table->close();
+    if (!table->close()) return 1;
     *command.out << records(static_cast<long>(total), "imported");
     return 0;
 }

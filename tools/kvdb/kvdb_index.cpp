@@ -100,8 +100,7 @@ int command_index(Command& command) {
     const bool built = orders.create_order(bag, options.positional[2],
                                            stored_text(*table, options.positional[3], "the key"),
                                            options.flag("--unique"));
-    table->close();
-    return built ? 0 : 1;
+    return table->close() && built ? 0 : 1;
 }
 
 int command_reindex(Command& command) {
@@ -141,9 +140,8 @@ int command_reindex(Command& command) {
     for (const std::string& bag : bags) {
         if (!orders.reindex_bag(bag)) throw Failure("the bag " + bag + " cannot be rebuilt");
     }
-    table->ensure_end_mark();
-    table->close();
-    return 0;
+    const bool marked = table->ensure_end_mark();
+    return table->close() && marked ? 0 : 1;
 }
 
 int command_seek(Command& command) {
