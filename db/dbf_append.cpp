@@ -32,6 +32,22 @@ void Table::abandon_append(long recno) {
     set_eof();
 }
 
+// The record's keys could not all be written: the record goes back to what it was on disk, and
+// then its keys, which clears the bags' marks. A failure here leaves the marks for the next open.
+void Table::put_back_record(std::uint64_t offset) {
+    record_ = stored_;
+    if (write_at(file_.fd(), offset, stored_) == 0 && orders_) orders_->undo_failed_keys();
+}
+
+// Clears the marks of a change that was undone; a failure here leaves them for the next open.
+void Table::unmark_orders() {
+    try {
+        if (orders_) orders_->tags_emptied();
+    } catch (const Corrupt&) {
+    } catch (const WriteFailed&) {
+    }
+}
+
 bool Table::append_with(const std::function<bool()>& fill) {
     if (!writable("append") || !commit()) return false;
     const int fd = file_.fd();

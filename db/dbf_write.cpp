@@ -154,15 +154,6 @@ bool Table::write_failed(int error, const char* operation, const std::string& fi
     return false;
 }
 
-// Clears the marks of a change that was undone; a failure here leaves them for the next open.
-void Table::unmark_orders() {
-    try {
-        if (orders_) orders_->tags_emptied();
-    } catch (const Corrupt&) {
-    } catch (const WriteFailed&) {
-    }
-}
-
 bool Table::update_orders(const char* operation, const std::function<void(OrderList&)>& work) {
     if (!orders_) return true;
     try {
@@ -233,13 +224,6 @@ bool Table::commit() {
         if (written) put_back_record(offset);
         return write_failed(failure.error(), "write");
     }
-}
-
-// The record's keys could not all be written: the record goes back to what it was on disk, and
-// then its keys, which clears the bags' marks. A failure here leaves the marks for the next open.
-void Table::put_back_record(std::uint64_t offset) {
-    record_ = stored_;
-    if (write_at(file_.fd(), offset, stored_) == 0 && orders_) orders_->undo_failed_keys();
 }
 
 bool Table::write_new_keys() {

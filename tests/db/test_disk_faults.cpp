@@ -62,7 +62,7 @@ const char* const kWriteCalls[] = {"pwrite64", "write",  "fallocate", "ftruncate
 
 // How often the command makes each write-type call on the table's files.
 std::map<std::string, int> count_calls(const TempDir& dir, const std::vector<std::string>& args) {
-    const std::string log = (dir.path().parent_path() / "calls.log").string();
+    const std::string log = (dir.path() / ".calls.log").string();
     std::string set;
     for (const char* call : kWriteCalls) set += (set.empty() ? "" : ",") + std::string(call);
     kvdb_program(dir, args,
@@ -251,7 +251,7 @@ namespace {
 TEST_F(DiskFaultTest, AFailedBagWriteIsAnErrorAndLeavesNoStaleCacheElsewhere) {
     make_table();
     const std::string bag = " -P " + quoted((dir_.path() / "T.NTX").string());
-    const std::string log = (dir_.path().parent_path() / "bag.log").string();
+    const std::string log = (dir_.path() / ".bag.log").string();
     kvdb_program(dir_, {"append", "T.DBF", "NAME=ZERO"},
                  "strace -f -qq -o " + quoted(log) + bag + " -e trace=pwrite64");
     std::ifstream in(log);
