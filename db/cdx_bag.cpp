@@ -108,9 +108,11 @@ bool IndexBag::open(const std::string& name, bool shared, bool read_only, bool c
     const auto share = shared ? platform::Share::DenyNone : platform::Share::DenyAll;
     // Only a file this open makes is a new bag; an existing one of 0 bytes has lost its tags.
     const bool made = create && !platform::file_exists(name);
+    // A bag made here gets its name under the file-name case setting, as every file made does.
     if (!file_.open(
             name, access, share,
-            create ? platform::Disposition::OpenAlways : platform::Disposition::OpenExisting)) {
+            create ? platform::Disposition::OpenAlways : platform::Disposition::OpenExisting,
+            create ? platform::NameCase::Setting : platform::NameCase::AsGiven)) {
         return false;
     }
     name_ = platform::resolve_path(name, platform::NameCase::Setting);

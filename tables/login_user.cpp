@@ -61,14 +61,18 @@ Check check_user(const gui::LoginDialogFields& fields) {
     if (!users) return Check::Refused;
     const bool found = find_user(*users, user_key(fields.id, user_id_width(*users)));
     const UserRecord user = user_of(*users);
+    // The password as its field holds it, padded to the field's width.
+    const auto width = static_cast<std::size_t>(password_width(*users));
     users->close();
     util::ACS_PASSWD = user.password;
+    if (util::ACS_PASSWD.size() < width) util::ACS_PASSWD.resize(width, ' ');
     util::ACS_LEVEL = user.level;
     if (!found) {
         util::POPMSG("Utente non abilitato.", 1);
         return Check::Refused;
     }
-    if (fields.password != util::ACS_PASSWD) {
+    // The typed password, blanks included, is the stored one without the field's padding.
+    if (fields.password != user.password) {
         util::POPMSG("Password non corretta.", 1);
         return Check::WrongPassword;
     }

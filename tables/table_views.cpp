@@ -16,8 +16,20 @@ namespace {
 
 constexpr const char* kViewWaitText = "Elaborazione in corso...";
 
+// The server runs here when the current folder's SERVER.EXE is held: an exclusive open of it
+// meets a sharing violation (as the server's own ISSERVERRUNNING finds).
+bool server_holds_its_file() {
+    constexpr const char* kServerFile = "SERVER.EXE";
+    if (!platform::file_exists(kServerFile)) return false;
+    platform::File probe;
+    if (probe.open(kServerFile, platform::Access::ReadWrite, platform::Share::DenyAll,
+                   platform::Disposition::OpenExisting))
+        return false;
+    return platform::last_file_error().win32 == platform::win_error::SHARING_VIOLATION;
+}
+
 std::function<bool()>& server_probe() {
-    static std::function<bool()> probe;
+    static std::function<bool()> probe = server_holds_its_file;
     return probe;
 }
 
@@ -75,7 +87,7 @@ void build_here(const ViewOptions& options, const std::string& key, int area) {
 }  // namespace
 
 void set_maintenance_server_probe(std::function<bool()> probe) {
-    server_probe() = std::move(probe);
+    server_probe() = probe ? std::move(probe) : std::function<bool()>(server_holds_its_file);
 }
 
 void DBSETVIEW(const ViewOptions& options) {

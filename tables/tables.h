@@ -80,7 +80,8 @@ void DBSETVIEW(const ViewOptions& options);
 // Removes the view of the current work area and makes current the saved order (or, with restore,
 // the order that was current).
 void DBCLEARVIEW(bool restore = false);
-// Tells DBSETVIEW whether the maintenance server runs on this machine (none: it does not).
+// Tells DBSETVIEW whether the maintenance server runs on this machine (none: the server runs
+// when the current folder's SERVER.EXE is held open, as ISSERVERRUNNING finds).
 void set_maintenance_server_probe(std::function<bool()> probe);
 // The view index of a work area: login folder + temporary mark + "VIEW" + n + ".NTX".
 std::string view_index_name(int area);

@@ -12,6 +12,7 @@
 #include "gui/login_dialog.h"
 #include "gui/run_mode.h"
 #include "tables/login.h"
+#include "tables/login_users.h"
 #include "tests/tables/tables_fixture.h"
 #include "tests/util/test_paths_boxes.h"
 
@@ -160,7 +161,8 @@ TEST_F(LoginTest, PasswordLoginWithAUserThatKvusersMade) {
     EXPECT_EQ(boxes_,
               (std::vector<std::string>{"Utente non abilitato.", "Password non corretta."}));
     EXPECT_EQ(util::ACS_USER, "ROSSI");
-    EXPECT_EQ(util::ACS_PASSWD, "segreto");
+    // As the field holds it: padded to its width.
+    EXPECT_EQ(util::ACS_PASSWD, "segreto" + std::string(kPasswordWidth - 7, ' '));
     EXPECT_EQ(util::ACS_LEVEL, 3);
 }
 

@@ -30,9 +30,11 @@ TEST(Crypt, ScramblesTextsAndNumbersAndLeavesTheRest) {
         {std::string("AB"), std::string("\xc1\xc2")},
         {std::string("\xc1\xc2 "), std::string("AB\xa0")},
         {std::string(), std::string()},
+        {std::string("   "), std::string("   ")},  // empty values come back unchanged
+        {std::string(" A "), std::string("\xa0\xc1\xa0")},
         {123.0, 876.0},
         {5.0, 4.0},
-        {0.0, 9.0},
+        {0.0, 0.0},
         {99.0, 0.0},
         {1234567890.0, 8765432109.0},
         {true, true},

@@ -1,4 +1,6 @@
 // Order bags, views built here, and the key searches of a browse.
+#include <fstream>
+
 #include "db/index_orders.h"
 #include "platform/profile_file.h"
 #include "tables/tables.h"
@@ -137,6 +139,43 @@ TEST_F(TablesTest, AViewFromTheServerIsMovedIntoPlaceAndNoViewLeavesTheOrdersAsT
     EXPECT_EQ(orders.tag_name(orders.current()), "NAME");
     EXPECT_EQ(orders.scope(true), Value(std::string("B")));
     EXPECT_EQ(ORDLIST().size(), 1u);
+}
+
+// With no probe set by the program, a server that holds its SERVER.EXE is asked for the view.
+TEST_F(TablesTest, AViewAsksTheServerThatHoldsItsFileWithoutAnySetUp) {
+    make_table("T.DBF", {"CARLO", "ALFA"});
+    DBOPEN(false, "", "T", "", true);
+    FakeServer server;
+    set_maintenance_server_probe({});
+    db::ScopedWaitPause serve([&] { server.answer(); });
+    ViewOptions options;
+    options.key = "NAME";
+    options.server = true;
+    DBSETVIEW(options);  // no SERVER.EXE: built here
+    DBCLEARVIEW();
+    EXPECT_TRUE(server.keys.empty());
+    std::ofstream("SERVER.EXE") << "x";
+    DBSETVIEW(options);  // SERVER.EXE not held: no server runs
+    DBCLEARVIEW();
+    EXPECT_TRUE(server.keys.empty());
+    platform::File held;
+    ASSERT_TRUE(held.open("SERVER.EXE", platform::Access::ReadWrite, platform::Share::DenyAll,
+                          platform::Disposition::OpenExisting));
+    DBSETVIEW(options);
+    EXPECT_EQ(server.keys, std::vector<std::string>{"NAME"});
+    EXPECT_EQ(names_in_order(current()), (std::vector<std::string>{"ALFA", "CARLO"}));
+    DBCLEARVIEW();
+}
+
+TEST_F(TablesTest, ABagThatOrdbuildMakesIsNamedInUpperCaseUnderTheSetting) {
+    platform::ScopedUpperCaseFileNames upper{true};
+    std::filesystem::create_directory("sub");
+    make_table("sub/CLIENTI.DBF", {"BETA", "ALFA"});
+    DBOPEN(false, "", "sub/clienti", "", false);
+    ORDBUILD("sub/clienti", "NAME", "NAME", {}, false);
+    EXPECT_TRUE(std::filesystem::exists("sub/CLIENTI.NTX"));
+    EXPECT_FALSE(std::filesystem::exists("sub/clienti.NTX"));
+    EXPECT_EQ(names_in_order(current()), (std::vector<std::string>{"ALFA", "BETA"}));
 }
 
 TEST_F(TablesTest, ClearingTheViewOfAnEmptyWorkAreaReturnsAtOnce) {
