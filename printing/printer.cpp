@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <set>
 
+#include "db/dbf_table.h"
+#include "db/work_areas.h"
 #include "gui/pump.h"
 #include "gui/run_mode.h"
 #include "gui/text.h"
@@ -100,6 +102,7 @@ TPrinter::TPrinter(const PrinterOptions& options)
         if (auto* screen = oDlg->screen())
             oDlg->move(screen->geometry().center() - oDlg->rect().center());
     }
+    if (const db::Table* table = db::work_areas().table()) nRec = table->record_number();
 }
 
 TPrinter::~TPrinter() {
@@ -133,6 +136,8 @@ void TPrinter::End() {
     for (const auto& name : aMeta) platform::delete_file(name);
     aMeta.clear();
     kept_.clear();
+    // The report may have moved through the table: back to the record it started on.
+    if (db::Table* table = db::work_areas().table(); table && nRec != 0) table->go_to(nRec);
 }
 
 void TPrinter::StartPage() {

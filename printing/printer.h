@@ -147,7 +147,7 @@ class TPrinter {
     // Owned by the printer, or by the window it is above when that window goes first.
     QPointer<ProgressDialog> oDlg;
     bool lCancel = false;
-    long nRec = 0;  // kept for the tables' record; there are no tables to restore yet
+    long nRec = 0;  // the current work area's record at creation (0: no table); End goes back
 
   private:
     void draw_text(QPainter& painter, QPointF at, const QString& text, const QFont& font,

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "db/dbf_table.h"
+#include "db/work_areas.h"
 #include "gui/message_box.h"
 #include "printing/font.h"
 #include "printing/page_files.h"
@@ -176,6 +178,26 @@ TEST_F(PrinterTest, OemBytesAreConvertedOnlyWhenALineHoldsOne) {
     EXPECT_EQ(texts[0].text, "caff\u00e9");
     EXPECT_EQ(texts[1].text, "caff\u00e9 \u20ac");
     EXPECT_EQ(texts[2].text, "\u00fc\u00bf \u00ae");
+}
+
+// A report that walks the current work area's table leaves it on the record it started on.
+TEST_F(PrinterTest, EndGoesBackToTheRecordOfTheCurrentTableAtCreation) {
+    ASSERT_TRUE(kv::db::Table::create("T.DBF", {{"N", 'N', 3, 0}}));
+    auto& areas = kv::db::work_areas();
+    ASSERT_TRUE(areas.open("T.DBF"));
+    kv::db::Table& table = *areas.table();
+    for (int i = 0; i < 3; ++i) table.append();
+    table.go_to(2);
+    {
+        auto printer = preview_printer();
+        EXPECT_EQ(printer->nRec, 2);
+        table.go_bottom();
+        printer->End();
+        EXPECT_EQ(table.record_number(), 2);
+        table.go_to(3);
+    }
+    EXPECT_EQ(table.record_number(), 3) << "an ended job goes back only once";
+    areas.close_all();
 }
 
 TEST_F(PrinterTest, PageFilesExistUntilEnd) {
