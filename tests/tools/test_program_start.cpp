@@ -1,5 +1,7 @@
 // The six programs start alike: -h and --help, -V and --version, wrong usage in one line with
 // the way to the help, and long options' values after "=".
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
@@ -91,15 +93,26 @@ TEST(ProgramStart, AFailureIsOneLineWithItsReasonAndStatus1) {
         std::vector<std::string> arguments;
         std::string begins;
     };
-    const std::vector<Case> cases{
+    std::vector<Case> cases{
         {KV32_BINARY,
          {"--headless", "--port", "PTY", "--log", "/kv-no-such-folder/kv32.log"},
          "kv32: cannot open the log file /kv-no-such-folder/kv32.log: No such file or directory; "},
         {KVSERVER_BINARY, {"--post", "REINDEX"}, "kvserver: "},
     };
+    // An ordinary user in a folder that it may not write (the superuser may write anywhere).
+    const std::filesystem::path read_only = dir.path() / "RO";
+    std::filesystem::create_directory(read_only);
+    std::filesystem::permissions(
+        read_only, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::geteuid() != 0)
+        cases.push_back({KVUSERS_BINARY,
+                         {"add", "BOB", "--level", "3", "--password", "pw"},
+                         "kvusers: cannot create USERS.DBF: Permission denied; "});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.begins);
-        dev::ChildProcess child(c.binary, c.arguments, dir.str(),
+        const bool in_read_only = c.binary == std::string(KVUSERS_BINARY);
+        dev::ChildProcess child(c.binary, c.arguments,
+                                in_read_only ? read_only.string() : dir.str(),
                                 {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR="});
         EXPECT_EQ(child.wait_exit(30s).value_or(-1), 1);
         const std::string err = child.err();
@@ -107,6 +120,7 @@ TEST(ProgramStart, AFailureIsOneLineWithItsReasonAndStatus1) {
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_EQ(err.find("QStandardPaths"), std::string::npos) << err;
     }
+    std::filesystem::permissions(read_only, std::filesystem::perms::owner_all);
 }
 
 // A settings file that cannot take the port written on a first start is said, with why.

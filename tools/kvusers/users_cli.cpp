@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include "cli/command_line.h"
@@ -78,9 +80,17 @@ void store(db::Table& users, const char* field, const db::Value& value) {
     if (!users.put(field, value) || !users.commit()) refuse("cannot write USERS.DBF");
 }
 
+// Why the user table could not be made here.
+std::string why_not_created() {
+    if (::access(".", W_OK) != 0) return std::strerror(errno);
+    const std::string why = platform::file_error_text(platform::last_file_error());
+    return why.empty() ? "it could not be written" : why;
+}
+
 void add(const std::string& id, int level, const std::string& password) {
     if (!platform::file_exists(db::kUsersTable) && !db::create_users()) {
-        refuse(std::string("cannot create ") + db::kUsersTable);
+        refuse(std::string("cannot create ") + db::kUsersTable + ": " + why_not_created() +
+               "; run kvusers in a folder that this user may write");
     }
     auto users = open_table();
     const int width = db::password_width(*users);
