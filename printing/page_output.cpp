@@ -1,5 +1,7 @@
 #include "printing/page_output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QDateTime>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <filesystem>
 
 #include "gui/text.h"
+#include "platform/beneath.h"
 #include "platform/files.h"
 #include "printing/printer.h"
 
@@ -22,9 +25,20 @@ int picture_dpi() {
 }
 
 bool load_page(const std::string& name, QPicture& page) {
-    QFile file(QString::fromStdString(platform::resolve_path(name)));
     page = QPicture();
-    return file.open(QIODevice::ReadOnly) && page.load(&file);
+    // Only the page file this program made: never through a link, never a file of another user
+    // (the folder may be shared) or one with other names.
+    const int fd = ::open(platform::resolve_path(name).c_str(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_nlink != 1 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return page.load(&file);
 }
 
 void play_page(QPainter& painter, const QPicture& page, const PageGeometry& recorded,
@@ -100,12 +114,25 @@ PrintResult print_pages(const TPrinter& device, const std::vector<int>& order, Q
 PrintResult write_pdf(const TPrinter& device, const std::string& file) {
     namespace fs = std::filesystem;
     const fs::path target(file);
-    const fs::path part = target.parent_path() / ("." + target.filename().string() + "." +
-                                                  std::to_string(::getpid()) + ".part");
     PrintResult result;
-    QFile out(QString::fromStdString(part.string()));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        result.error = out.errorString().toStdString();
+    // A name nobody can guess, created new: never a file or link that is already there.
+    fs::path part;
+    int fd = -1;
+    for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
+        part =
+            target.parent_path() / (platform::private_name("." + target.filename().string() + "." +
+                                                           std::to_string(::getpid()) + ".") +
+                                    ".part");
+        fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    QFile out;
+    if (fd < 0 || !out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        result.error = fd < 0 ? std::strerror(errno) : out.errorString().toStdString();
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(part.c_str());
+        }
         return result;
     }
     {

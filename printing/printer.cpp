@@ -1,5 +1,7 @@
 #include "printing/printer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QBuffer>
@@ -7,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QPrinter>
 #include <QScreen>
+#include <algorithm>
 #include <set>
 
 #include "db/dbf_table.h"
@@ -47,6 +50,16 @@ void tell_printer_missing(const std::string& name, const std::string& details) {
         util::POPMSG(text, 1);
     else
         util::popmsg_with_details(text, 1, details);
+}
+
+// Removes a page file of this job that was written: only a file of this user under that name,
+// never a link or another user's file that took its place.
+void remove_page_file(const std::string& name, const std::vector<std::string>& unwritten) {
+    if (std::find(unwritten.begin(), unwritten.end(), name) != unwritten.end()) return;
+    const std::string path = disk_path(name).toStdString();
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+        ::unlink(path.c_str());
 }
 
 }  // namespace
@@ -133,7 +146,7 @@ void TPrinter::End() {
     document_started_ = false;
     hOutputDC = nullptr;
     hPrinterDC.reset();
-    for (const auto& name : aMeta) platform::delete_file(name);
+    for (const auto& name : aMeta) remove_page_file(name, unwritten_);
     aMeta.clear();
     kept_.clear();
     // The report may have moved through the table: back to the record it started on.
@@ -181,8 +194,14 @@ void TPrinter::EndPage() {
 
 void TPrinter::save_page() {
     const std::string& name = aMeta.back();
-    QFile file(disk_path(name));
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    // Created new, never through a name that is there already (the folder may be shared, and
+    // the name is easy to guess): such a page stays in memory and the name is left alone.
+    const int fd = ::open(disk_path(name).toStdString().c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const bool created = fd >= 0;
+    QFile file;
+    bool ok = created && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    if (created && !ok) ::close(fd);
     if (ok) {
         // Recorded first in memory, so that a short write is seen as one.
         QByteArray bytes;
@@ -197,7 +216,7 @@ void TPrinter::save_page() {
     }
     if (!ok) {
         unwritten_.push_back(name);
-        file.remove();
+        if (created) ::unlink(disk_path(name).toStdString().c_str());
         kept_[static_cast<int>(aMeta.size())] = page_;
     }
 }

@@ -469,4 +469,36 @@ TEST(MemoLines, CutAtBlanksAndMarkParagraphEnds) {
     for (const auto& c : cases) EXPECT_EQ(AMEMOLINE(c.text, c.width), c.lines) << c.text;
 }
 
+// The folder of the page files and of a PDF may be shared with other users, and their names are
+// easy to guess: each is created new, never opened through a link or a file already there, and
+// what stood there is left as it was.
+TEST_F(PrinterTest, PageFilesAndAPdfsTemporaryFileAreNeverOpenedThroughWhatStandsThere) {
+    namespace fs = std::filesystem;
+    kv::test::TempDir elsewhere;
+    const fs::path victim = elsewhere.write("VICTIM", "keep");
+    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+    auto printer = preview_printer();
+    use_font(*printer);
+    fs::create_symlink(victim, dir.path() / printer->page_file_name(1));
+    dir.write(printer->page_file_name(2), "theirs");
+    for (int page = 1; page <= 3; ++page) {
+        printer->StartPage();
+        print(*printer, {"PAGE " + std::to_string(page)});
+        printer->EndPage();
+        kv::printing::SETPROW(0);
+    }
+    EXPECT_EQ(printer->unwritten_pages().size(), 2u);
+    // The name the PDF's temporary file had before it was made unguessable.
+    fs::create_symlink(victim, dir.path() / (".out.pdf." + std::to_string(::getpid()) + ".part"));
+    const std::string pdf = (dir.path() / "out.pdf").string();
+    ASSERT_TRUE(kv::printing::write_pdf(*printer, pdf).ok);
+    const auto pages = kv::test::pdf_pages(pdf);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[1].words.at(0).text, "PAGE");
+    printer->End();
+    EXPECT_EQ(elsewhere.read("VICTIM"), "keep");
+    EXPECT_EQ(dir.read(printer->page_file_name(2)), "theirs");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / printer->page_file_name(1)));
+}
+
 }  // namespace
