@@ -1,5 +1,8 @@
 #include "tools/kvusers/users_cli.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +12,7 @@
 
 #include "cli/command_line.h"
 #include "kvusers_help.h"
+#include "platform/beneath.h"
 #include "platform/files.h"
 #include "tables/login.h"
 #include "tables/login_users.h"
@@ -56,10 +60,19 @@ std::string checked_password(const std::string& password, int width) {
     return password;
 }
 
+// A table or index name that is a link is never written through.
+void refuse_links() {
+    struct stat st;
+    for (const char* name : {db::kUsersTable, db::kUsersIndex})
+        if (::lstat(platform::resolve_path(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            refuse(std::string(name) + " is a link, which kvusers never writes through");
+}
+
 std::unique_ptr<db::Table> open_table() {
     if (!platform::file_exists(db::kUsersTable)) {
         refuse(std::string("there is no ") + db::kUsersTable + " in this folder");
     }
+    refuse_links();
     if (!db::ensure_users_index()) refuse(std::string("cannot build ") + db::kUsersIndex);
     auto users = db::open_users();
     if (!users) refuse(std::string("cannot open ") + db::kUsersTable);
@@ -87,11 +100,44 @@ std::string why_not_created() {
     return why.empty() ? "it could not be written" : why;
 }
 
-void add(const std::string& id, int level, const std::string& password) {
-    if (!platform::file_exists(db::kUsersTable) && !db::create_users()) {
-        refuse(std::string("cannot create ") + db::kUsersTable + ": " + why_not_created() +
+// Makes the user table and its index in a new private folder here and moves them into place
+// without replacing anything: a link or a file that another user of this folder put under either
+// name is never written through nor replaced.
+void create_users_here() {
+    const std::string cannot = std::string("cannot create ") + db::kUsersTable;
+    char made[] = ".kvusers-XXXXXX";
+    if (::mkdtemp(made) == nullptr)
+        refuse(cannot + ": " + why_not_created() +
                "; run kvusers in a folder that this user may write");
+    const platform::Fd here(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const platform::Fd fresh(::open(made, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    std::string why;
+    if (!here.valid() || !fresh.valid() || ::fchdir(fresh.get()) != 0) {
+        why = std::strerror(errno);
+    } else {
+        const bool created = db::create_users();
+        if (::fchdir(here.get()) != 0) why = std::strerror(errno);
+        if (!created) why = "the table cannot be written";
     }
+    bool table_placed = false;
+    if (why.empty() && ::renameat2(fresh.get(), db::kUsersIndex, here.get(), db::kUsersIndex,
+                                   RENAME_NOREPLACE) != 0)
+        why = std::string(db::kUsersIndex) + ": " + std::strerror(errno);
+    if (why.empty() && ::renameat2(fresh.get(), db::kUsersTable, here.get(), db::kUsersTable,
+                                   RENAME_NOREPLACE) != 0) {
+        why = std::string(db::kUsersTable) + ": " + std::strerror(errno);
+        ::unlinkat(here.get(), db::kUsersIndex, 0);
+    } else {
+        table_placed = why.empty();
+    }
+    for (const char* name : {db::kUsersTable, db::kUsersIndex}) ::unlinkat(fresh.get(), name, 0);
+    ::unlinkat(here.get(), made, AT_REMOVEDIR);
+    if (!table_placed) refuse(cannot + " (" + why + ")");
+}
+
+void add(const std::string& id, int level, const std::string& password) {
+    refuse_links();
+    if (!platform::file_exists(db::kUsersTable)) create_users_here();
     auto users = open_table();
     const int width = db::password_width(*users);
     checked_password(password, width);
