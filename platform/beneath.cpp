@@ -84,7 +84,7 @@ bool stays_beneath(const std::deque<std::string>& parts, std::size_t depth) {
 
 class Walk {
   public:
-    explicit Walk(const Root& root) : root_(root) {
+    Walk(const Root& root, bool owned_outside) : root_(root), owned_outside_(owned_outside) {
         stack_.emplace_back(::fcntl(root.fd.get(), F_DUPFD_CLOEXEC, 0));
     }
 
@@ -152,7 +152,7 @@ class Walk {
             errno = ENOENT;
             return false;
         }
-        const bool owned = outside_followed && owner == ::geteuid();
+        const bool owned = owned_outside_ && owner == ::geteuid();
         std::deque<std::string> parts = split(*target);
         bool beneath = false;
         std::size_t depth = stack_.size() - 1;
@@ -187,14 +187,16 @@ class Walk {
     }
 
     const Root& root_;
+    const bool owned_outside_;
     std::vector<Fd> stack_;
     bool outside_ = false;
     int links_ = 0;
 };
 
-Fd resolve(const Root& root, const std::vector<std::string>& parts, bool follow_last) {
+Fd resolve(const Root& root, const std::vector<std::string>& parts, bool follow_last,
+           bool strictly = false) {
     if (Fd fd = open_by_kernel(root, parts, follow_last); fd.valid()) return fd;
-    Walk walk(root);
+    Walk walk(root, outside_followed && !strictly);
     return walk.run(std::deque<std::string>(parts.begin(), parts.end()), follow_last);
 }
 
@@ -227,12 +229,18 @@ Fd open_beneath(const Root& root, const std::vector<std::string>& parts) {
     return resolve(root, parts, true);
 }
 
-std::optional<Entry> open_entry_beneath(const Root& root, const std::vector<std::string>& parts) {
+Fd open_strictly_beneath(const Root& root, const std::vector<std::string>& parts) {
+    return resolve(root, parts, true, true);
+}
+
+std::optional<Entry> open_entry_beneath(const Root& root, const std::vector<std::string>& parts,
+                                        bool strictly) {
     if (parts.empty()) {
         errno = EINVAL;
         return std::nullopt;
     }
-    Fd folder = resolve(root, std::vector<std::string>(parts.begin(), parts.end() - 1), true);
+    Fd folder =
+        resolve(root, std::vector<std::string>(parts.begin(), parts.end() - 1), true, strictly);
     if (!folder.valid()) return std::nullopt;
     struct stat st;
     if (::fstat(folder.get(), &st) != 0) return std::nullopt;

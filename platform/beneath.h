@@ -70,6 +70,8 @@ std::optional<Root> open_root(const std::string& folder);
 // What the components below a root name, opened with O_PATH; a last component that is a link
 // is followed by the rule above. Invalid (errno set) when it does not exist or is refused.
 Fd open_beneath(const Root& root, const std::vector<std::string>& parts);
+// The same, with links that lead outside never followed, whoever owns them.
+Fd open_strictly_beneath(const Root& root, const std::vector<std::string>& parts);
 
 // The folder that holds what the components name (O_PATH, reached as open_beneath reaches it)
 // and the last component's name in it as it stands on disk (as given when nothing matches).
@@ -78,7 +80,8 @@ struct Entry {
     Fd folder;
     std::string name;
 };
-std::optional<Entry> open_entry_beneath(const Root& root, const std::vector<std::string>& parts);
+std::optional<Entry> open_entry_beneath(const Root& root, const std::vector<std::string>& parts,
+                                        bool strictly = false);
 
 // Opens an O_PATH descriptor again with real flags (O_RDONLY, O_RDWR, O_DIRECTORY...): the same
 // file, whatever its names now lead to. Links are never followed.

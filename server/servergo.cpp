@@ -1,6 +1,9 @@
 #include "server/servergo.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -23,6 +26,8 @@ namespace {
 // A command word longer than this is cut in the log; a whole line never gets much longer.
 constexpr std::size_t kLoggedTextBytes = 200;
 constexpr std::size_t kLoggedLineBytes = 1000;
+// 1 MiB: far more than any command file holds.
+constexpr std::uint64_t kLargestCommandFile = 1 << 20;
 constexpr char kEllipsis = '\x85';  // "..." as one character in the program's code page
 
 std::function<void(const std::string&)>& log_sink() {
@@ -149,6 +154,21 @@ void note_wait() {
                         std::to_string(kLongestWait.count()) + " minutes: given up");
 }
 
+namespace {
+
+// Why a command file is refused unread; "" when it may be read.
+std::string why_not_a_command_file(const std::string& file) {
+    struct stat st;
+    if (::lstat(platform::resolve_path(file).c_str(), &st) != 0) return {};
+    if (S_ISLNK(st.st_mode)) return "it is a link, which is never read";
+    if (static_cast<std::uint64_t>(st.st_size) > kLargestCommandFile)
+        return std::to_string(st.st_size) + " bytes, more than the " +
+               std::to_string(kLargestCommandFile) + " a command file may have";
+    return {};
+}
+
+}  // namespace
+
 util::ErrorAnswer command_error(
     const util::ErrorRecord& error,
     const std::function<util::ErrorAnswer(const util::ErrorRecord&)>& outside) {
@@ -175,11 +195,15 @@ util::ErrorAnswer command_error(
 
 Served serve_command_file(const std::string& file, const std::string& base_name) {
     const auto started = platform::clock().now();
-    const std::string word = fs::GETPVPROFSTRING("Command", "Command", "", ".\\" + file);
     Served served;
     std::string done;
     try {
-        done = carry_out(word, file, base_name);
+        // A command file is a few hundred bytes: a large one is refused unread (reading it would
+        // cost several times its size in memory), and a link is never read through.
+        const std::string why = why_not_a_command_file(file);
+        done = !why.empty() ? "refused: " + why
+                            : carry_out(fs::GETPVPROFSTRING("Command", "Command", "", ".\\" + file),
+                                        file, base_name);
     } catch (const ServerClosing&) {
         server_log(file + ": left for the next start: the server is closing");
         served.kept = true;

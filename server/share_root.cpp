@@ -1,11 +1,14 @@
 #include "server/share_root.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -112,43 +115,112 @@ std::string share_root() {
     return root_slot();
 }
 
-std::optional<std::string> confined_path(const std::string& name, std::string* why) {
-    const std::string root = current_root();
+namespace {
+
+// The components below the root of a name that a request gives; false, with why, when it
+// cannot be resolved or a path of this machine lies outside the root.
+bool parts_below_root(const std::string& name, const std::string& root,
+                      std::vector<std::string>& parts, std::string* why) {
     if (root.empty() || name.empty()) {
         if (why) *why = "the name " + name + " cannot be resolved";
-        return std::nullopt;
+        return false;
     }
-    std::string path;
     if (name.front() == '/') {
         // A path of this machine, taken as it is.
-        path = platform::resolve_path(name);
-    } else {
-        std::vector<std::string> parts;
-        std::string rest = name;
-        const bool drive =
-            name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
-        if (drive) {
-            rest = name.substr(2);  // the mapped drive is the root, "S:DATA" as "S:\DATA"
-        } else if (name.front() != '\\') {
-            // From the served folder, which lies in the root.
-            const std::string served = real_path(platform::current_folder());
-            if (!inside(served, root)) {
-                if (why) *why = "the served folder is not inside the share's root";
-                return std::nullopt;
-            }
-            append_within(parts, components(served.substr(root == "/" ? 0 : root.size())));
+        const std::string path = platform::resolve_path(name);
+        if (!inside(path, root)) {
+            if (why) *why = name + " lies outside the share's root " + root;
+            return false;
         }
-        append_within(parts, components(rest));
-        path = root;
-        for (const auto& part : parts) path += (path == "/" ? "" : "/") + part;
-        path = platform::resolve_path(path);
+        append_within(parts, components(path.substr(root == "/" ? 0 : root.size())));
+        return true;
     }
+    std::string rest = name;
+    const bool drive =
+        name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
+    if (drive) {
+        rest = name.substr(2);  // the mapped drive is the root, "S:DATA" as "S:\DATA"
+    } else if (name.front() != '\\') {
+        // From the served folder, which lies in the root.
+        const std::string served = real_path(platform::current_folder());
+        if (!inside(served, root)) {
+            if (why) *why = "the served folder is not inside the share's root";
+            return false;
+        }
+        append_within(parts, components(served.substr(root == "/" ? 0 : root.size())));
+    }
+    append_within(parts, components(rest));
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> confined_path(const std::string& name, std::string* why) {
+    const std::string root = current_root();
+    std::vector<std::string> parts;
+    if (!parts_below_root(name, root, parts, why)) return std::nullopt;
+    std::string path = root;
+    for (const auto& part : parts) path += (path == "/" ? "" : "/") + part;
+    path = platform::resolve_path(path);
     const std::string real = without_links(path);
     if (path.empty() || !inside(real, root)) {
         if (why) *why = name + " lies outside the share's root " + root;
         return std::nullopt;
     }
     return real;
+}
+
+std::optional<ConfinedFile> open_confined(const std::string& name, std::string* why) {
+    const std::string root_path = current_root();
+    std::vector<std::string> parts;
+    if (!parts_below_root(name, root_path, parts, why)) return std::nullopt;
+    auto root = platform::open_root(root_path);
+    // Links that lead outside the share's root are never followed, whoever made them.
+    const platform::Fd file =
+        root && !parts.empty() ? platform::open_strictly_beneath(*root, parts) : platform::Fd();
+    struct stat st;
+    auto refused = [&] {
+        if (why)
+            *why = errno == EXDEV ? name + " lies outside the share's root " + root_path
+                                  : name + ": " + std::strerror(errno);
+        return std::nullopt;
+    };
+    if (!file.valid() || ::fstat(file.get(), &st) != 0) return refused();
+    // The folder that really holds it, where the engine also finds the memo file beside it.
+    const std::string real = real_path(platform::descriptor_path(file.get()));
+    std::vector<std::string> real_parts;
+    if (!inside(real, root->path)) {
+        errno = EXDEV;
+        return refused();
+    }
+    append_within(real_parts, components(real.substr(root->path == "/" ? 0 : root->path.size())));
+    auto entry = platform::open_entry_beneath(*root, real_parts, true);
+    struct stat named;
+    if (!entry ||
+        ::fstatat(entry->folder.get(), entry->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != st.st_dev || named.st_ino != st.st_ino) {
+        errno = entry ? EAGAIN : errno;
+        if (why) *why = name + " changed while it was opened";
+        return std::nullopt;
+    }
+    ConfinedFile found;
+    found.path = platform::descriptor_path(entry->folder.get()) + "/" + entry->name;
+    found.folder = std::move(entry->folder);
+    found.device = st.st_dev;
+    found.inode = st.st_ino;
+    return found;
+}
+
+bool ConfinedFile::same_file(int fd) const {
+    struct stat st;
+    if (!folder.valid()) return false;  // nothing was found: whatever the engine opened came later
+    return ::fstat(fd, &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
+bool ConfinedFile::still_there() const {
+    struct stat st;
+    if (!folder.valid()) return false;
+    return ::stat(path.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode;
 }
 
 ScopedOwnFile::ScopedOwnFile(const std::string& path) {

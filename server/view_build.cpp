@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 
@@ -57,40 +58,68 @@ const std::string& usable(const std::string& path) {
     return path;
 }
 
-// The path of a name inside the share's root, or the command is refused.
-std::string inside_root(const std::string& name) {
+// The files a build opened, found beneath the share's root: held until the tables are closed,
+// since the engine reaches them through the folders held here.
+using Held = std::deque<ConfinedFile>;
+
+// A name found inside the share's root, or the command is refused. A name inside the root that
+// leads to nothing is held as its path, so that the engine's open fails and says so as always.
+const ConfinedFile& inside_root(const std::string& name, Held& held) {
     std::string why;
-    if (auto path = confined_path(name, &why)) return usable(*path);
-    throw CommandRefused(why);
+    auto found = open_confined(name, &why);
+    if (!found) {
+        const auto path = confined_path(name);
+        if (!path || platform::path_exists(*path)) throw CommandRefused(why);
+        found.emplace();
+        found->path = *path;
+    }
+    usable(found->path);
+    held.push_back(std::move(*found));
+    return held.back();
+}
+
+// The engine opened something else than what was found (a name swapped meanwhile).
+[[noreturn]] void swapped(const std::string& name) {
+    throw CommandRefused(name + " changed while it was opened");
 }
 
 // A table and the memo files beside it, which the engine opens by the table's name.
-std::string table_inside_root(const std::string& name) {
-    const std::string table = inside_root(with_default_extension(name, ".DBF"));
-    const std::string stem = table.substr(0, table.rfind('.'));
+const ConfinedFile& table_inside_root(const std::string& name, Held& held) {
+    const std::string written = with_default_extension(name, ".DBF");
+    const ConfinedFile& table = inside_root(written, held);
+    const std::size_t at = held.size() - 1;
+    const std::string stem = table.path.substr(0, table.path.rfind('.'));
     for (const char* memo : {".DBT", ".FPT"})
-        if (platform::path_exists(stem + memo)) inside_root(stem + memo);
-    return table;
+        if (platform::path_exists(stem + memo))
+            inside_root(written.substr(0, written.rfind('.')) + memo, held);
+    return held[at];
 }
 
 // Opens one [Table] entry in its work area under its alias and attaches its bags: each as
 // written when such a file exists inside the root, otherwise under its bare name (the writer
-// copies every bag into the current folder under that name).
-void open_area(const std::string& request, const std::string& table_key, const std::string& alias) {
+// copies every bag into the current folder under that name). Each is opened through the folder
+// found beneath the root, and checked to be the file found there.
+void open_area(const std::string& request, const std::string& table_key, const std::string& alias,
+               Held& held) {
     const int area = leading_number(table_key.size() > 5 ? table_key.substr(5) : std::string());
     if (!db::work_areas().select(area))
         throw util::Abandon("the request names work area " + table_key.substr(5));
-    const std::string table =
-        table_inside_root(fs::GETPVPROFSTRING("Table", table_key, "", request));
-    db::DBOPEN(false, "", table, alias, true, false);
+    const std::string written = fs::GETPVPROFSTRING("Table", table_key, "", request);
+    const std::size_t at = held.size();
+    table_inside_root(written, held);
+    db::DBOPEN(false, "", held[at].path, alias, true, false);
+    if (db::work_areas().table() && !held[at].same_file(db::work_areas().table()->fd()))
+        swapped(written);
     const std::string section = "Index" + std::to_string(area);
     for (const auto& index_key : fs::GETPVPROFSECTION(section, request)) {
         const std::string bag =
             with_default_extension(fs::GETPVPROFSTRING(section, index_key, "", request), ".NTX");
         const auto as_written = confined_path(bag);
-        db::ORDADD(as_written && platform::file_exists(*as_written)
-                       ? usable(*as_written)
-                       : inside_root(platform::file_part(bag)));
+        const ConfinedFile& found = inside_root(
+            as_written && platform::file_exists(*as_written) ? bag : platform::file_part(bag),
+            held);
+        db::ORDADD(found.path);
+        if (!found.still_there()) swapped(bag);
     }
 }
 
@@ -171,12 +200,13 @@ std::string build_view(const std::string& command_file) {
         throw util::Abandon(std::string("cannot build the view here: ") + std::strerror(errno));
     const std::string built = folder.path() + "/" + bag;
     {
+        Held held;
         const TablesClosed closed;
         for (std::size_t i = 0; i < tables.size(); ++i) {
             // Aliases pair with the tables by position, as the writer puts them in the same order.
             const std::string alias =
                 i < aliases.size() ? fs::GETPVPROFSTRING("Alias", aliases[i], "", request) : "";
-            open_area(request, tables[i], alias);
+            open_area(request, tables[i], alias, held);
         }
         if (!db::work_areas().select(std::string_view(select)))
             throw util::Abandon("no table of the request has the alias " + select);

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -112,6 +114,35 @@ TEST_F(ServergoTest, FilesThatAskForNothingKnownAreDeletedAndLogged) {
         ASSERT_EQ(log.size(), 1u);
         EXPECT_EQ(log[0].rfind("CMD_X.INI: " + c.logged, 0), 0u) << log[0];
     }
+}
+
+TEST_F(ServergoTest, LargeCommandFilesAndLinksAreRefusedUnreadAndDeleted) {
+    kv::test::TempDir elsewhere;
+    const auto secret = elsewhere.write("SECRET.INI", "[Command]\nCommand=FORMAT\n");
+    struct Case {
+        std::string name;
+        std::function<void(const std::string&)> make;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"CMD_BIG.INI",
+         [](const std::string& name) {
+             std::ofstream(name) << "[Command]\nCommand=FORMAT\n" << std::string(1 << 20, ';');
+         },
+         "CMD_BIG.INI: refused: 1048601 bytes, more than the 1048576 a command file may have"},
+        {"CMD_LNK.INI",
+         [&](const std::string& name) { std::filesystem::create_symlink(secret, name); },
+         "CMD_LNK.INI: refused: it is a link, which is never read"},
+    };
+    for (const auto& c : cases) {
+        log.clear();
+        c.make(c.name);
+        SERVERGO("kv32");
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(c.name))) << c.name;
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].rfind(c.logged, 0), 0u) << log[0];
+    }
+    EXPECT_TRUE(std::filesystem::exists(secret));
 }
 
 TEST_F(ServergoTest, AFileStillBeingWrittenIsNeverServed) {
