@@ -1,4 +1,6 @@
 // kv32: serves the device on the serial port, in a window or headless.
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,12 +12,15 @@
 #include "core/main_procedure.h"
 #include "core/port_report.h"
 #include "core/print.h"
+#include "core/tcp_port.h"
 #include "errors/errors.h"
 #include "gui/main_window.h"
 #include "gui/run_mode.h"
 #include "gui/terminal_keys.h"
 #include "kv32_help.h"
+#include "platform/beneath.h"
 #include "platform/keystate.h"
+#include "platform/tcp_allow.h"
 #include "util/startup.h"
 
 namespace {
@@ -32,7 +37,35 @@ constexpr kv::cli::Option kOptions[] = {
     {"--print-to", "a folder"},
     {"--desktop"},
     {"--log", "a file"},
+    {"--no-outside-links"},
+    {"--idle-limit", "a number of seconds"},
+    {"--allow", "an address or network"},
 };
+
+// The TCP line's sharing from --idle-limit and --allow; throws cli::UsageError.
+kv::core::TcpPolicy tcp_settings(const kv::cli::CommandLine& line) {
+    using kv::cli::UsageError;
+    kv::core::TcpPolicy policy;
+    if (const auto limit = line.value("--idle-limit")) {
+        double seconds = 0;
+        const auto [end, ec] =
+            std::from_chars(limit->data(), limit->data() + limit->size(), seconds);
+        if (limit->empty() || ec != std::errc{} || end != limit->data() + limit->size() ||
+            !(seconds > 0) || seconds > 86400)
+            throw UsageError("--idle-limit needs a number of seconds above 0, up to 86400, not \"" +
+                             *limit + "\"");
+        policy.idle_limit = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double>(seconds));
+    }
+    for (const std::string& text : line.all("--allow")) {
+        const auto network = kv::platform::parse_network(text);
+        if (!network)
+            throw UsageError("--allow needs an address with an optional /PREFIX, not \"" + text +
+                             "\"");
+        policy.allowed.push_back(*network);
+    }
+    return policy;
+}
 
 struct Arguments {
     bool headless = false;
@@ -53,6 +86,9 @@ Arguments settings(const kv::cli::CommandLine& line) {
     a.start.verbose = line.has("--verbose");
     a.start.desktop = line.has("--desktop");
     a.log_file = line.value("--log");
+    // Links in the served folder that lead outside it: followed only when this user owns them.
+    kv::platform::set_outside_links(!line.has("--no-outside-links"));
+    kv::core::set_tcp_policy(tcp_settings(line));
     a.list_ports = line.has("--list-ports");
     if (!a.list_ports && !line.operands.empty())
         throw UsageError("unknown argument: " + line.operands.front());

@@ -51,6 +51,10 @@ class PortLine {
     // device in (so that no byte of the next device is ever taken as part of the last one's
     // command) may now do so.
     virtual void close_departures() {}
+    // The window's thread waits for the device's bytes (true) or has stopped waiting (false);
+    // `restart` begins a new count (a command, or the wait for one, begins). A line that can
+    // let a device go for another uses the time counted since.
+    virtual void device_wait(bool /*waiting*/, bool /*restart*/) {}
     // Bytes waiting in the receive ring.
     virtual std::size_t bytes_waiting() const = 0;
     virtual bool reader_running() const = 0;

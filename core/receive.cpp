@@ -76,7 +76,11 @@ std::string wait_byte(std::optional<platform::TimePoint> deadline) {
             if (!deadline && !in_command && !bytes_on_the_way()) close_departures();
             std::optional<platform::Duration> left;
             if (deadline) left = *deadline - clock.now();
-            if (!left || left->count() > 0) gui::wait_for_events(left);
+            if (!left || left->count() > 0) {
+                note_device_wait(true);
+                gui::wait_for_events(left);
+                note_device_wait(false);
+            }
         }
     }
     // The window's events are handled after each wait; while a burst is being taken from the
@@ -159,8 +163,10 @@ bool command_wait_interrupt_pending() {
 }
 
 std::string WAITCOMMAND() {
+    note_device_wait(false, true);  // the device's silence is counted from here
     std::string c = wait_byte(std::nullopt);
     begin_command();  // the device's next command: nothing left to abandon
+    note_device_wait(false, true);
     return c;
 }
 

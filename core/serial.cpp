@@ -139,12 +139,25 @@ SerialPort::Reopen reopen_plan(const std::string& port_name) {
     return reopen;
 }
 
+// What listening on every address means, in one line: who can now connect.
+std::string every_address_line() {
+    const auto& allowed = tcp_policy().allowed;
+    if (allowed.empty())
+        return "Listening on every address of this machine: anyone who can reach it can connect "
+               "and read, write and erase the served files (--allow limits who may).";
+    std::string networks;
+    for (const auto& network : allowed) networks += (networks.empty() ? "" : ", ") + network.text;
+    return "Listening on every address of this machine: only " + networks +
+           " may connect (--allow); others are refused.";
+}
+
 // A port whose line is a TCP connection: the log tells where to connect, and each connection
 // that comes, closes or is turned away.
 std::unique_ptr<PortLine> open_tcp_port(int handle, const std::string& port_name) {
     const int listener = platform::listen_tcp(port_name);
     if (listener < 0) return nullptr;
     log_line("TCP address for the device: " + platform::local_address_text(listener));
+    if (platform::listens_on_every_address(listener)) log_line(every_address_line());
     const std::string prefix = "Port " + port_name + ": ";
     TcpLine::Events events;
     events.connected = [prefix](const std::string& peer) {
@@ -161,6 +174,16 @@ std::unique_ptr<PortLine> open_tcp_port(int handle, const std::string& port_name
         gui::post_to_gui_thread([line = prefix + "connection from " + peer +
                                         " turned away: the line serves " + served +
                                         "."] { log_line(line); });
+    };
+    events.not_allowed = [prefix](const std::string& peer) {
+        gui::post_to_gui_thread(
+            [line = prefix + "connection from " + peer +
+                    " refused: not an address that --allow names."] { log_line(line); });
+    };
+    events.let_go = [prefix](const std::string& peer, const std::string& waiting) {
+        gui::post_to_gui_thread([line = prefix + "the connection from " + peer +
+                                        " was let go: it held the line silent while " + waiting +
+                                        " waited."] { log_line(line); });
     };
     events.ended = [prefix](const std::string& why) {
         gui::post_to_gui_thread([line = prefix + why] {
@@ -420,6 +443,11 @@ void close_departures() {
         if (line) line->close_departures();
     for (auto& gate : start_gates())
         if (gate) gate->close_departures();
+}
+
+void note_device_wait(bool waiting, bool restart) {
+    for (auto& line : ports())
+        if (line) line->device_wait(waiting, restart);
 }
 
 void SENDSTR(int handle, std::string_view bytes) {

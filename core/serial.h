@@ -141,6 +141,9 @@ bool bytes_on_the_way();
 // Between two commands, with nothing received left to take: the devices that have gone are done
 // with, and a line that waits for that may let the next device in (PortLine::close_departures).
 void close_departures();
+// The window's thread waits for the device's bytes, or has stopped (PortLine::device_wait);
+// `restart` when a command or the wait for one begins.
+void note_device_wait(bool waiting, bool restart = false);
 
 // ---- pieces exposed for their own tests ------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "core/bounded_write.h"
 #include "platform/tcp_line.h"
@@ -20,14 +21,39 @@ namespace {
 constexpr std::size_t kReaderPassSize = 1023;
 constexpr int kClosingGraceMs = 100;
 
+// How often the reader looks at the idle limit while a connection waits, at most.
+constexpr std::chrono::milliseconds kLongestIdleLook{1000};
+
 bool is_passing_error(int error) {
     return error == EINTR || error == EAGAIN;
 }
 
+TcpPolicy& policy_slot() {
+    static TcpPolicy policy;
+    return policy;
+}
+
+std::int64_t steady_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
-TcpLine::TcpLine(int handle, int listener, Events events)
-    : handle_(handle), listener_(listener), events_(std::move(events)) {}
+void set_tcp_policy(TcpPolicy policy) {
+    policy_slot() = std::move(policy);
+}
+
+const TcpPolicy& tcp_policy() {
+    return policy_slot();
+}
+
+TcpLine::TcpLine(int handle, int listener, Events events, TcpPolicy policy)
+    : handle_(handle),
+      listener_(listener),
+      events_(std::move(events)),
+      policy_(std::move(policy)) {}
 
 TcpLine::~TcpLine() {
     if (reader_.joinable()) {
@@ -37,6 +63,7 @@ TcpLine::~TcpLine() {
         reader_.join();
     }
     if (connection_ >= 0) ::close(connection_);
+    if (waiting_ >= 0) ::close(waiting_);
     ::close(listener_);
     if (wake_ >= 0) ::close(wake_);
 }
@@ -115,6 +142,29 @@ bool TcpLine::apply_settings(const platform::Dcb& settings) {
     return true;
 }
 
+void TcpLine::device_wait(bool waiting, bool restart) {
+    const std::int64_t now = steady_ns();
+    const std::int64_t began = wait_began_ns_.exchange(waiting ? now : 0);
+    if (restart)
+        waited_ns_ = 0;
+    else if (began != 0)
+        waited_ns_ += now - began;
+}
+
+std::chrono::nanoseconds TcpLine::device_waited() const {
+    const std::int64_t began = wait_began_ns_;
+    return std::chrono::nanoseconds(waited_ns_ + (began != 0 ? steady_ns() - began : 0));
+}
+
+std::optional<std::chrono::nanoseconds> TcpLine::apply_idle_limit() {
+    if (connection_ < 0 || waiting_ < 0) return std::nullopt;
+    const auto waited = device_waited();
+    if (waited < policy_.idle_limit) return policy_.idle_limit - waited;
+    if (events_.let_go) events_.let_go(peer_, waiting_peer_);
+    drop_connection(false);
+    return std::nullopt;
+}
+
 void TcpLine::wake_reader() {
     if (wake_ < 0) return;
     const std::uint64_t one = 1;
@@ -141,20 +191,30 @@ bool TcpLine::reader_pass() {
         waiting_for_room_ = true;
         has_room = ring_.room() > 0;  // room made just before the flag was seen
     }
-    pollfd fds[3] = {{wake_, POLLIN, 0}, {listener_, POLLIN, 0}, {connection_, 0, 0}};
-    nfds_t count = 1;
     // A new connection waits until the last one's bytes have all been taken and the window's
     // thread is done with them.
     const bool settled =
         connection_ >= 0 || (taken_ >= last_departure_mark_ && closed_departures_ == departures_);
-    if (has_room && settled) {
-        count = 2;
-        if (connection_ >= 0) {
-            fds[2].events = POLLIN | POLLRDHUP;
-            count = 3;
-        }
+    if (settled && connection_ < 0 && waiting_ >= 0) {
+        const int fd = std::exchange(waiting_, -1);
+        serve_connection(fd, std::exchange(waiting_peer_, {}));
     }
-    const int ready = ::poll(fds, count, -1);
+    const auto idle_left = apply_idle_limit();
+    enum { kWake, kListener, kConnection, kWaiting };
+    pollfd fds[4] = {{wake_, POLLIN, 0}, {listener_, 0, 0}, {connection_, 0, 0}, {waiting_, 0, 0}};
+    if (has_room && settled) {
+        fds[kListener].events = POLLIN;
+        if (connection_ >= 0) fds[kConnection].events = POLLIN | POLLRDHUP;
+    }
+    if (connection_ < 0) fds[kConnection].fd = -1;
+    if (waiting_ >= 0) fds[kWaiting].events = POLLRDHUP;  // its bytes wait for its turn
+    int timeout = -1;
+    if (idle_left)
+        timeout =
+            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
+                                 std::min<std::chrono::nanoseconds>(*idle_left, kLongestIdleLook))
+                                 .count());
+    const int ready = ::poll(fds, 4, timeout);
     waiting_for_room_ = false;
     if (ready < 0) {
         if (is_passing_error(errno)) return true;
@@ -163,21 +223,25 @@ bool TcpLine::reader_pass() {
                           std::strerror(errno) + ")");
         return false;
     }
-    if (fds[0].revents & POLLIN) clear_wake();
+    if (fds[kWake].revents & POLLIN) clear_wake();
     if (closing_) return false;
+    if (waiting_ >= 0 && fds[kWaiting].revents != 0) {
+        ::close(std::exchange(waiting_, -1));  // it left before its turn
+        waiting_peer_.clear();
+    }
     // The served connection first: one that has closed makes room for the next at once.
-    if (count == 3 && fds[2].revents != 0) {
+    if (connection_ >= 0 && fds[kConnection].revents != 0) {
         if (take_from_connection()) return true;
-        drop_connection();
+        drop_connection(true);
         if (!events_.end_on_loss) return true;
         if (events_.ended) events_.ended("the connection closed");
         return false;
     }
-    if (count >= 2 && (fds[1].revents & POLLIN)) {
-        if (connection_ < 0)
+    if (fds[kListener].revents & POLLIN) {
+        if (connection_ < 0 && waiting_ < 0)
             accept_connection();
-        else if (!connection_closing())
-            refuse_connection();
+        else if (connection_ < 0 || !connection_closing())
+            hold_or_refuse_connection();
     }
     return true;
 }
@@ -197,7 +261,18 @@ bool TcpLine::take_from_connection() {
 void TcpLine::accept_connection() {
     const int fd = platform::accept_tcp(listener_);
     if (fd < 0) return;
-    peer_ = platform::peer_address_text(fd);
+    const std::string peer = platform::peer_address_text(fd);
+    if (!platform::peer_allowed(fd, policy_.allowed)) {
+        ::close(fd);
+        if (events_.not_allowed) events_.not_allowed(peer);
+        return;
+    }
+    serve_connection(fd, peer);
+}
+
+void TcpLine::serve_connection(int fd, const std::string& peer) {
+    peer_ = peer;
+    device_wait(wait_began_ns_ != 0, true);  // the new device's count begins
     {
         std::lock_guard lock(send_mutex_);
         connection_ = fd;
@@ -214,6 +289,24 @@ void TcpLine::accept_connection() {
     if (events_.connected) events_.connected(peer_);
 }
 
+void TcpLine::hold_or_refuse_connection() {
+    const int fd = platform::accept_tcp(listener_);
+    if (fd < 0) return;
+    const std::string peer = platform::peer_address_text(fd);
+    if (!platform::peer_allowed(fd, policy_.allowed)) {
+        ::close(fd);
+        if (events_.not_allowed) events_.not_allowed(peer);
+        return;
+    }
+    if (waiting_ < 0) {
+        waiting_ = fd;
+        waiting_peer_ = peer;
+        return;
+    }
+    ::close(fd);
+    if (events_.refused) events_.refused(peer, peer_);
+}
+
 // A device that reconnects may be quicker than the news of its old connection's end: that one
 // is given a moment to show that it has closed before the new one is turned away.
 bool TcpLine::connection_closing() {
@@ -221,15 +314,7 @@ bool TcpLine::connection_closing() {
     return ::poll(&served, 1, kClosingGraceMs) > 0;
 }
 
-void TcpLine::refuse_connection() {
-    const int fd = platform::accept_tcp(listener_);
-    if (fd < 0) return;
-    const std::string peer = platform::peer_address_text(fd);
-    ::close(fd);
-    if (events_.refused) events_.refused(peer, peer_);
-}
-
-void TcpLine::drop_connection() {
+void TcpLine::drop_connection(bool closed) {
     // A write blocked on the connection returns at once; then the connection can go.
     ::shutdown(connection_, SHUT_RDWR);
     {
@@ -240,7 +325,7 @@ void TcpLine::drop_connection() {
     }
     last_departure_mark_ = pushed_.load();
     ++departures_;
-    if (!events_.end_on_loss && events_.lost) events_.lost(peer_);
+    if (closed && !events_.end_on_loss && events_.lost) events_.lost(peer_);
     peer_.clear();
 }
 

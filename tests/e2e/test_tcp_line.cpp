@@ -19,14 +19,15 @@ using kv::test::kWaitingLine;
 class TcpLineTest : public ::testing::Test {
   protected:
     // kv32 on "tcp:0" (any free port of 127.0.0.1); the address comes from its log.
-    void start(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"--headless", "--port", "tcp:0"};
+    void start(std::vector<std::string> extra = {}, const std::string& port = "tcp:0") {
+        std::vector<std::string> args{"--headless", "--port", port};
         args.insert(args.end(), extra.begin(), extra.end());
         kv32 = std::make_unique<ChildProcess>(KV32_BINARY, args, pc.str());
         const std::string prefix = "TCP address for the device: ";
         auto line = kv32->wait_for_prefix(prefix, kStartTimeout);
         ASSERT_TRUE(line) << kv32->err();
         address = "tcp:" + line->substr(prefix.size());
+        if (address.rfind("tcp:0.0.0.0:", 0) == 0) address = "tcp:127.0.0.1:" + address.substr(12);
         ASSERT_TRUE(kv32->wait_for_line(kWaitingLine, kStartTimeout));
     }
     DeviceLink connect() { return DeviceLink::open(address); }
@@ -90,10 +91,12 @@ TEST_F(TcpLineTest, AClosedConnectionIsADeviceThatWentAwayAndTheNextOneIsServed)
     EXPECT_EQ(loaded.data, "0123456789");
     EXPECT_EQ(load(device, "PART").status, kRefused);  // the abandoned Save left nothing
 
-    // A second connection while one is served is turned away; the first goes on.
+    // A second connection while one is served waits, a third is turned away; the first goes on.
     DeviceLink second = connect();
-    EXPECT_FALSE(second.read_byte(kReplyTimeout));
-    EXPECT_TRUE(second.hung_up());
+    DeviceLink third = connect();
+    EXPECT_FALSE(third.read_byte(kReplyTimeout));
+    EXPECT_TRUE(third.hung_up());
+    EXPECT_FALSE(second.hung_up());
     EXPECT_EQ(load(device, "KEPT").status, kOk);
     EXPECT_NE(kv32->out().find("turned away: the line serves 127.0.0.1:"), std::string::npos)
         << kv32->out();
@@ -184,6 +187,62 @@ TEST_F(TcpLineTest, KvdevRunsEachCommandOnAConnectionOfItsOwn) {
     EXPECT_NE(listed.second.find("HELLO"), std::string::npos) << listed.second;
     kv32->signal(SIGTERM);
     EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+}
+
+TEST_F(TcpLineTest, ALineHeldSilentOrSlowIsLetGoOnlyWhileAnotherConnectionWaits) {
+    start({"--idle-limit", "0.3"});
+    DeviceLink first = connect();
+    ASSERT_TRUE(first.read_start_byte(kStartTimeout));
+    // Nobody waits: a quiet device keeps its line well past the limit.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_EQ(save(first, "KEPT", "1"), kOk);
+    // Silent at the command wait while another waits: let go, and the other is served.
+    DeviceLink second = connect();
+    ASSERT_TRUE(second.read_start_byte(kStartTimeout)) << kv32->out();
+    EXPECT_FALSE(first.read_byte(kReplyTimeout));
+    EXPECT_TRUE(first.hung_up());
+    ASSERT_TRUE(kv32->wait_for_prefix(log_line("the connection from 127.0.0.1:"), kReplyTimeout));
+    EXPECT_NE(kv32->out().find(" was let go: it held the line silent while 127.0.0.1:"),
+              std::string::npos)
+        << kv32->out();
+    // A name sent a byte at a time, slower than the line, while a third waits: let go too.
+    DeviceLink third = connect();
+    second.send_command('L');
+    for (int i = 0; i < 40 && !second.hung_up(); ++i) {
+        second.send_raw("A");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        second.read_byte(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(third.read_start_byte(kStartTimeout)) << kv32->out();
+    EXPECT_EQ(load(third, "KEPT").status, kOk);
+    kv32->signal(SIGTERM);
+    EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+}
+
+TEST_F(TcpLineTest, EveryAddressIsToldAndOnlyAllowedPeersAreServed) {
+    start({"--allow", "192.0.2.0/24"}, "tcp:0.0.0.0:0");
+    EXPECT_NE(kv32->out().find("Listening on every address of this machine: only 192.0.2.0/24 "
+                               "may connect (--allow); others are refused."),
+              std::string::npos)
+        << kv32->out();
+    DeviceLink refused = connect();
+    EXPECT_FALSE(refused.read_byte(kReplyTimeout));
+    EXPECT_TRUE(refused.hung_up());
+    EXPECT_TRUE(
+        kv32->wait_for_prefix("Port tcp:0.0.0.0:0: connection from 127.0.0.1:", kReplyTimeout));
+    EXPECT_NE(kv32->out().find(" refused: not an address that --allow names."), std::string::npos);
+    kv32->signal(SIGTERM);
+    EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+
+    start({"--allow", "127.0.0.0/8", "--allow", "::1"});
+    DeviceLink served = connect();
+    EXPECT_TRUE(served.read_start_byte(kStartTimeout));
+    kv32->signal(SIGTERM);
+    EXPECT_EQ(kv32->wait_exit(kStartTimeout), 0);
+    for (const char* bad : {"300.1.1.1", "10.0.0.0/33", "::1/129", "host"}) {
+        ChildProcess p(KV32_BINARY, {"--headless", "--port", "tcp:0", "--allow", bad}, pc.str());
+        EXPECT_EQ(p.wait_exit(kStartTimeout), 2) << bad;
+    }
 }
 
 TEST(TcpLineNames, AddressesThatCannotBeServedAreExplained) {
