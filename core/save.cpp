@@ -50,7 +50,6 @@ std::string why_unreachable() {
 // Why a new entry cannot be made at `path`, or "" when it can; told before the device is
 // answered, so that a refusal is never reported as success.
 std::string why_not_new_entry(const std::string& path, const platform::Entry& entry) {
-    if (std::string why = why_not_a_name_on_disk(path); !why.empty()) return why;
     if (is_settings_file(path)) return "that is the settings file's name";
     if (standing(entry) == Standing::Link) return "a link of that name exists";
     if (!platform::folder_takes_new_files(platform::descriptor_path(entry.folder.get())))
@@ -70,6 +69,9 @@ void save_folder(int port, const SaveRequest& r) {
     if (r.header.length != 1)
         return refuse(port, r.name, "a folder comes with exactly one data byte",
                       kStatusBadFolderLength);
+    // A name the file system cannot hold says so, before its folders are looked for.
+    if (std::string why = why_not_a_name_on_disk(folder); !why.empty())
+        return refuse_logged(port, r.name, why);
     const auto entry = served_entry(folder);
     if (!entry) return refuse_logged(port, r.name, why_unreachable());
     const Standing now = standing(*entry);
@@ -88,6 +90,8 @@ void save_folder(int port, const SaveRequest& r) {
 
 void save_file(int port, const SaveRequest& r) {
     const std::string path = served_path(r.name);
+    if (std::string why = why_not_a_name_on_disk(path); !why.empty())
+        return refuse_logged(port, r.name, why);
     const auto entry = served_entry(path);
     if (!entry) return refuse_logged(port, r.name, why_unreachable());
     const Standing now = standing(*entry);
