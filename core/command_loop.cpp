@@ -69,6 +69,12 @@ bool serve(int port, gui::LogPane& pane, bool send_start_byte) {
             MESSAGE(pane, "The command was abandoned: the device went away.");
         } catch (const Abandoned& a) {
             MESSAGE(pane, a.why);
+            // The rest of what the device sends for the command is not a command. Esc still
+            // held ends the loop at once.
+            if (!esc_held())
+                if (const std::size_t n = drop_until_quiet(); n > 0)
+                    MESSAGE(pane, counted(n, "byte", "bytes") +
+                                      " that the device sent for it were dropped.");
         }
     }
 }

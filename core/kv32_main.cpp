@@ -40,6 +40,8 @@ constexpr kv::cli::Option kOptions[] = {
     {"--no-outside-links"},
     {"--idle-limit", "a number of seconds"},
     {"--allow", "an address or network"},
+    {"--wait-for-port"},
+    {"--stall-limit", "a number of seconds"},
 };
 
 // The TCP line's sharing from --idle-limit and --allow; throws cli::UsageError.
@@ -106,6 +108,12 @@ Arguments settings(const kv::cli::CommandLine& line) {
     if (a.start.port && a.start.port->empty()) throw UsageError("--port needs a port name");
     if (a.start.root && a.start.root->empty()) throw UsageError("--root needs a folder");
     if (a.log_file && a.log_file->empty()) throw UsageError("--log needs a file");
+    a.start.wait_for_port = line.has("--wait-for-port");
+    if (const auto limit = line.value("--stall-limit")) {
+        a.start.stall_limit = kv::core::parse_stall_limit(*limit);
+        if (!a.start.stall_limit)
+            throw UsageError("--stall-limit needs a number of seconds from 0.1 to 3600: " + *limit);
+    }
     return a;
 }
 

@@ -83,8 +83,9 @@ void load_file(int port, const std::string& name) {
     // What the file holds, which may be less than the header announces; in pieces, so that the
     // window shows how far it has come and stays responsive meanwhile.
     const std::string_view data = std::string_view(*bytes).substr(kStoredHeaderSize);
+    // Sent, not received: the line (a socket, a relay) may still hold what it has taken.
     Progress progress(platform::translated("Progress", "Loading %1").arg(shown_name(name)),
-                      data.size());
+                      data.size(), platform::translated("Progress", "bytes sent"));
     for (std::size_t sent = 0; sent < data.size();) {
         const std::string_view piece = data.substr(sent, kLoadPieceSize);
         abandon_if_esc(what);

@@ -3,7 +3,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,12 +23,15 @@
 #include "core/served_folder.h"
 #include "core/start_checks.h"
 #include "fs/profile.h"
+#include "gui/folder_check.h"
 #include "gui/main_window.h"
 #include "gui/pump.h"
 #include "gui/run_mode.h"
 #include "gui/settings_dialog.h"
+#include "gui/single_instance.h"
 #include "platform/keystate.h"
 #include "platform/serial_device.h"
+#include "platform/serial_diagnosis.h"
 #include "platform/tcp_line.h"
 #include "platform/texts.h"
 #include "printing/page_files.h"
@@ -138,15 +143,28 @@ std::string root_for(const std::string& root) {
 }
 
 // Serves a folder; a desktop start makes its default folder the first time. False, with a box
-// that says so, when the folder cannot be served.
-bool serve_folder(const std::string& root) {
+// that says why, when the folder cannot be served; given `wants_settings`, the box offers the
+// settings dialog beside OK and records whether the user asked for it.
+bool serve_folder(const std::string& root, bool* wants_settings = nullptr) {
     const std::string folder = root_for(root);
-    if (desktop_mode && folder == desktop_root()) {
-        std::error_code ignored;  // a failure shows as the box below
-        std::filesystem::create_directory(folder, ignored);
-    }
+    std::string why;
+    if (desktop_mode && folder == desktop_root()) why = gui::make_folder(folder);
     if (set_served_root(folder)) return true;
-    util::POPMSG("Errore di accesso alla cartella servita (" + folder + ").", 1);
+    if (const std::string now = gui::why_folder_unusable(folder, gui::FolderUse::Enter);
+        !now.empty())
+        why = now;
+    if (why.empty()) why = platform::translated("Folders", "the folder cannot be opened");
+    const std::string text = "Errore di accesso alla cartella servita (" + folder + ").";
+    std::string reason = why;
+    reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+    reason += ".";
+    if (wants_settings) {
+        *wants_settings = util::popmsg_offering(text + ";" + reason, "", kSettingsButton);
+    } else if (gui::is_headless()) {
+        util::POPMSG(text + " " + reason, 1);  // one line on standard error
+    } else {
+        util::POPMSG(text + ";" + reason, 1);
+    }
     return false;
 }
 
@@ -207,6 +225,22 @@ std::string served_line(const std::string& port, const std::string& folder) {
 
 namespace {
 
+// The stall limit of the run: --stall-limit, else the settings file's, else the default.
+void apply_stall_limit(const StartOptions& options) {
+    auto limit = options.stall_limit;
+    if (!limit) {
+        const std::string value = read_setting(kStallLimitKey);
+        if (!value.empty()) {
+            limit = parse_stall_limit(value);
+            if (!limit)
+                log_line("Settings: " + std::string(kStallLimitKey) + "=" + value +
+                         " is not a number of seconds from 0.1 to 3600; " +
+                         std::to_string(kDefaultStallLimit.count() / 1000) + " is used.");
+        }
+    }
+    set_stall_limit(limit.value_or(kDefaultStallLimit));
+}
+
 // One run of the program: the window, the port and the settings in use, and the changes of
 // settings that wait for the command loop to come between two commands.
 class Run {
@@ -219,6 +253,7 @@ class Run {
   private:
     gui::Settings current() const { return {port_, root_for(root_), details_}; }
     void open_first_port();
+    bool wait_for_port();
     void start();
     void serve_commands();
     void apply(const gui::Settings& s);
@@ -233,6 +268,7 @@ class Run {
     std::unique_ptr<gui::MainWindow> window_;
     int handle_ = -1;
     bool served_ = false;
+    bool ended_waiting_ = false;  // a signal ended the wait for the port
     std::optional<gui::Settings> pending_;
 };
 
@@ -255,6 +291,7 @@ bool Run::serve() {
         MESSAGE(pane, line);
         note_device_activity();  // a Load may have changed the device's folder
     });
+    apply_stall_limit(options_);
     ScopedProgressSink progress(window_progress_sink(*window_));
     window_->set_status(status_text());
     if (window_->widget())
@@ -270,12 +307,13 @@ bool Run::serve() {
     end_print_job();
 
     if (handle_ >= 0) CLOSECOMM(handle_);
-    return served_;
+    return served_ || ended_waiting_;
 }
 
 // Before the window is shown: a failure's box offers the settings, and the port chosen there is
 // tried in turn, until one opens or the user gives up.
 void Run::open_first_port() {
+    if (options_.wait_for_port && !wait_for_port()) return;
     for (;;) {
         bool wants_settings = false;
         // A start that fails tells in its box all that is wrong with it.
@@ -297,10 +335,36 @@ void Run::open_first_port() {
     }
     if (handle_ < 0) return;
     served_ = true;
-    if (options_.timestamps) log_line(served_line(port_, std::filesystem::current_path().string()));
+    // Headless, nothing else shows what is served: the log's first line says it.
+    if (options_.timestamps || gui::is_headless())
+        log_line(served_line(port_, std::filesystem::current_path().string()));
     if (const std::string warning = served_folder_warning(served_root()); !warning.empty())
         log_line(warning);
+    for (const auto& warning : print_destination_warnings()) log_line(warning);
     window_->set_settings_handler([this] { open_settings(); });
+}
+
+// --wait-for-port: a device port that cannot be opened yet is waited for, as one that vanished
+// while served is: looked at a few times a second until it opens. False when the program was
+// asked to end meanwhile.
+bool Run::wait_for_port() {
+    if (platform::is_tcp_port_name(port_) || platform::is_pseudo_terminal_name(port_)) return true;
+    const std::string path = platform::serial_device_path(port_);
+    int error = platform::probe_serial_device(path);
+    if (error == 0) return true;
+    log_line("Serial port " + port_ + " (" + path + ") cannot be opened: " +
+             platform::open_failure_cause(path, error) + "; waiting for it (--wait-for-port).");
+    constexpr auto kLook = std::chrono::milliseconds(250);
+    while (error != 0) {
+        if (platform::termination_requested()) {
+            ended_waiting_ = true;
+            return false;
+        }
+        gui::wait_for_events(kLook);  // a signal ends the wait at once
+        error = platform::probe_serial_device(path);
+    }
+    log_line("Serial port " + port_ + ": the device is there.");
+    return true;
 }
 
 // The dialog opens over the window without stopping the command loop; what it confirms is
@@ -319,6 +383,17 @@ void Run::start() {
     // The loop ends on Esc (or a signal). Esc that came while a print job kept the window
     // disabled could not ask the window to close: ending the job, the program asks for it.
     if (end_print_job()) window_->request_close();
+    if (window_->closing() || platform::termination_requested()) return;
+    // Esc held in another window of the program ended the loop, and the window stays: its status
+    // line says so (the log stays as the loop left it), and the port is let go, so that nothing
+    // is received that nobody reads.
+    if (handle_ >= 0) {
+        CLOSECOMM(handle_);
+        handle_ = -1;
+    }
+    window_->set_settings_handler(nullptr);
+    window_->set_status(platform::translated(
+        "MainWindow", "KV32 no longer serves the device: press Esc in this window to end KV32."));
 }
 
 void Run::serve_commands() {
@@ -376,14 +451,39 @@ bool Run::reopen(const std::string& port) {
     }
     served_ = true;
     log_line("Serial port " + port_ + " open.");
-    if (options_.timestamps) log_line(served_line(port_, served_root()));
+    if (options_.timestamps || gui::is_headless()) log_line(served_line(port_, served_root()));
     return true;
 }
 
 }  // namespace
 
+std::optional<std::chrono::milliseconds> parse_stall_limit(const std::string& seconds) {
+    const std::string text = util::trim_blanks(seconds);
+    if (text.empty() || text.size() > 12) return std::nullopt;
+    double value = 0;  // in any locale a dot before the fraction
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (error != std::errc() || end != text.data() + text.size() ||
+        !(value >= 0.1 && value <= 3600))
+        return std::nullopt;
+    return std::chrono::milliseconds(static_cast<long long>(value * 1000 + 0.5));
+}
+
 bool MAIN(const StartOptions& options) {
     ScopedSettings settings(options.desktop);
+    // One desktop KV32 for a settings file: a second one brings the first to the front and ends.
+    if (options.desktop && !gui::claim_single_instance(settings_file(), [] {
+            QWidget* dialog = gui::open_settings_dialog_widget();
+            gui::bring_to_front(dialog          ? dialog
+                                : active_window ? active_window->widget()
+                                                : nullptr);
+        })) {
+        std::fprintf(stderr,
+                     "kv32: KV32 already runs with the settings %s: its window is "
+                     "brought to the front.\n",
+                     settings_file().c_str());
+        return true;
+    }
     if (options.desktop)
         protect_settings_file(settings_file());  // a served home folder holds it
     else if (!settings_file_usable(kSettingsFile))
@@ -411,8 +511,22 @@ bool MAIN(const StartOptions& options) {
     } else {
         port = configured_port();
     }
-    const std::string root = options.root ? *options.root : configured_root();
-    if (!serve_folder(root)) return false;
+    std::string root = options.root ? *options.root : configured_root();
+    // A folder that cannot be served: with a window, its box leads to the settings dialog, and
+    // the folder chosen there is tried in turn (a folder given with --root is not the dialog's).
+    for (;;) {
+        bool wants_settings = false;
+        const bool offer = !gui::is_headless() && !options.root;
+        if (serve_folder(root, offer ? &wants_settings : nullptr)) break;
+        if (!wants_settings) return false;
+        const auto chosen = gui::run_settings_dialog(
+            {options.port ? *options.port : port, root_for(root), configured_details()},
+            port_lister({}));
+        if (!chosen) return false;
+        write_settings(*chosen);
+        root = chosen->root;
+        if (!options.port) port = chosen->port;
+    }
     // Page files of jobs whose program ended abnormally; running jobs keep theirs.
     printing::remove_stale_page_files(served_root());
     Run run(options, port, root, configured_details());

@@ -1,6 +1,7 @@
 #pragma once
 // The program's start procedure: reads the port from KV32.INI, shows the main window with its
 // log, opens the port while the window initialises and serves commands until Esc.
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,8 @@ constexpr const char* kPortKey = "Porta";
 constexpr const char* kRootKey = "Radice";
 constexpr const char* kDetailsKey = "Dettagli";
 constexpr const char* kDefaultPort = "COM1";
+// Seconds a write may wait for a device that takes nothing (see core::set_stall_limit).
+constexpr const char* kStallLimitKey = "AttesaScrittura";
 
 struct StartOptions {
     // A port for this run only: the settings file's port is neither read nor written.
@@ -41,7 +44,16 @@ struct StartOptions {
     // folder ~/KV32 (made when first served), and a first start (no port set) opens the settings
     // dialog instead of taking COM1.
     bool desktop = false;
+    // A port that is missing or cannot be opened at the start is waited for, as one that
+    // vanishes while served is, instead of ending the program.
+    bool wait_for_port = false;
+    // How long a write waits for a device that takes nothing; otherwise the settings file's
+    // AttesaScrittura, else core::kDefaultStallLimit.
+    std::optional<std::chrono::milliseconds> stall_limit;
 };
+
+// A number of seconds from 0.1 to 3600 ("15", "2.5") as a stall limit; nothing for anything else.
+std::optional<std::chrono::milliseconds> parse_stall_limit(const std::string& seconds);
 
 // The exit status of a run that ended because the device disappeared (exit_on_hangup).
 constexpr int kHangupExitStatus = 4;

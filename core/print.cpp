@@ -4,16 +4,19 @@
 #include "core/print.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "core/handler_support.h"
 #include "core/handlers.h"
 #include "core/log.h"
 #include "gui/run_mode.h"
+#include "platform/files.h"
 #include "printing/font.h"
 #include "printing/page_output.h"
 #include "printing/print_text.h"
 #include "printing/printer.h"
+#include "printing/printers.h"
 
 namespace kv::core {
 namespace {
@@ -128,7 +131,10 @@ void deliver(const printing::TPrinter& device) {
     if (destination.folder && save_pdf_in(*destination.folder, device, why)) return;
     const std::string default_printer = printing::choose_default_printer().name;
     if (!default_printer.empty() && print_on(default_printer, device, why)) return;
-    if (save_pdf_in(".", device, why)) return;
+    // The log names the file with its whole path: the device may change the current folder.
+    std::error_code ec;
+    const auto here = std::filesystem::current_path(ec);
+    if (save_pdf_in(ec ? "." : here.string(), device, why)) return;
     log_line("The document was not printed: " + why);
 }
 
@@ -187,6 +193,26 @@ void PRINT_(int port) {
     printing::PRINTTXT({line}, *job->printer, options);
     log_outcome(std::string(first ? "a new document: " : "") + "line printed on page " +
                 std::to_string(job->printer->nPage));
+}
+
+std::vector<std::string> print_destination_warnings() {
+    std::vector<std::string> warnings;
+    if (destination.printer) {
+        const auto names = printing::printers().names();
+        if (std::find(names.begin(), names.end(), *destination.printer) == names.end()) {
+            std::string known;
+            for (const auto& name : names) known += (known.empty() ? "" : ", ") + name;
+            warnings.push_back(
+                "Warning: there is no printer " + *destination.printer + " (" +
+                (names.empty() ? "no printer is installed" : "the printers here: " + known) +
+                "); documents go to the next place that takes them.");
+        }
+    }
+    if (destination.folder && !platform::folder_takes_new_files(*destination.folder))
+        warnings.push_back("Warning: no PDF file can be written in " + *destination.folder + " (" +
+                           platform::file_error_text(platform::last_file_error()) +
+                           "); documents go to the next place that takes them.");
+    return warnings;
 }
 
 }  // namespace kv::core

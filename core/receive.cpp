@@ -162,6 +162,25 @@ bool command_wait_interrupt_pending() {
     return command_wait_interrupted;
 }
 
+std::size_t drop_until_quiet() {
+    const auto& clock = platform::clock();
+    std::size_t dropped = 0;
+    auto quiet_until = clock.now() + kQuietAfterAbandon;
+    for (;;) {
+        if (platform::termination_requested()) throw Terminated{};
+        bool took = false;
+        while (!GETCHAR().empty()) {
+            ++dropped;
+            took = true;
+        }
+        if (took) quiet_until = clock.now() + kQuietAfterAbandon;
+        if (clock.now() >= quiet_until) return dropped;
+        refresh();
+        if (receive_buffer().empty() && !platform::termination_requested())
+            gui::wait_for_events(quiet_until - clock.now());
+    }
+}
+
 std::string WAITCOMMAND() {
     note_device_wait(false, true);  // the device's silence is counted from here
     std::string c = wait_byte(std::nullopt);

@@ -66,6 +66,11 @@ class CommandInProgress {
 void interrupt_command_wait(bool on = true);
 bool command_wait_interrupt_pending();
 
+// After an abandoned command: reads and drops what the device still sends for it until the line
+// has been quiet for kQuietAfterAbandon, so that none of it is taken for a command. The count
+// dropped. Esc does not end it; termination does (Terminated).
+std::size_t drop_until_quiet();
+
 // Every wait below throws Terminated once termination has been requested.
 
 // The next received byte; the empty string when Esc or an interruption ended the wait. No

@@ -260,17 +260,40 @@ bool CLOSECOMM(int handle) {
     return true;
 }
 
+namespace {
+std::chrono::milliseconds stall_limit_now = kDefaultStallLimit;
+}  // namespace
+
+void set_stall_limit(std::chrono::milliseconds limit) {
+    stall_limit_now = limit;
+}
+
+std::chrono::milliseconds stall_limit() {
+    return stall_limit_now;
+}
+
+std::string stall_limit_text() {
+    const auto ms = stall_limit_now.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        while (fraction.back() == '0') fraction.pop_back();
+        text += "." + fraction;
+    }
+    return text + (ms == 1000 ? " second" : " seconds");
+}
+
 int WRITECOMM(int handle, std::string_view bytes) {
     auto* port = port_of(handle);
     if (!port) return 0;
     auto* gate = start_gate_of(handle);
     if (gate && gate->hold(bytes, departures_at_command(handle), arrivals_at_command(handle)))
         return static_cast<int>(bytes.size());
-    // A device that takes nothing for the receive time-out is given up, as is every write once
+    // A device that takes nothing for the stall limit is given up, as is every write once
     // the program is ending or the device has gone, or Esc is held during a command. While the
     // line takes nothing the window's events run, so that an Esc pressed meanwhile is seen.
     WriteLimits limits;
-    limits.stall_limit = kByteTimeout;
+    limits.stall_limit = stall_limit_now;
     limits.give_up = [first = true]() mutable {
         if (!first && command_in_progress()) gui::SYSREFRESH();
         first = false;
@@ -462,7 +485,7 @@ void SENDSTR(int handle, std::string_view bytes) {
         if (command_in_progress() && esc_held())
             throw Abandoned{"The command was abandoned: Esc was pressed."};
         throw Abandoned{"The command was abandoned: the device took nothing for " +
-                        std::to_string(kByteTimeout.count()) + " seconds."};
+                        stall_limit_text() + "."};
     });
 }
 

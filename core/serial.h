@@ -2,6 +2,7 @@
 // The serial layer: the port operations on a terminal device, and the core's serial functions
 // that open the device's port, move received bytes into the receive buffer and send bytes.
 // Everything here runs on the window's thread; each open port has one reader thread of its own.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -61,8 +62,17 @@ class ScopedPort {
 };
 
 // Writes the bytes to the device, waiting until the driver has taken them all; returns the count
-// written (less when the device fails).
+// written (less when the device fails, or takes nothing for the stall limit).
 int WRITECOMM(int handle, std::string_view bytes);
+
+// How long a write waits for a device that takes nothing before the command is abandoned. Long
+// enough by default for a link that holds 64 KiB before the device (a pseudo-terminal pair
+// through a relay) to drain it at the line's rate, 5,760 bytes a second.
+constexpr std::chrono::milliseconds kDefaultStallLimit{15000};
+void set_stall_limit(std::chrono::milliseconds limit);
+std::chrono::milliseconds stall_limit();
+// "15 seconds", "0.5 seconds": the limit as the log tells it.
+std::string stall_limit_text();
 
 // Copies received bytes from the port's ring into the first positions of `buffer`, at most as
 // many as it is long; returns the count.

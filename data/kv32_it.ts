@@ -276,6 +276,57 @@
     </message>
 </context>
 <context>
+    <name>Folders</name>
+    <message>
+        <source>the folder cannot be opened</source>
+        <translation>la cartella non si può aprire</translation>
+    </message>
+    <message>
+        <source>the folder does not exist</source>
+        <translation>la cartella non esiste</translation>
+    </message>
+    <message>
+        <source>the folder does not exist (there is no %1)</source>
+        <translation>la cartella non esiste (non c&apos;è %1)</translation>
+    </message>
+    <message>
+        <source>not a folder (a part of the path is a file)</source>
+        <translation>non è una cartella (una parte del percorso è un file)</translation>
+    </message>
+    <message>
+        <source>permission denied: this user may not enter the folder</source>
+        <translation>permesso negato: questo utente non può entrare nella cartella</translation>
+    </message>
+    <message>
+        <source>the disk is read-only</source>
+        <translation>il disco è di sola lettura</translation>
+    </message>
+    <message>
+        <source>the path is too long</source>
+        <translation>il percorso è troppo lungo</translation>
+    </message>
+    <message>
+        <source>the path goes round in circles (symbolic links)</source>
+        <translation>il percorso gira su se stesso (collegamenti simbolici)</translation>
+    </message>
+    <message>
+        <source>no folder given</source>
+        <translation>nessuna cartella indicata</translation>
+    </message>
+    <message>
+        <source>the folder does not exist and cannot be made in %1: %2</source>
+        <translation>la cartella non esiste e non si può creare in %1: %2</translation>
+    </message>
+    <message>
+        <source>not a folder</source>
+        <translation>non è una cartella</translation>
+    </message>
+    <message>
+        <source>permission denied: this user may not write in the folder</source>
+        <translation>permesso negato: questo utente non può scrivere nella cartella</translation>
+    </message>
+</context>
+<context>
     <name>Log</name>
     <message>
         <source>Now serving %1.</source>
@@ -299,6 +350,10 @@
     <message>
         <source>Press Esc to end KV32.</source>
         <translation>Premere Esc per terminare KV32.</translation>
+    </message>
+    <message>
+        <source>KV32 no longer serves the device: press Esc in this window to end KV32.</source>
+        <translation>KV32 non serve più il dispositivo: premere Esc in questa finestra per chiudere KV32.</translation>
     </message>
 </context>
 <context>
@@ -465,6 +520,17 @@
     <message>
         <source>Saving %1</source>
         <translation>Salvataggio di %1</translation>
+    </message>
+    <message>
+        <source>bytes sent</source>
+        <translation>byte inviati</translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>The folder &quot;%1&quot; cannot be used: %2.</source>
+        <translation>La cartella &quot;%1&quot; non si può usare: %2.</translation>
     </message>
 </context>
 <context>

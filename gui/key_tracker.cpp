@@ -9,6 +9,16 @@
 namespace kv::gui {
 namespace {
 
+// True when a key pressed in the widget belongs to its window alone: a menu or a list that pops
+// up, or a window (or a window opened over one) that keeps its keys.
+bool keys_stay_in(QWidget* widget) {
+    for (QWidget* w = widget->window(); w;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr) {
+        if (w->windowType() == Qt::Popup || w->property(kKeysStayInWindow).toBool()) return true;
+    }
+    return false;
+}
+
 class KeyTracker : public QObject {
   public:
     using QObject::QObject;
@@ -18,11 +28,15 @@ class KeyTracker : public QObject {
         switch (event->type()) {
             case QEvent::KeyPress:
             case QEvent::KeyRelease: {
+                // A key from the window system reaches the window's QWindow first and its focus
+                // widget after: only the widget's delivery says whose key it is.
                 auto* key = static_cast<QKeyEvent*>(event);
                 auto* widget = qobject_cast<QWidget*>(watched);
-                if (widget && widget->window()->property(kKeysStayInWindow).toBool()) break;
-                if (!key->isAutoRepeat())
-                    platform::set_key_down(virtual_key_of(*key), event->type() == QEvent::KeyPress);
+                if (!widget || key->isAutoRepeat()) break;
+                if (event->type() == QEvent::KeyRelease)
+                    platform::set_key_down(virtual_key_of(*key), false);  // wherever it ends
+                else if (!keys_stay_in(widget))
+                    platform::set_key_down(virtual_key_of(*key), true);
                 break;
             }
             case QEvent::ApplicationDeactivate:

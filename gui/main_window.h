@@ -57,6 +57,9 @@ class MainWindow : public Window {
     // A close request. When the guard allows it the window closes; while the start handler is
     // running the close waits until it has returned.
     virtual void request_close() = 0;
+    // True once a close request has been allowed (the window closes, or will once the start
+    // handler has returned).
+    virtual bool closing() const = 0;
     // True once the window has been on screen (always false headless).
     virtual bool was_shown() const = 0;
 

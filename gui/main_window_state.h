@@ -9,6 +9,7 @@ class MainWindowBase : public MainWindow {
     void set_start_handler(Handler handler) override { start_ = std::move(handler); }
     void set_close_guard(CloseGuard guard) override { guard_ = std::move(guard); }
     void request_close() override;
+    bool closing() const override { return closed_ || close_pending_; }
 
   protected:
     // Runs the start handler once (taking it out first, so that it never runs twice), then

@@ -26,6 +26,7 @@
 #include "gui/main_window_state.h"
 #include "gui/run_mode.h"
 #include "gui/text.h"
+#include "platform/keystate.h"
 
 namespace kv::gui {
 namespace {
@@ -118,6 +119,8 @@ class WidgetMainWindow : public MainWindowBase {
     QWidget* widget() override;
 
     void first_paint();
+    bool closed_now() const { return closed(); }
+    void note_esc_latched() { esc_latched_ = true; }
 
   protected:
     void close_now() override;
@@ -138,6 +141,7 @@ class WidgetMainWindow : public MainWindowBase {
     Handler files_handler_;
     bool shown_ = false;
     bool painted_ = false;
+    bool esc_latched_ = false;
 };
 
 constexpr int kHintMilliseconds = 4000;
@@ -170,8 +174,16 @@ class Dialog : public QDialog {
     }
 
   protected:
-    // Esc: the dialog's cancel is the window's own close request.
-    void reject() override { owner_.request_close(); }
+    // Esc: the dialog's cancel is the window's own close request. Once it is allowed, Esc counts
+    // as held until the window has closed: a key tapped quickly is let go before the command
+    // loop looks, which would leave the close waiting for a loop that goes on serving.
+    void reject() override {
+        owner_.request_close();
+        if (owner_.closing() && !owner_.closed_now()) {
+            platform::latch_key_down(platform::VK_ESCAPE);
+            owner_.note_esc_latched();
+        }
+    }
     // Closes from the window manager (its close button, Alt+F4) are refused, with a hint that
     // shows for a few seconds over the bottom of the log and takes nothing from the user.
     void closeEvent(QCloseEvent* event) override {
@@ -319,6 +331,7 @@ void WidgetMainWindow::activate(Handler init) {
     shown_ = true;
     log_->widget()->setFocus();
     dialog_->exec();
+    if (esc_latched_) platform::release_all_keys();  // the Esc that closed the window is over
 }
 
 void WidgetMainWindow::first_paint() {

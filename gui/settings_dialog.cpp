@@ -1,6 +1,7 @@
 #include "gui/settings_dialog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "gui/folder_check.h"
 #include "gui/key_tracker.h"
 #include "gui/run_mode.h"
 #include "gui/text.h"
@@ -109,6 +111,7 @@ class SettingsDialog : public QDialog {
         problem_ = new QLabel(this);
         problem_->setObjectName("problem");
         problem_->setStyleSheet(QStringLiteral("color: #b00000"));
+        problem_->setWordWrap(true);
         problem_->hide();
         layout->addWidget(problem_);
 
@@ -178,13 +181,18 @@ class SettingsDialog : public QDialog {
         chooser->open();
     }
 
-    // The folder must exist, unless it is the one that was set already (KV32 makes its own
-    // default folder when it first serves it).
+    // The folder must be one KV32 can serve: there (or made now, where it can be made), open to
+    // this user and writable. Nothing is confirmed, and so nothing written, before that.
     bool check_root() {
         const QString root = root_->text().trimmed();
-        if (root.isEmpty() || to_ansi(root) == current_.root || QFileInfo(root).isDir())
-            return true;
-        problem_->setText(QStringLiteral("La cartella \"%1\" non esiste.").arg(root));
+        if (root.isEmpty()) return true;
+        const std::string folder = to_ansi(root);
+        std::string why = why_folder_unusable(folder, FolderUse::MakeOrWrite);
+        if (why.empty() && !QFileInfo::exists(root)) why = make_folder(folder);
+        if (why.empty()) return true;
+        problem_->setText(
+            QCoreApplication::translate("Settings", "The folder \"%1\" cannot be used: %2.")
+                .arg(root, from_ansi(why)));
         problem_->show();
         root_->setFocus();
         return false;

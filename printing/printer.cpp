@@ -89,7 +89,8 @@ TPrinter::TPrinter(const PrinterOptions& options)
             hPrinterDC->setDocName(gui::from_ansi(cDocument.substr(0, 31)));
             geometry_ = geometry_of(*hPrinterDC);
         } else {
-            tell_printer_missing(cModel, details);
+            // With no printer named and no default, what was looked for is the default one.
+            tell_printer_missing(cModel.empty() ? "predefinita" : cModel, details);
             if (!options.record_without_printer || !lPreview) return;
             recording_only_ = true;
             geometry_ = fallback_geometry();

@@ -88,6 +88,41 @@ TEST_F(HandlerFaults, EscDuringALoadToADeviceThatStoppedReadingAbandonsIt) {
     EXPECT_EQ(log.find("bytes sent"), std::string::npos) << log;
 }
 
+// Esc let go by the time the loop looks again: the loop goes on, and what the device still sends
+// for the abandoned Save (here what reads as an Erase of every KEEP file) is dropped until the
+// line has been quiet for a moment; the command after that is served.
+TEST_F(HandlerFaults, WhatAnAbandonedCommandStillSendsIsDroppedUntilTheLineIsQuiet) {
+    const std::string stored = kv::core::encode_header({3, 0, 1, 0}) + "k";
+    dir.write("KEEP1", stored);
+    dir.write("DROP", stored);
+    const std::string rest = std::string(10, 'a') + "\rEKEEP*\r" + std::string(10, 'z');
+    device_sends("S" + save_args(3, 0, static_cast<std::uint16_t>(10 + rest.size()), 0, "PROG") +
+                 "0123456789");
+    link.at(1s, [] { kv::platform::set_key_down(kv::platform::VK_ESCAPE, true); });
+    link.arrive(1100ms, rest.substr(0, 9));
+    link.arrive(1200ms, rest.substr(9));
+    link.arrive(1500ms, "EDROP\r");  // after 250 ms of quiet: a command
+    link.at(3s, [] { kv::platform::set_key_down(kv::platform::VK_ESCAPE, true); });
+    // Esc is let go as the abandonment is logged.
+    class ReleasingPane : public LogLines {
+      public:
+        void append_line(const std::string& line) override {
+            if (line.find("abandoned") != std::string::npos)
+                kv::platform::set_key_down(kv::platform::VK_ESCAPE, false);
+            LogLines::append_line(line);
+        }
+    } pane;
+    kv::core::KV(port, pane);
+    EXPECT_NE(pane.text().find("The Save of PROG was abandoned: Esc was pressed.\r\n" +
+                               std::to_string(rest.size()) +
+                               " bytes that the device sent for it were dropped."),
+              std::string::npos)
+        << pane.text();
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "KEEP1"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "DROP"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "PROG"));
+}
+
 }  // namespace
 
 namespace {

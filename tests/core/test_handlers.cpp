@@ -111,7 +111,7 @@ TEST_F(Handlers, SaveLoadAndCatalogueReportTheirProgressAndEndIt) {
     expect_progress("Saving BIG: 0 of 3000 bytes", "Saving BIG: 3000 of 3000 bytes", 103);
     device_sends("BIG\r");
     kv::core::LOAD(port);
-    expect_progress("Loading BIG: 0 of 3000 bytes", "Loading BIG: 3000 of 3000 bytes", 5);
+    expect_progress("Loading BIG: 0 of 3000 bytes sent", "Loading BIG: 3000 of 3000 bytes sent", 5);
     device_sends("\r" + std::string(20, '\x06'));
     kv::core::CAT(port);
     expect_progress("Listing *: 0 of 9 lines", "Listing *: 9 of 9 lines", 11);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -12,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include "core/main_procedure.h"
+#include "core/serial.h"
 #include "core/served_folder.h"
 #include "platform/keystate.h"
+#include "platform/serial_diagnosis.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/window_test.h"
 #include "tools/kvdev/link.h"
@@ -131,7 +134,8 @@ TEST_F(MainProcedureTest, FolderOrPortFailureShowsOneBoxAndNeverShowsTheWindow) 
     } cases[] = {
         {start_options("COM99"), "Errore di apertura della porta di comunicazione (COM99)."},
         {start_options("COM99", "/no/such/kv32"),
-         "Errore di accesso alla cartella servita (/no/such/kv32)."},
+         "Errore di accesso alla cartella servita (/no/such/kv32).\r\nThe folder does not exist "
+         "(there is no /no)."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -159,6 +163,56 @@ TEST_F(MainProcedureTest, TheStartBoxDetailsAServedFolderThatCannotBeWritten) {
     EXPECT_TRUE(details.contains("Warning: no new file can be made in the served folder"))
         << details.toStdString();
     EXPECT_TRUE(details.contains("ermission denied")) << details.toStdString();
+}
+
+// Esc held in another window of KV32, one that lets it count, ends the command loop while the
+// window stays: the status line says so, the port is let go, and Esc in the window ends KV32.
+TEST_F(MainProcedureTest, ALoopThatStoppedSaysSoInTheStatusLineAndLetsThePortGo) {
+    kv::dev::PtyPair pty;
+    auto device = pty.take_master();
+    kv::test::ScopedCurrentDir cd(dir.path());
+    int step = 0;
+    QString status;
+    int probe_after_stop = -1;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* log = dialog ? dialog->findChild<QPlainTextEdit*>("log") : nullptr;
+        if (!log) return;
+        auto* line = dialog->findChild<QLabel*>("status");
+        if (step == 0 && log->toPlainText().contains("Waiting command")) {
+            kv::platform::set_key_down(kv::platform::VK_ESCAPE, true);
+            step = 1;
+        } else if (step == 1 && line->text().contains("no longer serves")) {
+            kv::platform::set_key_down(kv::platform::VK_ESCAPE, false);
+            status = line->text();
+            probe_after_stop = kv::platform::probe_serial_device(pty.slave_path());
+            kv::test::send_key(log, Qt::Key_Escape);
+            step = 2;
+        }
+    });
+    driver.start(20);
+    EXPECT_TRUE(kv::core::MAIN(start_options(pty.slave_path())));
+    driver.stop();
+    EXPECT_EQ(step, 2);
+    EXPECT_EQ(status, "KV32 no longer serves the device: press Esc in this window to end KV32.");
+    EXPECT_EQ(probe_after_stop, 0);  // no longer held by KV32
+}
+
+TEST(StallLimit, SecondsFromATenthToAnHourAndADefaultForARelayThatHolds64KiB) {
+    using std::chrono::milliseconds;
+    const std::pair<const char*, std::optional<milliseconds>> cases[] = {
+        {"15", milliseconds(15000)}, {" 2.5 ", milliseconds(2500)},
+        {"0.1", milliseconds(100)},  {"3600", milliseconds(3600000)},
+        {"0", std::nullopt},         {"0.05", std::nullopt},
+        {"3601", std::nullopt},      {"2,5", std::nullopt},
+        {"-1", std::nullopt},        {"", std::nullopt},
+        {"nan", std::nullopt},       {"1e3", std::nullopt},
+    };
+    for (const auto& [text, limit] : cases)
+        EXPECT_EQ(kv::core::parse_stall_limit(text), limit) << text;
+    // 64 KiB held by the link drain in 11.4 s at 57600 baud (5,760 bytes a second).
+    EXPECT_GE(kv::core::kDefaultStallLimit.count(), 65536 * 1000 / 5760);
 }
 
 void MainProcedureTest::expect_one_box_and_no_window(const kv::core::StartOptions& options,

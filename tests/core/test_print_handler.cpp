@@ -139,7 +139,7 @@ TEST_F(PrintHandler, WithoutAPrinterTheUserIsToldOncePerDocumentAndStillSeesTheP
         box.defaultButton()->click();
     });
     print({"ONE", "TWO", "\x03", "THREE", "\x03"});
-    EXPECT_EQ(shown, std::vector<std::string>(2, "Impossibile trovare la stampante ."));
+    EXPECT_EQ(shown, std::vector<std::string>(2, "Impossibile trovare la stampante predefinita."));
     ASSERT_EQ(previews.size(), 2u);
     ASSERT_EQ(previews[0].pages.size(), 1u);
     EXPECT_EQ(previews[0].pages[0][1].text, "TWO");

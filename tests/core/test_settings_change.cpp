@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -161,6 +162,59 @@ TEST_F(SettingsChangeTest, ThePortFailuresBoxOpensTheSettingsAndServesThePortCho
     EXPECT_EQ(box_text, "Errore di apertura della porta di comunicazione (COM99).");
     EXPECT_TRUE(served);
     EXPECT_NE(dir.read("KV32.INI").find("Porta=" + pty.slave_path() + "\r\n"), std::string::npos);
+}
+
+// A served folder that cannot be used (a stick not mounted): the start's box says why and leads
+// to the settings dialog, which refuses a folder it cannot use beside its field and writes
+// nothing until one it can use is confirmed (made when missing); KV32 then serves that one.
+TEST_F(SettingsChangeTest, AnUnusableFolderLeadsToTheDialogWhichChecksTheFolderBeforeOk) {
+    kv::dev::PtyPair pty;
+    auto device = pty.take_master();
+    const std::string stick = dir.str() + "/STICK";
+    const std::string settings =
+        "[Impostazioni]\r\nPorta=" + pty.slave_path() + "\r\nRadice=" + stick + "/giochi\r\n";
+    dir.write("KV32.INI", settings);
+    dir.write("PLAIN", "not a folder");
+    const std::string made = dir.str() + "/NEW/GIOCHI";
+    kv::test::ScopedCurrentDir cd(dir.path());
+    QString box_text;
+    kv::gui::ScopedBoxAnswerer answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
+        box_text = box.text();
+        for (QAbstractButton* b : box.buttons())
+            if (b->text() == "Impostazioni...") QTest::mouseClick(b, Qt::LeftButton);
+    });
+    int step = 0;
+    QString refused;
+    std::string written_meanwhile;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* dialog = settings_dialog();
+        if (step == 0 && dialog) {
+            confirm_settings(dialog, pty.slave_path(), dir.str() + "/PLAIN");
+            auto* problem = dialog->findChild<QLabel*>("problem");
+            if (settings_dialog() && problem->isVisible()) refused = problem->text();
+            written_meanwhile = dir.read("KV32.INI");
+            confirm_settings(dialog, pty.slave_path(), made);
+            step = 1;
+        } else if (step == 1 && log_text().contains("Waiting command")) {
+            EXPECT_TRUE(device.read_start_byte(2s));
+            kv::test::send_key(main_window()->findChild<QPlainTextEdit*>("log"), Qt::Key_Escape);
+            step = 2;
+        }
+    });
+    driver.start(20);
+    EXPECT_TRUE(kv::core::MAIN());
+    driver.stop();
+    EXPECT_EQ(box_text, QString::fromStdString("Errore di accesso alla cartella servita (" + stick +
+                                               "/giochi).\r\nThe folder does not exist "
+                                               "(there is no " +
+                                               stick + ")."));
+    EXPECT_EQ(refused, QString::fromStdString("The folder \"" + dir.str() +
+                                              "/PLAIN\" cannot be used: not a folder."));
+    EXPECT_EQ(written_meanwhile, settings);
+    EXPECT_EQ(step, 2);
+    EXPECT_TRUE(std::filesystem::is_directory(made));
+    EXPECT_NE(dir.read("KV32.INI").find("Radice=" + made + "\r\n"), std::string::npos);
 }
 
 // An environment variable set for the length of a scope.

@@ -112,4 +112,22 @@ TEST_F(WindowLanguageTest, PortDescriptionsAndReasonsAreItalianInTheWindowsOnly)
     }
 }
 
+// The box of a served folder that cannot be used gives its reason in Italian, beside the
+// described sentence.
+TEST_F(WindowLanguageTest, TheServedFolderBoxGivesItsReasonInItalian) {
+    kv::test::ScopedCurrentDir cd(dir.path());
+    QString text;
+    kv::gui::ScopedBoxAnswerer answerer([&](QMessageBox& box, const kv::gui::BoxRequest&) {
+        text = box.text();
+        box.buttons().front()->click();
+    });
+    kv::core::StartOptions options;
+    options.port = "COM99";
+    options.root = dir.str() + "/STICK/giochi";
+    EXPECT_FALSE(kv::core::MAIN(options));
+    EXPECT_EQ(text.toStdString(), "Errore di accesso alla cartella servita (" + dir.str() +
+                                      "/STICK/giochi).\r\nLa cartella non esiste (non c'\u00E8 " +
+                                      dir.str() + "/STICK).");
+}
+
 }  // namespace

@@ -51,6 +51,13 @@ class Kv32OnPty {
         return process_->wait_exit(kStartTimeout);
     }
 
+    // The log's lines after the first, which says what is served.
+    std::vector<std::string> log_lines() {
+        auto lines = process_->out_lines();
+        if (!lines.empty() && lines.front().rfind("KV32 ", 0) == 0) lines.erase(lines.begin());
+        return lines;
+    }
+
     dev::DeviceLink& device() { return *device_; }
     dev::ChildProcess& process() { return *process_; }
     const TempDir& dir() const { return dir_; }

@@ -43,6 +43,29 @@ TEST(DesktopStart, TheFirstStartWaitsInItsSettingsDialogAndWritesNothing) {
     }
 }
 
+// A second desktop KV32 on the same settings does not fight the first for the port: it says
+// that KV32 already runs (the first comes to the front) and ends; the first goes on serving.
+TEST(DesktopStart, ASecondStartOnTheSameSettingsLeavesThePortToTheFirst) {
+    kv::test::TempDir home;
+    kv::dev::PtyPair pty;
+    auto device = pty.take_master();
+    home.write("config/kv32/KV32.INI", "[Impostazioni]\r\nPorta=" + pty.slave_path() + "\r\n");
+    const std::vector<std::string> env{"HOME=" + home.str(),
+                                       "XDG_CONFIG_HOME=" + home.str() + "/config"};
+    kv::dev::ChildProcess first(KV32_BINARY, {"--desktop", "--headless"}, "/", env);
+    ASSERT_TRUE(device.read_start_byte(kStartTimeout)) << first.err();
+    ASSERT_TRUE(first.wait_for_line(kWaitingLine, kStartTimeout));
+    kv::dev::ChildProcess second(KV32_BINARY, {"--desktop", "--headless"}, "/", env);
+    EXPECT_EQ(second.wait_exit(kStartTimeout), 0);
+    EXPECT_NE(second.err().find("kv32: KV32 already runs with the settings " + home.str() +
+                                "/config/kv32/KV32.INI"),
+              std::string::npos)
+        << second.err();
+    EXPECT_EQ(kv::dev::save(device, "HELLO", "hi"), kv::dev::kOk);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait_exit(kStartTimeout), 0) << first.err();
+}
+
 TEST(DesktopStart, LaterStartsServeKV32InTheHomeFolderWithTheSettingsOfTheUser) {
     kv::test::TempDir home;
     kv::dev::PtyPair pty;
@@ -69,7 +92,13 @@ TEST(DesktopStart, LaterStartsServeKV32InTheHomeFolderWithTheSettingsOfTheUser) 
     std::ifstream in(log);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 6u);
+    // First what is served (headless).
+    EXPECT_NE(lines[0].find(" serving " + pty.slave_path() + " at 57600,N,8,1 from " +
+                            fsys::canonical(home.path()).string() + "/KV32"),
+              std::string::npos)
+        << lines[0];
+    lines.erase(lines.begin());
     const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*))");
     const char* expected[] = {"Waiting command (ESC to exit)...", "Saving...",
                               "Waiting command (ESC to exit)...", "Erasing...",

@@ -87,3 +87,32 @@ TEST(DeviceComesBack, ExitOnHangupEndsWithItsOwnStatus) {
 }
 
 }  // namespace
+
+namespace {
+
+// --wait-for-port: an adapter plugged in after the start is waited for and served the moment it
+// appears; a signal ends the wait at once, as a normal end.
+TEST(DeviceComesBack, APortMissingAtTheStartIsWaitedForWithWaitForPort) {
+    for (const bool plugged : {true, false}) {
+        SCOPED_TRACE(plugged ? "plugged in later" : "never plugged in");
+        Adapter adapter;
+        auto kv = adapter.start("--wait-for-port");
+        const auto waiting = kv->wait_for_prefix("Serial port " + adapter.link.string() + " (" +
+                                                     adapter.link.string() + ") cannot be opened: ",
+                                                 kStartTimeout);
+        ASSERT_TRUE(waiting) << kv->out() << kv->err();
+        EXPECT_NE(waiting->find("; waiting for it (--wait-for-port)."), std::string::npos)
+            << *waiting;
+        if (plugged) {
+            DeviceLink device = adapter.plug();
+            ASSERT_TRUE(device.read_start_byte(kStartTimeout)) << kv->out() << kv->err();
+            EXPECT_EQ(save(device, "HELLO", "hi"), kOk);
+            EXPECT_TRUE(kv->wait_for_line(
+                "Serial port " + adapter.link.string() + ": the device is there.", kReplyTimeout));
+        }
+        kv->signal(SIGTERM);
+        EXPECT_EQ(kv->wait_exit(kStartTimeout), 0) << kv->err();
+    }
+}
+
+}  // namespace

@@ -40,9 +40,8 @@ TEST_F(DiskCommands, SaveExampleIsStoredByteForByteAndLogged) {
     ASSERT_TRUE(kv.idle_after(1));
     EXPECT_EQ(kv.dir().read("PROG"),
               std::string("KVFILE\x03\x00\x80\x03\x00\x00\x00\x01\x02\x03", 16));
-    EXPECT_EQ(
-        kv.process().out_lines(),
-        (std::vector<std::string>{kv::test::kWaitingLine, "Saving...", kv::test::kWaitingLine}));
+    EXPECT_EQ(kv.log_lines(), (std::vector<std::string>{kv::test::kWaitingLine, "Saving...",
+                                                        kv::test::kWaitingLine}));
 }
 
 TEST_F(DiskCommands, EveryByteValueAndA64KiBFileComeBackWhole) {

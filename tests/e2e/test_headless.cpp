@@ -20,7 +20,7 @@ TEST(Headless, SendsOneStartByteAndLogsOneWaitingLine) {
     Kv32OnPty kv;
     ASSERT_TRUE(kv.started()) << kv.process().err();
     EXPECT_FALSE(kv.device().read_byte(300ms).has_value());  // nothing after the start byte
-    EXPECT_EQ(kv.process().out_lines(), std::vector<std::string>{kWaitingLine});
+    EXPECT_EQ(kv.log_lines(), std::vector<std::string>{kWaitingLine});
     EXPECT_EQ(kv.stop(), 0);
 }
 
@@ -29,7 +29,7 @@ TEST(Headless, BytesThatAreNotCommandsAreDroppedWithoutReply) {
     ASSERT_TRUE(kv.started());
     kv.device().send_raw(std::string("Xs\0\r\x1b", 5));
     EXPECT_FALSE(kv.device().read_byte(500ms).has_value());
-    EXPECT_EQ(kv.process().out_lines(), std::vector<std::string>{kWaitingLine});
+    EXPECT_EQ(kv.log_lines(), std::vector<std::string>{kWaitingLine});
     EXPECT_EQ(kv.stop(), 0);
 }
 
@@ -138,20 +138,26 @@ TEST(CommandLine, HelpVersionAndBadArguments) {
     EXPECT_NE(no_folder.err().find("--root needs a folder"), std::string::npos);
 }
 
-TEST(Headless, TimestampsAndAFirstLineThatSaysWhatIsServed) {
-    Kv32OnPty kv({"--timestamps"});
-    ASSERT_TRUE(kv.device().read_start_byte(kStartTimeout)) << kv.process().err();
-    for (auto wait = 0; wait < 100 && kv.process().out_lines().size() < 2; ++wait)
-        kv.device().read_byte(100ms);  // nothing comes: a pause while the log is written
-    const auto lines = kv.process().out_lines();
-    ASSERT_EQ(lines.size(), 2u);
-    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
-    for (const auto& line : lines) EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-    EXPECT_EQ(lines[0].substr(20), "KV32 " KV32_VERSION " serving " + kv.device_path() +
-                                       " at 57600,N,8,1 from " +
-                                       std::filesystem::canonical(kv.dir().path()).string());
-    EXPECT_EQ(lines[1].substr(20), kWaitingLine);  // the described line itself is unchanged
-    EXPECT_EQ(kv.stop(), 0);
+// A headless start says what it serves in its first line: port, device and folder.
+TEST(Headless, AFirstLineThatSaysWhatIsServedWithOrWithoutTimestamps) {
+    for (const bool stamped : {false, true}) {
+        SCOPED_TRACE(stamped ? "--timestamps" : "plain");
+        Kv32OnPty kv(stamped ? std::vector<std::string>{"--timestamps"}
+                             : std::vector<std::string>{});
+        ASSERT_TRUE(kv.device().read_start_byte(kStartTimeout)) << kv.process().err();
+        for (auto wait = 0; wait < 100 && kv.process().out_lines().size() < 2; ++wait)
+            kv.device().read_byte(100ms);  // nothing comes: a pause while the log is written
+        const auto lines = kv.process().out_lines();
+        ASSERT_EQ(lines.size(), 2u);
+        const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+        const std::size_t skip = stamped ? 20 : 0;
+        for (const auto& line : lines) EXPECT_EQ(std::regex_search(line, stamp), stamped) << line;
+        EXPECT_EQ(lines[0].substr(skip), "KV32 " KV32_VERSION " serving " + kv.device_path() +
+                                             " at 57600,N,8,1 from " +
+                                             std::filesystem::canonical(kv.dir().path()).string());
+        EXPECT_EQ(lines[1].substr(skip), kWaitingLine);  // the described line itself is unchanged
+        EXPECT_EQ(kv.stop(), 0);
+    }
 }
 
 }  // namespace

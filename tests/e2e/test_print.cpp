@@ -243,7 +243,9 @@ TEST(PrintCommand, APdfThatCannotBeWrittenWholeIsNotReportedAsPrinted) {
         ASSERT_TRUE(send_document(kv, {"HELLO", "\x03"}, commands));
         const std::string log = kv.process().out();
         EXPECT_NE(log.find("Cannot write " + out.str() + "/KV Project "), std::string::npos) << log;
-        expect_one_document(kv, "Printed 1 page to ./KV Project ", {"HELLO"});
+        expect_one_document(
+            kv, "Printed 1 page to " + fs::canonical(kv.dir().path()).string() + "/KV Project ",
+            {"HELLO"});
         EXPECT_EQ(kv.stop(), 0);
     }
     SmallDisk disk(256);
@@ -260,10 +262,12 @@ TEST(PrintCommand, APdfThatCannotBeWrittenWholeIsNotReportedAsPrinted) {
         int commands = 0;
         ASSERT_TRUE(send_document(kv, lines, commands));
         EXPECT_TRUE(printed_lines(kv).empty()) << kv.process().out();
-        EXPECT_NE(kv.process().out().find("The document was not printed: cannot write ./KV "
-                                          "Project "),
+        // The whole path.
+        const std::string log = kv.process().out();
+        EXPECT_NE(log.find("The document was not printed: cannot write " +
+                           fs::canonical(served).string() + "/KV Project "),
                   std::string::npos)
-            << kv.process().out();
+            << log;
         EXPECT_EQ(names_in(served), std::set<std::string>{});  // nothing partial is left
         disk.empty();                                          // the next document is tried afresh
         ASSERT_TRUE(send_document(kv, lines, commands));
@@ -501,5 +505,34 @@ INSTANTIATE_TEST_SUITE_P(Paper, CupsQueues,
                          ::testing::Values(std::pair{kTestQueue, QSizeF(595, 842)},
                                            std::pair{"KV32_TEST_LETTER", QSizeF(612, 792)}),
                          [](const auto& info) { return std::string(info.param.first); });
+
+}  // namespace
+
+namespace {
+
+// --printer and --print-to are checked at the start: a printer that is not installed and a folder
+// that cannot take files are warned of (with the printers there are, or why), before any document.
+TEST(PrintCommand, ThePrinterAndTheFolderForDocumentsAreCheckedAtTheStart) {
+    kv::test::TempDir locked;
+    fs::permissions(locked.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--printer", "KV32_NO_SUCH_QUEUE"}, "Warning: there is no printer KV32_NO_SUCH_QUEUE ("},
+        {{"--print-to", locked.str()},
+         "Warning: no PDF file can be written in " + locked.str() + " (Permission denied"},
+    };
+    for (const auto& [args, warning] : cases) {
+        SCOPED_TRACE(warning);
+        if (args[0] == "--print-to" && ::geteuid() == 0) continue;  // root writes anywhere
+        kv::test::Kv32OnPty kv(args);
+        ASSERT_TRUE(kv.started()) << kv.process().err();
+        const auto line = kv.process().wait_for_prefix(warning, kv::test::kReplyTimeout);
+        ASSERT_TRUE(line) << kv.process().out();
+        EXPECT_NE(line->find("); documents go to the next place that takes them."),
+                  std::string::npos)
+            << *line;
+        EXPECT_EQ(kv.stop(), 0);
+    }
+    fs::permissions(locked.path(), fs::perms::owner_all);
+}
 
 }  // namespace

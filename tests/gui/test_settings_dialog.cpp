@@ -78,9 +78,10 @@ TEST_F(SettingsDialogTest, PortFromTheListFolderTypedAndDetailsTicked) {
     EXPECT_EQ(child<QLineEdit>(dialog, kv::gui::kPortEditName)->text(), "ttyUSB0");
     EXPECT_TRUE(ok_button(dialog)->isEnabled());
 
-    // A folder that does not exist is refused and the dialog stays; an existing one is taken.
+    // A folder that cannot be made is refused and the dialog stays; an existing one is taken.
+    dir.write("a_file", "x");
     auto* root = child<QLineEdit>(dialog, kv::gui::kRootEditName);
-    replace_text(root, QString::fromStdString(dir.str() + "/missing"));
+    replace_text(root, QString::fromStdString(dir.str() + "/a_file/missing"));
     QTest::mouseClick(ok_button(dialog), Qt::LeftButton);
     EXPECT_FALSE(confirmed);
     EXPECT_TRUE(dialog->isVisible());

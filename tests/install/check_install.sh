@@ -66,7 +66,7 @@ for needed in 'kv32@.service' 'systemd-escape' '/var/lib/kv32/' 'journalctl -u' 
 done
 
 unit="$root/lib/systemd/system/kv32@.service"
-grep -q "^ExecStart=$prefix/bin/kv32 --headless --port %I" "$unit" ||
+grep -q "^ExecStart=$prefix/bin/kv32 --headless --wait-for-port --port %I" "$unit" ||
     fail "the unit does not start the installed kv32"
 grep -q '^SupplementaryGroups=dialout$' "$unit" || fail "the unit does not run in dialout"
 grep -q '^LogsDirectory=kv32/%i$' "$unit" || fail "the unit has no folder for a log file"
@@ -79,6 +79,6 @@ awk -v s="$score" 'BEGIN { exit !(s < 4) }' || fail "the unit is too exposed: $s
 # The unit starts the kv32 of the prefix chosen when installing, not of the configured one.
 other="$dest/elsewhere"
 cmake --install "$build" --prefix "$other" --component kv32 >/dev/null
-grep -q "^ExecStart=$other/bin/kv32 --headless --port %I\$" "$other/lib/systemd/system/kv32@.service" ||
+grep -q "^ExecStart=$other/bin/kv32 --headless --wait-for-port --port %I\$" "$other/lib/systemd/system/kv32@.service" ||
     fail "installed with --prefix $other, the unit does not start $other/bin/kv32"
 echo "installation checked: $(wc -l <"$actual") files; the unit: $summary"

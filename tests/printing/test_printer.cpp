@@ -321,7 +321,8 @@ TEST_F(PrinterTest, WithoutAnyPrinterTheUserIsToldAndNothingIsRecordedUnlessAske
     printer->EndPage();
     ASSERT_EQ(printer->aMeta.size(), 1u);
     expect_at(grid_texts(*printer, 1), "KEPT", 3, 5);
-    EXPECT_EQ(shown, (std::vector<std::string>(2, "Impossibile trovare la stampante .")));
+    EXPECT_EQ(shown,
+              (std::vector<std::string>(2, "Impossibile trovare la stampante predefinita.")));
 }
 
 TEST_F(PrinterTest, WithoutADefaultTheOnlyPrinterIsUsedAndSeveralAreListed) {
@@ -334,11 +335,11 @@ TEST_F(PrinterTest, WithoutADefaultTheOnlyPrinterIsUsedAndSeveralAreListed) {
     } cases[] = {
         {{"Office", "Lab"}, "Lab", "Lab", {}, ""},
         {{"Office"}, "", "Office", {}, ""},
-        {{}, "", "", {"Impossibile trovare la stampante ."}, "No printer is installed."},
+        {{}, "", "", {"Impossibile trovare la stampante predefinita."}, "No printer is installed."},
         {{"Office", "Lab"},
          "",
          "",
-         {"Impossibile trovare la stampante ."},
+         {"Impossibile trovare la stampante predefinita."},
          "No default printer is set. Installed printers: Office Lab.\nMake one the default "
          "printer with: lpoptions -d NAME"},
     };

@@ -1,11 +1,15 @@
 // The message boxes of a port failure and the windows of the login and of printing.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPrinter>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <optional>
 
 #include "gui/login_dialog.h"
@@ -131,6 +135,44 @@ QImage port_failure(bool details_shown) {
         });
 }
 
+// The served folder that cannot be used (a USB stick that is not mounted): the box says why,
+// and its button Impostazioni... opens the settings dialog.
+QImage folder_failure() {
+    return grab_modal([] {
+        util::popmsg_offering(
+            "Errore di accesso alla cartella servita (/media/anna/CHIAVETTA/giochi).;"
+            "La cartella non esiste (non c'\xE8 /media/anna/CHIAVETTA).",
+            "", "Impostazioni...");
+    });
+}
+
+std::vector<gui::PortChoice> sample_ports() {
+    return std::vector<gui::PortChoice>{
+        {"COM1", "/dev/ttyS0", "serial port on the mainboard (16550A UART)", true, ""},
+        {"ttyUSB0", "/dev/ttyUSB0",
+         "USB serial adapter: FTDI FT232R USB UART; "
+         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+         true, "in uso da KV32"},
+        {"ttyACM0", "/dev/ttyACM0", "USB modem: Arduino Uno", false,
+         "non si apre: in use by process 2417 (minicom)"}};
+}
+
+// The settings dialog refusing a folder it cannot serve (a file where a folder should be): OK
+// was pressed, and the reason shows beside the field.
+QImage settings_refusing_folder() {
+    QTemporaryDir scratch;
+    const std::string not_a_folder = scratch.path().toStdString() + "/giochi.zip";
+    std::ofstream(not_a_folder) << "PK";
+    return grab_modal(
+        [&not_a_folder] {
+            gui::run_settings_dialog({"ttyUSB0", not_a_folder, false}, sample_ports);
+        },
+        [](QWidget& dialog) {
+            if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+                buttons->button(QDialogButtonBox::Ok)->click();
+        });
+}
+
 // The settings dialog with the serial devices of a typical machine.
 QImage settings_dialog() {
     auto ports = [] {
@@ -157,6 +199,9 @@ const std::vector<Shot>& more_shots() {
         {"message-details", "message box: the same with its details shown",
          [] { return port_failure(true); }},
         {"settings-dialog", "the settings dialog \"Impostazioni\"", settings_dialog},
+        {"message-folder", "message box: the served folder cannot be used", folder_failure},
+        {"settings-folder-refused", "the settings dialog refusing a folder it cannot serve",
+         settings_refusing_folder},
         {"login-user", "login dialog: the user id (UTENTE)", [] { return login(false); }},
         {"login-password", "login dialog: user id and password (UTENTE2)",
          [] { return login(true); }},
