@@ -59,6 +59,19 @@ TEST_F(KvdbEditTest, UpdateDeleteAndRecallChangeTheSelectedRecordsAndKeepEveryTa
     EXPECT_EQ(kvdb({"update", "@", "QTY=123456", "--all"}).status, 1);
     EXPECT_EQ(kvdb({"update", "@", "QTY=1"}).status, 2);
     EXPECT_EQ(kvdb({"delete", "@", "--all", "--for", "QTY > 1"}).status, 2);
+    // Only decimal numbers are numbers: strtod's other forms are not what the user meant.
+    for (const char* number : {"0x10", "0x1p3", "inf", "nan", "-Infinity", "1e", "."}) {
+        const std::string value = std::string("QTY=") + number;
+        for (const auto& arguments : {std::vector<std::string>{"append", "@", value},
+                                      std::vector<std::string>{"update", "@", value, "--all"}}) {
+            const Outcome outcome = kvdb(arguments);
+            EXPECT_EQ(outcome.status, 1) << arguments[0] << " " << value;
+            EXPECT_NE(outcome.err.find(std::string("\"") + number + "\" is not a number"),
+                      std::string::npos)
+                << outcome.err;
+        }
+    }
+    EXPECT_EQ(kvdb({"update", "@", "QTY=-1.5e1", "--for", "NAME = \"delta\""}).status, 0);
     if (!partners_present()) return;
     EXPECT_EQ(run_python(dir_, R"(
 import dbf, dbfread
@@ -67,7 +80,7 @@ t = dbf.Table('T.DBF').open(dbf.READ_ONLY)
 print([(r.name.strip(), dbf.is_deleted(r)) for r in t])
 )")
                   .value_or("python failed"),
-              "[('beta', 7.13, 'più'), ('GAMMA', 9.0, None), ('delta', 9.0, None)]\n"
+              "[('beta', 7.13, 'più'), ('GAMMA', 9.0, None), ('delta', -15.0, None)]\n"
               "[('alfa', True), ('beta', False), ('GAMMA', False), ('delta', False)]\n");
 }
 
@@ -113,6 +126,8 @@ TEST_F(KvdbEditTest, ImportChecksEveryLineFirstAndAppendsEachAsAppendDoes) {
         {"NAME,QTY\nok,1\nlonger than ten,2\nok,x\n",
          "line 3, field NAME: the text has 15 characters, the field holds 10\n"},
         {"NAME,QTY\nok,1\nok,x\n", "line 3, field QTY: \"x\" is not a number\n"},
+        {"NAME,QTY\nok,0x1A\n", "line 2, field QTY: \"0x1A\" is not a number\n"},
+        {"NAME,QTY\nok,nan\n", "line 2, field QTY: \"nan\" is not a number\n"},
         {"NAME,QTY\nok\n", "line 2: 1 values, the first line names 2 fields\n"},
         {"NAME,PRICE\n", "line 1: the table has no field PRICE\n"},
         {"NAME,name\n", "line 1: the field name is named twice\n"},

@@ -82,6 +82,42 @@ std::string field_text(const db::Table& table, int index, bool raw) {
     return raw ? text : shown_text(table, text);
 }
 
+namespace {
+
+// A number as the user writes one in decimal: blanks before it, a sign, digits with one point, an
+// exponent. strtod alone would also take 0x10, 0x1p3, inf and nan, which no table field holds as
+// the user meant them.
+std::optional<double> decimal_number(const std::string& text) {
+    std::size_t at = text.find_first_not_of(' ');
+    if (at == std::string::npos) return std::nullopt;
+    if (text[at] == '+' || text[at] == '-') ++at;
+    std::size_t digits = 0;
+    bool point = false;
+    for (; at < text.size(); ++at) {
+        if (text[at] >= '0' && text[at] <= '9') {
+            ++digits;
+        } else if (text[at] == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return std::nullopt;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+        const std::size_t exponent = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+        if (at == exponent) return std::nullopt;
+    }
+    if (at != text.size()) return std::nullopt;
+    const double number = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(number)) return std::nullopt;
+    return number;
+}
+
+}  // namespace
+
 std::optional<db::Value> parse_value(char type, const std::string& text, std::string& error) {
     switch (type) {
         case 'C':
@@ -90,13 +126,12 @@ std::optional<db::Value> parse_value(char type, const std::string& text, std::st
         case 'N':
         case 'F': {
             if (text.find_first_not_of(' ') == std::string::npos) return 0.0;
-            char* end = nullptr;
-            const double number = std::strtod(text.c_str(), &end);
-            if (end == text.c_str() || *end != '\0' || !std::isfinite(number)) {
+            const std::optional<double> number = decimal_number(text);
+            if (!number) {
                 error = "\"" + text + "\" is not a number";
                 return std::nullopt;
             }
-            return number;
+            return *number;
         }
         case 'D': {
             if (text.empty()) return util::Date();
@@ -206,14 +241,13 @@ std::optional<std::string> number_text(const std::string& text, const db::FieldS
     const std::string number = text.find_first_not_of(' ') == std::string::npos ? "0" : text;
     if (auto stored = db::decimal_field_text(number, spec.width, spec.decimals)) return stored;
     // Not plain decimal text: a number in another form (1e5) goes through its value.
-    char* end = nullptr;
-    const double value = std::strtod(number.c_str(), &end);
-    if (end == number.c_str() || *end != '\0' || !std::isfinite(value)) {
+    const std::optional<double> value = decimal_number(number);
+    if (!value) {
         error = "\"" + text + "\" is not a number";
         return std::nullopt;
     }
     char digits[512];
-    std::snprintf(digits, sizeof digits, "%.*f", spec.decimals, value);
+    std::snprintf(digits, sizeof digits, "%.*f", spec.decimals, *value);
     if (auto stored = db::decimal_field_text(digits, spec.width, spec.decimals)) return stored;
     error = "\"" + text + "\" does not fit the field (width " + std::to_string(spec.width) + ", " +
             std::to_string(spec.decimals) + " decimals)";
