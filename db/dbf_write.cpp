@@ -395,8 +395,8 @@ void Table::unlock(long recno) {
 // ---- Zap and pack ------------------------------------------------------------------------------
 
 // In an order that a kill at any moment leaves readable: the tags are emptied (their bags marked
-// meanwhile), the count becomes 0, the records are cut off, the memo file starts again, and the
-// marks are cleared.
+// meanwhile), the count becomes 0, the records are cut off, the end mark is written, the memo
+// file starts again, and the marks are cleared.
 bool Table::zap() {
     if (!writable("zap")) return false;
     if (shared_ && !file_locked_) {
@@ -432,9 +432,19 @@ bool Table::zap() {
         update_orders("zap", [](OrderList& orders) { orders.rebuild_all(); });
         return write_failed(error, "zap");
     }
+    // The records are cut off before the end mark goes in: a reader that reads on to the end
+    // mark rather than to the count must never find the old records after a count of 0.
+    if (::ftruncate(fd, static_cast<off_t>(end)) != 0) {
+        error = errno;
+        write_at(fd, 1,
+                 count_and_date_bytes(header_.record_count, now.year, static_cast<int>(now.month),
+                                      static_cast<int>(now.day), header_.version));
+        ::unlink(fresh.c_str());
+        update_orders("zap", [](OrderList& orders) { orders.rebuild_all(); });
+        return write_failed(error, "zap");
+    }
     header_.record_count = 0;
     error = write_at(fd, end, std::string(1, kEofMark));
-    if (error == 0) error = ::ftruncate(fd, static_cast<off_t>(end + 1)) == 0 ? 0 : errno;
     if (memo_.is_open()) {
         const std::string memo_name = memo_.name();
         const MemoLayout layout = memo_.layout();
