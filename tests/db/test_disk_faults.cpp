@@ -255,6 +255,25 @@ TEST_F(DiskFaultTest, ACreateThatFailsLeavesNoTableOrTheOldOneWhole) {
     sweep(
         force, [&] { make_table(); }, kFull, "CODE,TEXT,DELETED\n",
         [](const std::string& call) { return call == "unlink"; });
+    // A removal that fails: the old table stays whole with its bags, or the new one is in place
+    // without them and takes records.
+    for (int n = 1; n <= 8; ++n) {
+        SCOPED_TRACE("unlink #" + std::to_string(n));
+        make_table();
+        const ProgramRun run = kvdb_program(dir_, force,
+                                            "strace -f -qq -o /dev/null -e trace=unlink,unlinkat "
+                                            "-e inject=unlink,unlinkat:error=EIO:"
+                                            "when=" +
+                                                std::to_string(n));
+        if (run.status != 0) {
+            EXPECT_EQ(dump(table_), kFull) << run.err;
+            EXPECT_EQ(check(table_), "OK\n") << run.err;
+            continue;
+        }
+        EXPECT_EQ(kvdb_program(dir_, {"append", "T.DBF", "CODE=1", "TEXT=x"}).status, 0);
+        EXPECT_EQ(dump(table_), "CODE,TEXT,DELETED\n1,x,F\n");
+        EXPECT_EQ(check(table_), "OK\n");
+    }
 }
 
 }  // namespace

@@ -92,6 +92,9 @@ std::vector<std::string> companions_of(const std::string& table) {
     return found;
 }
 
+// The name an old table's file has while a create --force puts the new table in its place.
+constexpr const char* kAsideSuffix = ".kvdb-old";
+
 int command_create(Command& command) {
     const Options options = parse_options(command.arguments, {"--memo-ext"}, {"--force"});
     if (options.positional.size() < 2)
@@ -117,9 +120,9 @@ int command_create(Command& command) {
         probe.close();
         old_files = companions_of(table);
     }
-    // The new table takes the old one's place whole, or the old one stays whole.
-    if (!db::Table::create(table, fields, create)) return 1;
-    // The old table's bags, and a memo file of another name, would not fit the new one.
+    // The old table's bags, and a memo file of another name, would not fit the new one. They are
+    // moved aside before the new table goes in, and back when it cannot: a failure leaves the
+    // old table whole with every file it had.
     const std::string new_memo = platform::resolve_path(
         db::stem_of(platform::resolve_path(table, platform::NameCase::Setting)) +
             create.memo_extension,
@@ -127,9 +130,27 @@ int command_create(Command& command) {
     const bool has_memo = std::any_of(fields.begin(), fields.end(), [](const db::FieldSpec& f) {
         return db::is_memo_type(f.type);
     });
+    std::vector<std::string> moved;
+    auto put_back = [&] {
+        for (const std::string& old : moved) std::rename((old + kAsideSuffix).c_str(), old.c_str());
+    };
     for (const std::string& old : old_files) {
-        if ((old != new_memo || !has_memo) && !platform::delete_file(old))
-            throw Failure("the old file " + old + " cannot be removed");
+        if (old == new_memo && has_memo) continue;
+        if (std::rename(old.c_str(), (old + kAsideSuffix).c_str()) != 0) {
+            put_back();
+            throw Failure("the old file " + old + " cannot be moved aside; nothing is replaced");
+        }
+        moved.push_back(old);
+    }
+    // The new table takes the old one's place whole, or the old one stays whole.
+    if (!db::Table::create(table, fields, create)) {
+        put_back();
+        return 1;
+    }
+    for (const std::string& old : moved) {
+        if (!platform::delete_file(old + kAsideSuffix))
+            *command.err << "kvdb: the old file " << old << " is left as " << old + kAsideSuffix
+                         << " (it cannot be removed); the new table does not use it\n";
     }
     return 0;
 }
