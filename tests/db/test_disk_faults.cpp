@@ -213,6 +213,42 @@ TEST_F(DiskFaultTest, AZapThatFailsLeavesTheTableAsItWasOrEmpty) {
         nothing_after_an_empty_count);
 }
 
+// An import or update that fails part-way keeps the records before the failure, and says which
+// they are, so that a retry neither repeats nor misses a line.
+TEST_F(DiskFaultTest, AChangeThatFailsPartWaySaysWhatStays) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string said, left;
+    };
+    const std::vector<Case> cases = {
+        {{"import", "T.DBF", "in.csv"},
+         "(line 3 not imported; the record of line 2 stays in the table: a retry takes the lines "
+         "after line 2)",
+         "NAME,DELETED\nold,F\na,F\n"},
+        {{"update", "T.DBF", "NAME=z", "--all"},
+         "(1 record was changed before it and stays changed)",
+         "NAME,DELETED\nz,F\na,F\nb,F\n"},
+    };
+    dir_.write("in.csv", "NAME\na\nb\nc\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        std::filesystem::remove(table_);
+        std::ostringstream out, err;
+        ASSERT_EQ(kvdb::run({"create", table_, "NAME:C:10"}, out, err), 0);
+        for (const char* name : {"old", "a", "b"}) {
+            kvdb::run({"append", table_, std::string("NAME=") + name}, out, err);
+            if (c.args[0] == "import") break;
+        }
+        // The first record's write and the count (or date) go through; the next record's fails.
+        const ProgramRun run = kvdb_program(
+            dir_, c.args,
+            "strace -f -qq -o /dev/null -e trace=pwrite64 -e inject=pwrite64:error=ENOSPC:when=3");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_EQ(dump(table_), c.left);
+    }
+}
+
 TEST_F(DiskFaultTest, AReindexThatFailsLeavesTheOldBag) {
     sweep(
         {"reindex", "T.DBF"}, [&] { make_table(); }, kFull, kFull, any_call);

@@ -23,6 +23,14 @@ std::string records(long count, const char* done) {
     return std::to_string(count) + (count == 1 ? " record " : " records ") + done + "\n";
 }
 
+// What a change that failed part-way leaves: the records changed before the failure stay so.
+std::string changed_before(long count) {
+    if (count == 0) return " (nothing was changed)";
+    return count == 1
+               ? " (1 record was changed before it and stays changed)"
+               : " (" + std::to_string(count) + " records were changed before it and stay changed)";
+}
+
 // The records that --for selects, or every one with --all (one of the two is needed).
 std::function<bool()> selection(db::Table& table, const Options& options,
                                 const std::string& command) {
@@ -58,12 +66,10 @@ long change_each(db::Table& table, const std::function<bool()>& filter, bool del
         }
     } catch (const util::UnhandledError& error) {
         settings.hide_deleted = hide;
-        throw Failure(error_text(error.record()) + " (" + std::to_string(changed) +
-                      " changed before)");
+        throw Failure(error_text(error.record()) + changed_before(changed));
     } catch (const Failure& failure) {
         settings.hide_deleted = hide;
-        throw Failure(std::string(failure.what()) + " (" + std::to_string(changed) +
-                      " changed before)");
+        throw Failure(std::string(failure.what()) + changed_before(changed));
     }
     settings.hide_deleted = hide;
     return changed;
@@ -176,6 +182,19 @@ ImportPlan plan_import(db::Table& table, const std::vector<CsvRow>& rows) {
     return plan;
 }
 
+// What an import that failed at the record of plan row `done` leaves: the records of the lines
+// before it stay in the table, and a retry starts after the last of them.
+std::string imported_before(const std::vector<CsvRow>& rows, std::size_t done) {
+    const std::string failed = std::to_string(rows[done + 1].line);
+    if (done == 0) return " (line " + failed + " not imported; nothing was imported)";
+    const std::string last = std::to_string(rows[done].line);
+    const std::string kept = done == 1 ? "the record of line " + last + " stays"
+                                       : "the " + std::to_string(done) +
+                                             " records of the lines up to line " + last + " stay";
+    return " (line " + failed + " not imported; " + kept +
+           " in the table: a retry takes the lines after line " + last + ")";
+}
+
 int command_import(Command& command) {
     const Options options = parse_options(command.arguments, {"--bag"}, {});
     if (options.positional.size() != 2)
@@ -216,12 +235,9 @@ int command_import(Command& command) {
                 *command.err << "kvdb: " << done + 1 << " of " << total << " records imported\n";
         }
     } catch (const util::UnhandledError& error) {
-        throw Failure(error_text(error.record()) + " (line " + std::to_string(rows[done + 1].line) +
-                      "; " + std::to_string(done) + " records imported before)");
+        throw Failure(error_text(error.record()) + imported_before(rows, done));
     } catch (const Failure& failure) {
-        throw Failure(std::string(failure.what()) + " (line " +
-                      std::to_string(rows[done + 1].line) + "; " + std::to_string(done) +
-                      " records imported before)");
+        throw Failure(std::string(failure.what()) + imported_before(rows, done));
     }
     if (!table->close()) return 1;
     *command.out << records(static_cast<long>(total), "imported");
