@@ -148,13 +148,13 @@ QImage folder_failure() {
 
 std::vector<gui::PortChoice> sample_ports() {
     return std::vector<gui::PortChoice>{
-        {"COM1", "/dev/ttyS0", "serial port on the mainboard (16550A UART)", true, ""},
+        {"COM1", "/dev/ttyS0", "porta seriale (0x3F8, UART di tipo 4)", true, ""},
         {"ttyUSB0", "/dev/ttyUSB0",
-         "USB serial adapter: FTDI FT232R USB UART; "
+         "adattatore seriale USB: FTDI FT232R USB UART; "
          "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
          true, "in uso da KV32"},
-        {"ttyACM0", "/dev/ttyACM0", "USB modem: Arduino Uno", false,
-         "non si apre: in use by process 2417 (minicom)"}};
+        {"ttyACM0", "/dev/ttyACM0", "modem o scheda USB: Arduino Uno", false,
+         "non si apre: \xE8 in uso da parte di processo 2417 (minicom)"}};
 }
 
 // The settings dialog refusing a folder it cannot serve (a file where a folder should be): OK
@@ -175,18 +175,8 @@ QImage settings_refusing_folder() {
 
 // The settings dialog with the serial devices of a typical machine.
 QImage settings_dialog() {
-    auto ports = [] {
-        return std::vector<gui::PortChoice>{
-            {"COM1", "/dev/ttyS0", "serial port on the mainboard (16550A UART)", true, ""},
-            {"ttyUSB0", "/dev/ttyUSB0",
-             "USB serial adapter: FTDI FT232R USB UART; "
-             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-             true, "in uso da KV32"},
-            {"ttyACM0", "/dev/ttyACM0", "USB modem: Arduino Uno", false,
-             "non si apre: in use by process 2417 (minicom)"}};
-    };
-    return grab_modal([&ports] {
-        gui::run_settings_dialog({"ttyUSB0", "/home/anna/KV32", true}, ports);
+    return grab_modal([] {
+        gui::run_settings_dialog({"ttyUSB0", "/home/anna/KV32", true}, sample_ports);
     });
 }
 
