@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
 #include <QPainter>
@@ -111,6 +112,26 @@ PrintResult print_pages(const TPrinter& device, const std::vector<int>& order, Q
     return play_pages(device, order, target, before_page);
 }
 
+namespace {
+
+// Writes all of `bytes` to `fd` and makes them durable; "" or the system's reason for the failure
+// (a full disk says "No space left on device").
+std::string write_durably(int fd, const QByteArray& bytes) {
+    const char* at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, static_cast<std::size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::strerror(n < 0 ? errno : ENOSPC);
+        at += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0) return std::strerror(errno);
+    return {};
+}
+
+}  // namespace
+
 PrintResult write_pdf(const TPrinter& device, const std::string& file) {
     namespace fs = std::filesystem;
     const fs::path target(file);
@@ -126,42 +147,33 @@ PrintResult write_pdf(const TPrinter& device, const std::string& file) {
         fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    QFile out;
-    if (fd < 0 || !out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        result.error = fd < 0 ? std::strerror(errno) : out.errorString().toStdString();
-        if (fd >= 0) {
-            ::close(fd);
-            ::unlink(part.c_str());
-        }
+    if (fd < 0) {
+        result.error = std::strerror(errno);
         return result;
     }
+    // The document is made in memory (a few pages of text) and written with plain writes, so a
+    // failure keeps the system's own reason.
+    QByteArray pdf;
     {
-        QPdfWriter writer(&out);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setTitle(gui::from_ansi(device.cDocument));
         writer.setCreator(QStringLiteral("KV32"));
         writer.setPageLayout(local_paper_layout(device.page_layout()));
         writer.setResolution(picture_dpi());
         result = play_pages(device, every_page(device), writer, {});
     }
-    // A write that failed (a full disk) leaves its error on the file; the data must reach the
-    // disk before the name does.
-    bool written = out.error() == QFileDevice::NoError && out.flush();
-    if (written && ::fsync(out.handle()) != 0) {
-        result.error = std::strerror(errno);
-        written = false;
-    }
-    if (!written && result.error.empty()) result.error = out.errorString().toStdString();
-    out.close();
-    if (written && out.error() != QFileDevice::NoError) {
-        result.error = out.errorString().toStdString();
-        written = false;
-    }
+    // The data must reach the disk before the name does.
+    std::string failure = result.ok ? write_durably(fd, pdf) : std::string();
+    if (::close(fd) != 0 && failure.empty() && result.ok) failure = std::strerror(errno);
     std::error_code ec;
-    if (result.ok && written) {
+    if (result.ok && failure.empty()) {
         fs::rename(part, target, ec);
         if (!ec) return result;
-        result.error = ec.message();
+        failure = ec.message();
     }
+    if (!failure.empty()) result.error = failure;
     result.ok = false;
     fs::remove(part, ec);
     return result;

@@ -503,3 +503,29 @@ TEST_F(PrinterTest, PageFilesAndAPdfsTemporaryFileAreNeverOpenedThroughWhatStand
 }
 
 }  // namespace
+
+// A PDF that does not fit on its disk is refused with the system's reason, and leaves nothing
+// behind (a real full disk: a small tmpfs, so only when the test may mount one).
+TEST_F(PrinterTest, APdfThatDoesNotFitNamesTheReasonAndLeavesNothing) {
+    namespace fs = std::filesystem;
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    const fs::path disk = dir.path() / "SMALL";
+    fs::create_directory(disk);
+    if (std::system(("mount -t tmpfs -o size=4k tmpfs '" + disk.string() + "'").c_str()) != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    auto printer = preview_printer();
+    use_font(*printer);
+    for (int page = 1; page <= 3; ++page) {
+        printer->StartPage();
+        for (int line = 1; line <= 60; ++line) print(*printer, {"PAGE " + std::to_string(page)});
+        printer->EndPage();
+        kv::printing::SETPROW(0);
+    }
+    const auto result = kv::printing::write_pdf(*printer, (disk / "OUT.PDF").string());
+    printer->End();
+    const bool empty = fs::is_empty(disk);
+    std::system(("umount '" + disk.string() + "'").c_str());
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, std::strerror(ENOSPC));
+    EXPECT_TRUE(empty);
+}
