@@ -1,5 +1,10 @@
 #include "util/startup.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/files.h"
 #include "util/file_names.h"
 #include "util/paths.h"
@@ -72,6 +77,34 @@ void create_login_variables() {
 
 // Temporary folders that an earlier run left in the temporary folder: emptied and removed. One
 // that holds a sub-folder, or a file that cannot be erased, stays for the next start.
+// The temporary folder is shared with every user of the machine: only a real folder (never a link
+// to one) that this user owns is emptied, through its own descriptor, so that nothing another user
+// planted there leads the removal anywhere else.
+void remove_own_leftover_folder(const std::string& temp, const std::string& name) {
+    const int folder =
+        ::open(join_path(temp, name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) return;
+    struct stat st;
+    if (::fstat(folder, &st) != 0 || st.st_uid != ::geteuid()) {
+        ::close(folder);
+        return;
+    }
+    DIR* entries = ::fdopendir(folder);
+    if (entries == nullptr) {
+        ::close(folder);
+        return;
+    }
+    bool emptied = true;
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string file = entry->d_name;
+        if (file == "." || file == "..") continue;
+        // Files go; a folder inside stays, and with it this one, for the next start.
+        if (::unlinkat(::dirfd(entries), file.c_str(), 0) != 0) emptied = false;
+    }
+    ::closedir(entries);
+    if (emptied) platform::remove_folder(join_path(temp, name));
+}
+
 void remove_leftover_temporary_folders() {
     const std::string temp = platform::temp_folder();
     platform::FindOptions with_folders;
@@ -79,9 +112,7 @@ void remove_leftover_temporary_folders() {
     for (const auto& entry :
          platform::find_entries(join_path(temp, temporary_pattern()), with_folders)) {
         if (!entry.is_folder() || !is_stale_temporary(temp, entry.name)) continue;
-        const std::string path = join_path(temp, entry.name);
-        DELDIR(path);
-        platform::remove_folder(path);
+        remove_own_leftover_folder(temp, entry.name);
     }
 }
 

@@ -161,7 +161,13 @@ TEST_F(StartupTest, InitRemovesKv32sTemporaryFoldersUnderTemp) {
     temp_.write(kMark + "20261206124", "plain file");
     temp_.write(kMark + "20261206125/SUB/X", "");
     temp_.write("KEEP/X", "");
+    // A link under a name KV32 makes, planted by anyone who may write in the temporary folder,
+    // leads nowhere: what it points at is left alone.
+    temp_.write("ELSEWHERE/PRECIOUS", "keep");
+    fs::create_directory_symlink(temp_.path() / "ELSEWHERE",
+                                 temp_.path() / (kMark + "20261206126"));
     INIT_();
+    EXPECT_TRUE(in_temp("ELSEWHERE/PRECIOUS"));
     EXPECT_FALSE(in_temp(kMark + "20261206123"));
     EXPECT_TRUE(in_temp(kMark + "A/USER"));
     EXPECT_TRUE(in_temp(kMark + "20261206124"));        // neither emptied nor removed as a folder
