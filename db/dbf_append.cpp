@@ -59,7 +59,7 @@ bool Table::append_with(const std::function<bool()>& fill) {
     long recno = 0;
     bool counted = false;  // the header counts the record: a failure takes it back
     std::uint64_t offset = 0;
-    auto fail = [&](int error) {
+    auto fail = [&](int error, const std::string& file = {}) {
         if (recno != 0 && offset != 0) {
             const int cut = cut_back(offset);
             // The bags follow only once the table is as it was.
@@ -67,7 +67,7 @@ bool Table::append_with(const std::function<bool()>& fill) {
         }
         if (recno != 0) abandon_append(recno);
         if (need_lock) db::unlock(fd, kAppendLockOffset, 1);
-        return error == 0 ? false : write_failed(error, "append");
+        return error == 0 ? false : write_failed(error, "append", file);
     };
     try {
         refresh_count();
@@ -94,7 +94,7 @@ bool Table::append_with(const std::function<bool()>& fill) {
         for (const auto& [slot, text] : pending_memos_) {
             int error = 0;
             const std::uint32_t block = memo_.write(text, shared_, &error);
-            if (error != 0) return fail(error);
+            if (error != 0) return fail(error, memo_.name());
             set_memo_block(header_.fields[static_cast<std::size_t>(slot)], block, record_.data());
         }
         pending_memos_.clear();

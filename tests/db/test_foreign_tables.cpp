@@ -246,11 +246,12 @@ TEST_F(ForeignTableTest, AFailedWriteNamesItsFileAndTheSystemsReason) {
     if (std::system("command -v strace >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
     const std::string table = path("W.DBF");
     ASSERT_EQ(kvdb_run({"create", table, "N:C:5", "M:M", "--memo-ext", "FPT"}).status, 0);
-    // The third write of an append with a memo is the memo's block.
-    const std::string command =
-        "strace -f -o /dev/null -e trace=pwrite64 "
-        "-e inject=pwrite64:error=EIO:when=3 '" KVDB_BINARY "' append '" +
-        table + "' N=x M=text 2>&1";
+    // The first write to the memo file is the new memo's block.
+    const std::string command = "strace -f -o /dev/null -P '" + path("W.FPT") +
+                                "' -e trace=pwrite64,write "
+                                "-e inject=pwrite64,write:error=EIO:when=1 '" KVDB_BINARY
+                                "' append '" +
+                                table + "' N=x M=text 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string text;
     char buffer[4096];
