@@ -122,8 +122,9 @@ TEST_F(SettingsDialogTest, EveryColumnInSightBesideALongDescription) {
 TEST_F(SettingsDialogTest, TypedPortTheUnchangedDefaultFolderAndEscCancelling) {
     // The folder the dialog opened with may not exist yet: KV32 makes its default folder.
     std::optional<Settings> confirmed;
+    const std::string fresh = (dir.path() / "KV32").string();
     QWidget* dialog = kv::gui::open_settings_dialog(
-        nullptr, {"COM1", "/home/nobody/KV32", true}, [] { return std::vector<PortChoice>{}; },
+        nullptr, {"COM1", fresh, true}, [] { return std::vector<PortChoice>{}; },
         [&](const Settings& s) { confirmed = s; });
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
     auto* list = child<QTreeWidget>(dialog, kv::gui::kPortListName);
@@ -133,7 +134,7 @@ TEST_F(SettingsDialogTest, TypedPortTheUnchangedDefaultFolderAndEscCancelling) {
     QTest::keyClick(child<QLineEdit>(dialog, kv::gui::kPortEditName), Qt::Key_Return);
     ASSERT_TRUE(confirmed);
     EXPECT_EQ(confirmed->port, "PTY");
-    EXPECT_EQ(confirmed->root, "/home/nobody/KV32");
+    EXPECT_EQ(confirmed->root, fresh);
     EXPECT_TRUE(confirmed->details);
 
     // Esc cancels, and is not taken as the Esc that stops the command loop.
