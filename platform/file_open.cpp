@@ -145,6 +145,22 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+// Takes an open descriptor for a File: only a regular file, in blocking mode, with its sharing
+// locks claimed. On a refusal the descriptor is closed and the error recorded.
+static bool take_regular_file(int fd, Access access, Share share) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return detail::fail(win_error::ACCESS_DENIED);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!claim_share(fd, access, share)) {
+        ::close(fd);
+        return detail::fail(win_error::SHARING_VIOLATION);
+    }
+    return true;
+}
+
 bool File::open(const std::string& name, Access access, Share share, Disposition disposition,
                 NameCase name_case) {
     close();
@@ -159,16 +175,7 @@ bool File::open(const std::string& name, Access access, Share share, Disposition
         fd = ::open(path.c_str(), (flags & ~O_RDWR) | O_WRONLY, 0666);
     }
     if (fd < 0) return detail::fail_errno(errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return detail::fail(win_error::ACCESS_DENIED);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!claim_share(fd, access, share)) {
-        ::close(fd);
-        return detail::fail(win_error::SHARING_VIOLATION);
-    }
+    if (!take_regular_file(fd, access, share)) return false;
     if (truncates(disposition) && ::ftruncate(fd, 0) != 0) {
         int error = errno;
         ::close(fd);
@@ -181,16 +188,7 @@ bool File::open(const std::string& name, Access access, Share share, Disposition
 bool File::adopt(int fd, Access access, Share share) {
     close();
     if (fd < 0) return detail::fail(win_error::INVALID_HANDLE);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return detail::fail(win_error::ACCESS_DENIED);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!claim_share(fd, access, share)) {
-        ::close(fd);
-        return detail::fail(win_error::SHARING_VIOLATION);
-    }
+    if (!take_regular_file(fd, access, share)) return false;
     fd_ = fd;
     return true;
 }
